@@ -1,0 +1,5 @@
+namespace velox::player {
+const char* Version() {
+    return VELOX_VERSION;
+}
+} // namespace velox::player

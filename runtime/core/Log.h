@@ -1,0 +1,40 @@
+// The runtime's log, "Log.txt" in the log directory: Shift-JIS lines with a
+// millisecond stamp and tab indentation, CR LF line ends, also sent (without
+// the stamp) to the debugger output. Callers hold the entry gate.
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+namespace velox {
+
+// Always -1, so that an error path can log its reason and fail in one step.
+int LogWrite(const char* text);
+int LogWriteFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int LogWriteFormatV(const char* format, va_list args);
+int LogIndentAdd();
+int LogIndentSub();
+int SetLogOutput(int enabled);
+int OpenLogFile();
+[[noreturn]] void FatalError(const char* text);
+[[noreturn]] void FatalErrorFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+namespace log_detail {
+struct LogState {
+    bool enabled = true;
+    char directory[260] = {};
+    const char* fileName = "Log.txt";
+    uint32_t clock = 0;
+    int32_t indent = 0;
+    bool inLine = false;
+};
+LogState& State();
+// Expands LF to CR LF with the stop rule; returns the length written to out,
+// which must hold 2 * strlen(text) + 1 bytes.
+int ConvertLineFeeds(const char* text, char* out);
+// Lets FatalError reach the runtime shutdown without a dependency cycle.
+using ShutdownHook = void (*)();
+void SetShutdownHook(ShutdownHook hook);
+} // namespace log_detail
+
+} // namespace velox

@@ -1,0 +1,34 @@
+// The seam between the file layer and the archive layer. The file layer asks
+// FindArchiveForPath on every open; when a directory on the path is packed into
+// an archive, the file is opened as a member of that archive and only there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velox {
+
+struct ArchiveMember; // the archive layer's member reader
+
+struct ArchiveLookup {
+    int archiveIndex = -1;     // index in the archive table, -1: no archive on the way
+    char memberPath[260] = {}; // path inside the archive (Shift-JIS)
+};
+
+// Fills lookup and takes a reference on the archive when one is found.
+bool FindArchiveForPath(const char* path, ArchiveLookup& lookup);
+// Drops the reference FindArchiveForPath took (or the one a member held).
+void ReleaseArchiveReference(int archiveIndex);
+// Opens a member; nullptr when the archive has no such member.
+ArchiveMember* OpenArchiveMember(int archiveIndex, const char* memberPath, int async);
+void CloseArchiveMember(ArchiveMember* member);
+int64_t ArchiveMemberTell(ArchiveMember* member);
+int ArchiveMemberSeek(ArchiveMember* member, int64_t offset, int origin);
+size_t ArchiveMemberRead(void* dst, size_t elementSize, size_t count, ArchiveMember* member);
+int ArchiveMemberAtEnd(ArchiveMember* member);
+int ArchiveMemberIdle(ArchiveMember* member);
+// Clears the archive layer's state at runtime start; releases unused archives at shutdown.
+void ResetArchiveLayer();
+void EndArchiveLayer();
+
+} // namespace velox

@@ -1,0 +1,7 @@
+#include "file/FileAccess.h"
+
+namespace velox {
+
+FileAccessTable gFileAccess{};
+
+} // namespace velox

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Velox needs.
+# Does nothing when all of them are already present; fails loudly otherwise.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config clang clang-format lld
+    libclang-rt-14-dev llvm
+    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    libsdl2-dev libpng-dev libjpeg-dev zlib1g-dev
+    libogg-dev libvorbis-dev libmpg123-dev libsndfile1-dev libmp3lame-dev
+    libfluidsynth-dev timgm6mb-soundfont
+    libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
+    libpixman-1-dev
+    xvfb xdotool x11-apps imagemagick sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+    [ "$status" = "installed" ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q || { echo "install-deps: apt-get update failed" >&2; exit 1; }
+if ! $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+    echo "install-deps: could not install: ${missing[*]}" >&2
+    exit 1
+fi
