@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-plain test-asan test-tsan format format-check clean
+.PHONY: all deps build run test test-plain test-asan test-tsan format format-check clean fuzz-smoke
 
 all: build
 
@@ -45,3 +45,18 @@ format-check: deps
 
 clean:
 	rm -rf build build-asan build-tsan
+
+# Each fuzz target runs for FUZZ_SECONDS on the seed corpus the tests write
+# into build/fuzz-corpus/<target>/ (plus whatever it finds itself).
+FUZZ_SECONDS ?= 30
+fuzz-smoke: build test-plain
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOX_FUZZ=ON -DVELOX_TESTS=OFF
+	cmake --build build-fuzz -j$(JOBS)
+	@set -e; for f in build-fuzz/fuzz/*Fuzz; do \
+	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	    mkdir -p build/fuzz-corpus/$$name build-fuzz/found/$$name; \
+	    echo "fuzz-smoke: $$name for $(FUZZ_SECONDS) s"; \
+	    $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \
+	        build-fuzz/found/$$name build/fuzz-corpus/$$name 2>build-fuzz/$$name.log \
+	        || { tail -50 build-fuzz/$$name.log; exit 1; }; \
+	done
