@@ -4,6 +4,7 @@
 #include "platform/Thread.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -20,7 +21,7 @@ struct WaiterEntry {
 // Invariant: entries [0, waiterCount) are the waiting threads in arrival order;
 // every entry, used or not, owns one event, and events move with their entries.
 struct GateRecord {
-    bool created = false;
+    std::atomic<bool> created{false};
     int recursion = 0;
     bool locked = false;
     int64_t owner = 0; // -1 when free, 0 before first use; thread ids are never 0
@@ -31,10 +32,15 @@ struct GateRecord {
 };
 
 GateRecord gGate;
+// Serialises creation and destruction, so that two threads making their first
+// call at once still create the gate only once.
+std::mutex gCreation;
 
 void CreateGate() {
-    // The first public call runs before any other runtime thread exists, so this
-    // lazy creation needs no lock of its own.
+    std::lock_guard creation(gCreation);
+    if (gGate.created.load(std::memory_order_relaxed)) {
+        return;
+    }
     gGate.events = std::make_unique<ManualResetEvent[]>(gate_detail::kMaxWaiters);
     for (int i = 0; i < gate_detail::kMaxWaiters; ++i) {
         gGate.queue[i] = {0, &gGate.events[i]};
@@ -43,7 +49,7 @@ void CreateGate() {
     gGate.recursion = 0;
     gGate.locked = false;
     gGate.owner = -1;
-    gGate.created = true;
+    gGate.created.store(true, std::memory_order_release);
 }
 
 void RemoveHeadWaiter() {
@@ -58,7 +64,7 @@ void RemoveHeadWaiter() {
 } // namespace
 
 void EnterGate() {
-    if (!gGate.created) {
+    if (!gGate.created.load(std::memory_order_acquire)) {
         CreateGate();
     }
     const uint32_t self = platform::CurrentThreadId();
@@ -116,11 +122,12 @@ void LeaveGate() {
 }
 
 void DestroyGate() {
-    if (!gGate.created) {
+    std::lock_guard creation(gCreation);
+    if (!gGate.created.load()) {
         return;
     }
     std::lock_guard lock(gGate.guard);
-    gGate.created = false;
+    gGate.created.store(false);
     gGate.queue.fill({});
     gGate.events.reset();
     gGate.waiterCount = 0;
