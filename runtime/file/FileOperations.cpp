@@ -1,0 +1,105 @@
+// The public file operations: open, close, end test and the Shift-JIS aware
+// line reader, each under the entry gate.
+#include "core/EntryGate.h"
+#include "core/ShiftJis.h"
+#include "file/FileAccess.h"
+#include "platform/Clock.h"
+
+#include <velox/velox.h>
+
+namespace velox {
+namespace {
+
+int FileAtEndInner(intptr_t file) {
+    int64_t remembered = gFileAccess.tell(file);
+    gFileAccess.seek(file, 0, 2);
+    int64_t end = gFileAccess.tell(file);
+    gFileAccess.seek(file, remembered, 0);
+    return remembered == end ? 1 : 0;
+}
+
+int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
+    if (!buffer || bufferSize < 2) {
+        if (buffer && bufferSize == 1) {
+            buffer[0] = '\0';
+        }
+        return -1;
+    }
+    if (gFileAccess.atEnd(file) != 0) {
+        return -1;
+    }
+    int64_t start = gFileAccess.tell(file);
+    size_t length = gFileAccess.read(buffer, 1, size_t(bufferSize - 1), file);
+    while (gFileAccess.idle(file) == 0) {
+        platform::YieldProcessor();
+    }
+    if (length == 0) {
+        buffer[0] = '\0';
+        return -1;
+    }
+    const auto* b = reinterpret_cast<const unsigned char*>(buffer);
+    size_t i = 0;
+    while (i < length) {
+        unsigned char c = b[i];
+        if (c == 0) {
+            break;
+        }
+        if (IsLeadByte(c)) {
+            if (i + 2 > length) {
+                // The trail byte was not read: leave the whole character to the
+                // next call. A buffer too small to hold any character takes the
+                // lead byte alone rather than never making progress.
+                if (i > 0) {
+                    gFileAccess.seek(file, start + int64_t(i), 0);
+                    break;
+                }
+                i = 1;
+                break;
+            }
+            i += 2;
+            continue;
+        }
+        if (c == '\r') {
+            if (i + 1 < length && b[i + 1] == '\n') {
+                gFileAccess.seek(file, start + int64_t(i) + 2, 0);
+                break;
+            }
+            if (i + 1 == length && i > 0 && FileAtEndInner(file) == 0) {
+                // A CR as the last byte read, with more to come, may begin a
+                // CR LF: end the line before it so the next call sees the pair whole.
+                gFileAccess.seek(file, start + int64_t(i), 0);
+                break;
+            }
+        }
+        ++i;
+    }
+    buffer[i] = '\0';
+    return int(i);
+}
+
+} // namespace
+
+int32_t FileOpenRead(const char* path, int async) {
+    GateScope gate;
+    if (!gFileAccess.open || !path) {
+        return 0;
+    }
+    return int32_t(gFileAccess.open(path, 0, 1, async ? 1 : 0));
+}
+
+int FileClose(int32_t file) {
+    GateScope gate;
+    return gFileAccess.close ? gFileAccess.close(file) : -1;
+}
+
+int FileAtEnd(int32_t file) {
+    GateScope gate;
+    return gFileAccess.tell ? FileAtEndInner(file) : 1;
+}
+
+int FileReadLine(char* buffer, int bufferSize, int32_t file) {
+    GateScope gate;
+    return gFileAccess.read ? FileReadLineInner(buffer, bufferSize, file) : -1;
+}
+
+} // namespace velox

@@ -1,0 +1,268 @@
+#include "file/FileAccess.h"
+#include "file/Stream.h"
+#include "platform/FileSystem.h"
+#include "support/FakeClock.h"
+#include "support/LogCapture.h"
+#include "support/TempDir.h"
+
+#include <velox/velox.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velox {
+namespace {
+
+class FileLayerTest : public ::testing::Test {
+protected:
+    void SetUp() override { InstallArchiveAwareFileAccess(); }
+    test::TempDir dir;
+};
+
+std::string Pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) {
+        s[i] = char((i * 7 + i / 251) & 0xFF);
+    }
+    return s;
+}
+
+TEST_F(FileLayerTest, MissingFileFailsWithoutLogLine) {
+    test::LogCapture log;
+    EXPECT_EQ(FileOpenRead((dir.path() + "/nothing.txt").c_str(), 0), 0);
+    EXPECT_EQ(FileOpenRead((dir.path() + "/nothing.txt").c_str(), 1), 0);
+    EXPECT_EQ(log.FileText(), "");
+}
+
+TEST_F(FileLayerTest, HandlesNameSlotsAndSlotsAreReused) {
+    std::string path = dir.Write("a.txt", "x");
+    int32_t first = FileOpenRead(path.c_str(), 0);
+    EXPECT_EQ(uint32_t(first), 0xF0000000u);
+    int32_t second = FileOpenRead(path.c_str(), 0);
+    EXPECT_EQ(uint32_t(second), 0xF0000001u);
+    EXPECT_EQ(FileClose(first), 0);
+    EXPECT_EQ(FileClose(first), -1);
+    EXPECT_EQ(uint32_t(FileOpenRead(path.c_str(), 0)), 0xF0000000u);
+    EXPECT_EQ(OpenFileCount(), 2);
+}
+
+TEST_F(FileLayerTest, FiveHundredThirteenthOpenIsRefusedAndLogged) {
+    test::LogCapture log;
+    std::string path = dir.Write("a.txt", "x");
+    std::vector<int32_t> handles;
+    for (int i = 0; i < kMaxOpenFiles; ++i) {
+        int32_t h = FileOpenRead(path.c_str(), 0);
+        ASSERT_NE(h, 0) << i;
+        handles.push_back(h);
+    }
+    EXPECT_EQ(FileOpenRead(path.c_str(), 0), 0);
+    EXPECT_NE(log.FileText().find(test::Sjis("同時に開けるファイルの数が限界を超えました")),
+              std::string::npos);
+    for (int32_t h : handles) {
+        FileClose(h);
+    }
+    EXPECT_EQ(OpenFileCount(), 0);
+}
+
+TEST_F(FileLayerTest, AtEndLeavesPositionAndUnknownHandleIsAtEnd) {
+    std::string path = dir.Write("a.txt", "L1\r\nL2");
+    int32_t f = FileOpenRead(path.c_str(), 0);
+    EXPECT_EQ(FileAtEnd(f), 0);
+    char line[16];
+    EXPECT_EQ(FileReadLine(line, 16, f), 2);
+    EXPECT_EQ(FileAtEnd(f), 0);
+    EXPECT_EQ(gFileAccess.tell(f), 4);
+    EXPECT_EQ(FileReadLine(line, 16, f), 2);
+    EXPECT_EQ(FileAtEnd(f), 1);
+    EXPECT_EQ(FileAtEnd(int32_t(0xF0000077)), 1);
+    FileClose(f);
+}
+
+TEST_F(FileLayerTest, SeekClearsEndFlagSoTheFirstLineReadsAgain) {
+    std::string path = dir.Write("a.txt", "one\r\ntwo");
+    int32_t f = FileOpenRead(path.c_str(), 0);
+    char line[16];
+    FileReadLine(line, 16, f);
+    FileReadLine(line, 16, f);
+    EXPECT_EQ(FileReadLine(line, 16, f), -1);
+    EXPECT_NE(gFileAccess.atEnd(f), 0);
+    EXPECT_EQ(gFileAccess.seek(f, 0, 0), 0);
+    EXPECT_EQ(gFileAccess.atEnd(f), 0);
+    EXPECT_EQ(FileReadLine(line, 16, f), 3);
+    EXPECT_STREQ(line, "one");
+    FileClose(f);
+}
+
+TEST_F(FileLayerTest, ReadCountsWholeElementsAndStopsAtTheEnd) {
+    std::string path = dir.Write("a.bin", "0123456789");
+    intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
+    char buf[16] = {};
+    EXPECT_EQ(gFileAccess.read(buf, 4, 3, f), 2u); // 8 of 10 bytes as whole elements
+    EXPECT_EQ(gFileAccess.tell(f), 8);
+    EXPECT_EQ(gFileAccess.read(buf, 4, 1, f), 0u); // 2 bytes left: no whole element
+    EXPECT_NE(gFileAccess.atEnd(f), 0);
+    EXPECT_EQ(gFileAccess.read(buf, 0, 5, f), 0u);
+    EXPECT_EQ(gFileAccess.seek(f, -1, 0), -1); // before the start: refused
+    EXPECT_EQ(gFileAccess.tell(f), 8);
+    gFileAccess.close(f);
+}
+
+TEST_F(FileLayerTest, ShiftJisPathWithBackslashesAndOtherCaseOpens) {
+    // "ソ" is 0x83 0x5C in Shift-JIS: its trail byte must not separate.
+    dir.Write("データ/Img/ソース.TXT", "found\r\n");
+    std::string sjis = test::Sjis(dir.path() + "\\データ\\IMG\\ソース.txt");
+    int32_t f = FileOpenRead(sjis.c_str(), 0);
+    ASSERT_NE(f, 0);
+    char line[16];
+    EXPECT_EQ(FileReadLine(line, 16, f), 5);
+    EXPECT_STREQ(line, "found");
+    FileClose(f);
+}
+
+TEST_F(FileLayerTest, RelativePathsResolveFromTheCurrentDirectory) {
+    dir.Write("Story/Story.TXT", "x");
+    std::string saved = platform::Files().CurrentDirectory();
+    ASSERT_TRUE(platform::Files().SetCurrentDirectory(dir.path().c_str()));
+    int32_t f = FileOpenRead("story\\story.txt", 0);
+    platform::Files().SetCurrentDirectory(saved.c_str());
+    EXPECT_NE(f, 0);
+    FileClose(f);
+}
+
+TEST_F(FileLayerTest, ReadAheadThreadServesLongSequentialReads) {
+    std::string data = Pattern(300000);
+    std::string path = dir.Write("big.bin", data);
+    intptr_t f = gFileAccess.open(path.c_str(), 1, 1, 0);
+    ASSERT_NE(f, 0);
+    std::string got(data.size(), '\0');
+    size_t offset = 0;
+    size_t chunk = 1;
+    while (offset < data.size()) {
+        size_t n = std::min(chunk, data.size() - offset);
+        ASSERT_EQ(gFileAccess.read(got.data() + offset, 1, n, f), n);
+        offset += n;
+        chunk = chunk * 3 + 1;
+    }
+    EXPECT_EQ(got, data);
+    // Seeking back drops the read-ahead and reads the right bytes again.
+    EXPECT_EQ(gFileAccess.seek(f, 1000, 0), 0);
+    char small[8];
+    ASSERT_EQ(gFileAccess.read(small, 1, 8, f), 8u);
+    EXPECT_EQ(std::string(small, 8), data.substr(1000, 8));
+    EXPECT_EQ(gFileAccess.close(f), 0);
+}
+
+TEST_F(FileLayerTest, AsynchronousReadCompletesWhenIdle) {
+    std::string data = Pattern(100000);
+    std::string path = dir.Write("async.bin", data);
+    intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 1);
+    ASSERT_NE(f, 0);
+    std::string got(data.size(), '\0');
+    EXPECT_EQ(gFileAccess.read(got.data(), 1000, 100, f), 100u);
+    EXPECT_EQ(gFileAccess.tell(f), 100000); // the position moves at once
+    while (gFileAccess.idle(f) == 0) {
+    }
+    EXPECT_EQ(got, data);
+    gFileAccess.close(f);
+}
+
+TEST_F(FileLayerTest, PlainSetHandsOutRecords) {
+    InstallPlainFileAccess();
+    std::string path = dir.Write("p.txt", "abc");
+    intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
+    ASSERT_NE(f, 0);
+    char buf[3];
+    EXPECT_EQ(gFileAccess.read(buf, 1, 3, f), 3u);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    EXPECT_EQ(gFileAccess.close(f), 0);
+    EXPECT_EQ(OpenFileCount(), 0);
+}
+
+// A file system whose reads fail, to see the layer report 0 elements.
+class FailingReads final : public platform::FileSystem {
+public:
+    int OpenRead(const char* p) override { return real.OpenRead(p); }
+    int OpenWrite(const char* p, bool e, bool a) override { return real.OpenWrite(p, e, a); }
+    int64_t Size(int fd) override { return real.Size(fd); }
+    int64_t Read(int, void*, size_t) override { return -1; }
+    int64_t Write(int fd, const void* s, size_t n) override { return real.Write(fd, s, n); }
+    bool SeekTo(int fd, int64_t p) override { return real.SeekTo(fd, p); }
+    void Close(int fd) override { real.Close(fd); }
+    bool Remove(const char* p) override { return real.Remove(p); }
+    bool Exists(const char* p) override { return real.Exists(p); }
+    bool IsDirectory(const char* p) override { return real.IsDirectory(p); }
+    std::string CurrentDirectory() override { return real.CurrentDirectory(); }
+    bool SetCurrentDirectory(const char* p) override { return real.SetCurrentDirectory(p); }
+    bool ListDirectory(const char* p, std::vector<platform::FindEntry>& o) override {
+        return real.ListDirectory(p, o);
+    }
+    platform::FileSystem& real = platform::PosixFiles();
+};
+
+TEST_F(FileLayerTest, FailingPlatformReadGivesNoElements) {
+    std::string path = dir.Write("a.txt", "hello\r\n");
+    FailingReads failing;
+    platform::SetFileSystem(&failing);
+    int32_t f = FileOpenRead(path.c_str(), 0);
+    char line[16];
+    EXPECT_EQ(FileReadLine(line, 16, f), -1);
+    FileClose(f);
+    platform::SetFileSystem(nullptr);
+}
+
+TEST(MemoryStream, ReadsWholeElementsThenTheRemainder) {
+    const char data[] = "0123456789ABCDEFGHIJ";
+    Stream s;
+    ASSERT_TRUE(OpenMemoryStream(data, 20, s));
+    char buf[16];
+    EXPECT_EQ(s.ops->seek(s.data, 10, 0), 0);
+    EXPECT_EQ(s.ops->read(buf, 4, 3, s.data), 2u);
+    EXPECT_EQ(std::string(buf, 8), "ABCDEFGH");
+    EXPECT_EQ(s.ops->read(buf, 4, 3, s.data), 1u);
+    EXPECT_EQ(std::string(buf, 2), "IJ");
+    EXPECT_EQ(s.ops->atEnd(s.data), 0);
+    EXPECT_EQ(s.ops->read(buf, 4, 3, s.data), 0u);
+    EXPECT_NE(s.ops->atEnd(s.data), 0);
+    EXPECT_EQ(s.ops->read(buf, 4, 0, s.data), 0u);
+    CloseStream(s);
+}
+
+TEST(MemoryStream, SeekClampsAndClearsEnd) {
+    const char data[] = "abc";
+    Stream s;
+    ASSERT_TRUE(OpenMemoryStream(data, 3, s));
+    s.ops->seek(s.data, 10, 0);
+    EXPECT_EQ(s.ops->tell(s.data), 3);
+    char c;
+    EXPECT_EQ(s.ops->read(&c, 1, 1, s.data), 0u);
+    EXPECT_NE(s.ops->atEnd(s.data), 0);
+    s.ops->seek(s.data, -10, 1);
+    EXPECT_EQ(s.ops->tell(s.data), 0);
+    EXPECT_EQ(s.ops->atEnd(s.data), 0);
+    s.ops->seek(s.data, -1, 2);
+    EXPECT_EQ(s.ops->read(&c, 1, 1, s.data), 1u);
+    EXPECT_EQ(c, 'c');
+    EXPECT_EQ(s.ops->idle(s.data), 1);
+    CloseStream(s);
+}
+
+TEST(FileStream, ReadsThroughTheFileAccessTable) {
+    InstallArchiveAwareFileAccess();
+    test::TempDir dir;
+    std::string path = dir.Write("s.bin", "streamdata");
+    Stream s;
+    ASSERT_TRUE(OpenFileStream(path.c_str(), s));
+    char buf[6];
+    EXPECT_EQ(s.ops->read(buf, 1, 6, s.data), 6u);
+    EXPECT_EQ(std::string(buf, 6), "stream");
+    EXPECT_EQ(s.ops->tell(s.data), 6);
+    EXPECT_EQ(s.ops->idle(s.data), 1);
+    CloseStream(s);
+    EXPECT_EQ(OpenFileCount(), 0);
+    EXPECT_FALSE(OpenFileStream((dir.path() + "/none").c_str(), s));
+}
+
+} // namespace
+} // namespace velox
