@@ -2,6 +2,7 @@
 #include "core/ShiftJis.h"
 #include "file/ArchiveHook.h"
 #include "file/ArchiveInternal.h"
+#include "file/FileFind.h"
 
 #include <cstring>
 
@@ -175,6 +176,86 @@ void ArchiveFindClose(ArchiveFind* find) {
     if (find) {
         MemFree(find);
     }
+}
+
+namespace {
+
+// A find of the archive-aware table: inside an archive, or on the file system.
+struct AwareFind {
+    ArchiveFind* archiveFind; // nullptr: a file-system find
+    int32_t archiveIndex;
+    intptr_t fileFind;
+};
+
+void CopyInfo(const ArchiveFindEntry& entry, FileFindInfo* info) {
+    std::memcpy(info->name, entry.name, sizeof info->name);
+    info->isDirectory = entry.isDirectory;
+    info->size = entry.size;
+}
+
+} // namespace
+
+intptr_t ArchiveAwareFindFirst(const char* pattern, FileFindInfo* info) {
+    ArchiveLookup lookup;
+    if (!FindArchiveForPath(pattern, lookup)) {
+        intptr_t fileFind = FileFindFirst(pattern, info);
+        if (fileFind == -1) {
+            return -1;
+        }
+        auto* find = MemNewZero<AwareFind>();
+        if (!find) {
+            FileFindClose(fileFind);
+            return -1;
+        }
+        find->fileFind = fileFind;
+        return reinterpret_cast<intptr_t>(find);
+    }
+    auto* find = MemNewZero<AwareFind>();
+    ArchiveFindEntry entry;
+    ArchiveFind* archiveFind =
+        find ? ArchiveFindFirst(lookup.archiveIndex, lookup.memberPath, entry) : nullptr;
+    if (!archiveFind) {
+        if (find) {
+            MemFree(find);
+        }
+        ReleaseArchiveReference(lookup.archiveIndex);
+        return -1;
+    }
+    find->archiveFind = archiveFind;
+    find->archiveIndex = lookup.archiveIndex;
+    CopyInfo(entry, info);
+    return reinterpret_cast<intptr_t>(find);
+}
+
+int ArchiveAwareFindNext(intptr_t handle, FileFindInfo* info) {
+    auto* find = reinterpret_cast<AwareFind*>(handle);
+    if (handle == -1 || !find) {
+        return -1;
+    }
+    if (!find->archiveFind) {
+        return FileFindNext(find->fileFind, info);
+    }
+    ArchiveFindEntry entry;
+    if (ArchiveFindNext(find->archiveFind, entry) != 0) {
+        return -1;
+    }
+    CopyInfo(entry, info);
+    return 0;
+}
+
+int ArchiveAwareFindClose(intptr_t handle) {
+    auto* find = reinterpret_cast<AwareFind*>(handle);
+    if (handle == -1 || !find) {
+        return 0;
+    }
+    if (find->archiveFind) {
+        ArchiveFindClose(find->archiveFind);
+        ReleaseArchiveReference(find->archiveIndex);
+    } else {
+        FileFindClose(find->fileFind);
+    }
+    MemFree(find);
+    return 0;
 }
 
 } // namespace velox

@@ -3,6 +3,8 @@
 // an archive, the file is opened as a member of that archive and only there.
 #pragma once
 
+#include "file/FileAccess.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -52,5 +54,11 @@ ArchiveFind* ArchiveFindFirst(int archiveIndex, const char* memberPattern, Archi
 // 0, or -1 when no entry is left.
 int ArchiveFindNext(ArchiveFind* find, ArchiveFindEntry& entry);
 void ArchiveFindClose(ArchiveFind* find);
+
+// Find first / next / close for the archive-aware file-access table: a pattern
+// under an archive lists the archive's directory, any other the file system.
+intptr_t ArchiveAwareFindFirst(const char* pattern, FileFindInfo* info);
+int ArchiveAwareFindNext(intptr_t find, FileFindInfo* info);
+int ArchiveAwareFindClose(intptr_t find);
 
 } // namespace velox
