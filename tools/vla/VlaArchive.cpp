@@ -440,4 +440,27 @@ bool ArchiveFile::Extract(const ArchiveFileEntry& entry, std::vector<uint8_t>& o
     return true;
 }
 
+bool MemberDiskPath(const std::string& sjisPath, std::string& out) {
+    out.clear();
+    size_t start = 0;
+    size_t i = 0;
+    while (true) {
+        if (i < sjisPath.size() && sjisPath[i] != '\\') {
+            uint8_t c = uint8_t(sjisPath[i]);
+            i += ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
+            continue;
+        }
+        size_t end = i < sjisPath.size() ? i : sjisPath.size();
+        std::string name = platform::ShiftJisToUtf8(sjisPath.substr(start, end - start));
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+            return false;
+        }
+        out += (out.empty() ? "" : "/") + name;
+        if (i >= sjisPath.size()) {
+            return true;
+        }
+        start = ++i;
+    }
+}
+
 } // namespace velox::vla

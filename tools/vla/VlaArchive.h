@@ -59,4 +59,8 @@ private:
     ArchiveDirectory directory_;
 };
 
+// A member's archive path as a relative path on disk (UTF-8, '/'). False for a
+// name that could leave the output folder: empty, ".", ".." or holding '/'.
+bool MemberDiskPath(const std::string& sjisPath, std::string& out);
+
 } // namespace velox::vla

@@ -51,31 +51,6 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
-// The archive path as names on disk: UTF-8 with '/'. Refuses names that could
-// leave the output folder.
-bool DiskPathFor(const std::string& sjisPath, std::string& out) {
-    out.clear();
-    size_t start = 0;
-    size_t i = 0;
-    while (true) {
-        if (i < sjisPath.size() && sjisPath[i] != '\\') {
-            uint8_t c = uint8_t(sjisPath[i]);
-            i += ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
-            continue;
-        }
-        size_t end = i < sjisPath.size() ? i : sjisPath.size();
-        std::string name = platform::ShiftJisToUtf8(sjisPath.substr(start, end - start));
-        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-            return false;
-        }
-        out += (out.empty() ? "" : "/") + name;
-        if (i >= sjisPath.size()) {
-            return true;
-        }
-        start = ++i;
-    }
-}
-
 int Pack(const Arguments& a) {
     if (a.positional.size() != 1) {
         return Usage();
@@ -143,7 +118,7 @@ int Unpack(const Arguments& a) {
     }
     for (const ArchiveListing& item : items) {
         std::string relative;
-        if (!DiskPathFor(item.path, relative)) {
+        if (!MemberDiskPath(item.path, relative)) {
             return Fail("refusing unsafe member name: " + platform::ShiftJisToUtf8(item.path));
         }
         fs::path target = outDir / relative;
