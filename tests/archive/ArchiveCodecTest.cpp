@@ -21,14 +21,17 @@ bool Decode(const Bytes& coded, uint8_t marker, Bytes& out) {
     return DecodeArchiveStream(coded.data(), coded.size(), marker, out.data(), out.size());
 }
 
-// Seeds for the decoder fuzz target: a mode byte 0, the marker, then the stream.
-void WriteDecodeSeed(const std::string& name, uint8_t marker, const Bytes& coded) {
+// Seeds for the decoder fuzz target: a mode byte 0, the marker, the output size
+// (16 bits), then the stream.
+void WriteDecodeSeed(const std::string& name, uint8_t marker, size_t outSize, const Bytes& coded) {
     std::filesystem::path dir = "../fuzz-corpus/ArchiveDecodeFuzz";
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     std::ofstream out(dir / name, std::ios::binary);
     out.put(0);
     out.put(char(marker));
+    out.put(char(outSize & 0xFF));
+    out.put(char((outSize >> 8) & 0xFF));
     out.write(reinterpret_cast<const char*>(coded.data()), std::streamsize(coded.size()));
 }
 
@@ -38,7 +41,7 @@ TEST(ArchiveDecode, DistanceOneCopyRepeatsTheLastByte) {
     Bytes out(11);
     ASSERT_TRUE(Decode(coded, 0xFF, out));
     EXPECT_EQ(out, Bytes(11, 'A'));
-    WriteDecodeSeed("distance-one", 0xFF, coded);
+    WriteDecodeSeed("distance-one", 0xFF, 11, coded);
 }
 
 TEST(ArchiveDecode, CodesAboveTheMarkerAreShiftedByOne) {
@@ -64,7 +67,7 @@ TEST(ArchiveDecode, ExtendedLengthAndWideDistances) {
     for (size_t i = 0; i < out.size(); ++i) {
         ASSERT_EQ(out[i], "xyz"[i % 3]) << i;
     }
-    WriteDecodeSeed("extended", 0xFF, coded);
+    WriteDecodeSeed("extended", 0xFF, 74, coded);
 
     // A three-byte distance of 70000 reaches back over a 70000-byte prefix.
     Bytes prefix(70000);
@@ -102,7 +105,7 @@ TEST(ArchiveDecode, MalformedStreamsFailWithoutOverrun) {
     // Too many literals, and too few.
     EXPECT_FALSE(Decode({1, 2, 3, 4, 5, 6}, 0xFF, small));
     EXPECT_FALSE(Decode({1, 2, 3}, 0xFF, small));
-    WriteDecodeSeed("before-start", 0xFF, {'a', 'b', 0xFF, 0, 0x02});
+    WriteDecodeSeed("before-start", 0xFF, 16, {'a', 'b', 0xFF, 0, 0x02});
 }
 
 TEST(ArchiveDecode, MemberHeaderMustAgreeWithTheEntry) {
@@ -164,7 +167,7 @@ TEST(ArchiveEncode, RoundTripsEveryKindOfData) {
             ASSERT_TRUE(Decode(coded, marker, out)) << "kind " << kind << " size " << size;
             ASSERT_EQ(out, data) << "kind " << kind << " size " << size;
             if (kind == 2 && size == 4096) {
-                WriteDecodeSeed("words", marker, coded);
+                WriteDecodeSeed("words", marker, size, coded);
             }
         }
     }

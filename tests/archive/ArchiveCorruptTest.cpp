@@ -120,8 +120,7 @@ TEST_F(ArchiveCorruptTest, CopyReachingBeforeTheOutputFailsTheMember) {
     EXPECT_EQ(ReadThrough("DATA/a.txt"), std::nullopt);
     // Opened asynchronously the failure shows only after the open: the member reads as empty.
     EXPECT_EQ(ReadThrough("DATA/a.txt", 1), "");
-    std::filesystem::copy_file(dir.path() + "/DATA.VLA", "../fuzz-corpus/ArchiveOpenFuzz/bad-copy",
-                               std::filesystem::copy_options::overwrite_existing);
+    WriteOpenSeed("bad-copy", plain);
 }
 
 TEST_F(ArchiveCorruptTest, ForgedSizesFailTheMember) {
@@ -201,8 +200,7 @@ TEST_F(ArchiveCorruptTest, VersionOneArchiveReadsStoredMembers) {
     WriteDirRecord(root, block + h.directoryTableOffset);
     WritePlain("OLD.VLA", file);
     EXPECT_EQ(ReadThrough("old/OLD.TXT"), "old format");
-    std::filesystem::copy_file(dir.path() + "/OLD.VLA", "../fuzz-corpus/ArchiveOpenFuzz/version1",
-                               std::filesystem::copy_options::overwrite_existing);
+    WriteOpenSeed("version1", file);
 }
 
 } // namespace

@@ -12,12 +12,17 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace velox::test {
+
+// The directory the tests were started in (<build>/tests); the fixture leaves it.
+inline const std::filesystem::path kStartDirectory = std::filesystem::current_path();
 
 class ArchiveFixture : public ::testing::Test {
 protected:
@@ -76,6 +81,16 @@ protected:
                     const char* key = nullptr) {
         ScrambleArchiveBytes(plain.data(), plain.size(), 0, MakeArchiveKey(key));
         dir.Write(archive, std::string(plain.begin(), plain.end()));
+    }
+
+    // Seeds for the archive fuzz target, which takes descrambled archives.
+    void WriteOpenSeed(const std::string& name, const std::vector<uint8_t>& plainBytes) {
+        std::filesystem::path seeds = kStartDirectory / "../fuzz-corpus/ArchiveOpenFuzz";
+        std::error_code ec;
+        std::filesystem::create_directories(seeds, ec);
+        std::ofstream out(seeds / name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(plainBytes.data()),
+                  std::streamsize(plainBytes.size()));
     }
 
     LogCapture log; // before dir: it changes the current directory and restores it last

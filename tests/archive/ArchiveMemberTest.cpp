@@ -76,9 +76,7 @@ TEST_F(ArchiveMemberTest, CompressedAndStoredMembersRoundTrip) {
     }
     CheckAll(0);
     CheckAll(1);
-    std::filesystem::create_directories("../fuzz-corpus/ArchiveOpenFuzz");
-    std::filesystem::copy_file(dir.path() + "/DATA.VLA", "../fuzz-corpus/ArchiveOpenFuzz/mixed",
-                               std::filesystem::copy_options::overwrite_existing);
+    WriteOpenSeed("mixed", Plain("DATA.VLA"));
 }
 
 TEST_F(ArchiveMemberTest, StoredArchiveRoundTrips) {
@@ -102,8 +100,7 @@ TEST_F(ArchiveMemberTest, KeyStringMustMatchTheArchive) {
     EndArchiveLayer();
     SetArchiveKeyString("secret");
     CheckAll(0);
-    std::filesystem::copy_file(dir.path() + "/DATA.VLA", "../fuzz-corpus/ArchiveOpenFuzz/keyed",
-                               std::filesystem::copy_options::overwrite_existing);
+    WriteOpenSeed("keyed", Plain("DATA.VLA", "secret"));
 }
 
 TEST_F(ArchiveMemberTest, EmptyKeyStringCountsAsNone) {
