@@ -54,8 +54,10 @@ class MatchFinder {
 public:
     MatchFinder(const uint8_t* data, size_t size, const EncoderOptions& options)
         : data_(data), size_(size), options_(options), head_(size_t(1) << kHashBits, -1) {
-        size_t window = 1;
-        while (window < std::min<size_t>(size, kCopyMaxDistance)) {
+        // The chains stay inside a window small enough to be cache-resident.
+        size_t limit = size_t(1) << std::clamp(options.windowBits, 8, 24);
+        size_t window = 256;
+        while (window < std::min(size, limit)) {
             window <<= 1;
         }
         prev_.assign(window, -1);
@@ -69,7 +71,7 @@ public:
         }
         uint32_t h = Hash4(data_ + i);
         prev_[i & mask_] = head_[h];
-        head_[h] = int64_t(i);
+        head_[h] = int32_t(i);
     }
 
     // Best copy at position i (not yet inserted): the one saving the most bytes.
@@ -82,14 +84,19 @@ public:
         uint32_t limit = uint32_t(std::min<size_t>(size_ - i, kCopyMaxLength));
         int bestGain = 0;
         int64_t candidate = head_[Hash4(data_ + i)];
+        uint32_t first4;
+        std::memcpy(&first4, data_ + i, 4);
         for (int chain = 0; chain < options_.maxChain && candidate >= 0; ++chain) {
             size_t distance = i - size_t(candidate);
             if (distance > kCopyMaxDistance || distance > mask_ + 1) {
                 break;
             }
             const uint8_t* c = data_ + candidate;
-            // A candidate can only win when it is longer than the best so far.
-            if (bestLength < limit && c[bestLength] == data_[i + bestLength]) {
+            // A candidate can only win when it is longer than the best so far; most
+            // candidates are hash collisions that differ in the first four bytes.
+            uint32_t c4;
+            std::memcpy(&c4, c, 4);
+            if (c4 == first4 && bestLength < limit && c[bestLength] == data_[i + bestLength]) {
                 uint32_t length = MatchLength(c, data_ + i, limit);
                 int gain = Gain(length, uint32_t(distance));
                 if (length >= kCopyMinLength && gain > bestGain) {
@@ -109,8 +116,8 @@ private:
     const uint8_t* data_;
     size_t size_;
     EncoderOptions options_;
-    std::vector<int64_t> head_;
-    std::vector<int64_t> prev_;
+    std::vector<int32_t> head_; // members are below 2 GiB, so positions fit
+    std::vector<int32_t> prev_;
     size_t mask_ = 0;
 };
 

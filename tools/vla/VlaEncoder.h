@@ -9,8 +9,9 @@
 namespace velox::vla {
 
 struct EncoderOptions {
-    int maxChain = 64;       // candidates visited per position
+    int maxChain = 64;         // candidates visited per position
     uint32_t niceLength = 256; // a match this long is taken at once
+    int windowBits = 17;       // copies reach back at most 2^windowBits bytes (up to 24)
 };
 
 // The byte least frequent in data (ties to the lowest value): the cheapest marker.
