@@ -90,8 +90,8 @@ Bytes WavLike(std::mt19937& rng, size_t size) {
 }
 
 Bytes TextLike(std::mt19937& rng, size_t size) {
-    const char* commands[] = {"loadimage", "drawimage", "moveimage", "playsound", "wait",
-                              "playmusic", "fademusic", "capture"};
+    const char* commands[] = {"loadimage", "drawimage", "moveimage", "playsound",
+                              "wait",      "playmusic", "fademusic", "capture"};
     std::string text;
     while (text.size() < size) {
         text += commands[rng() % 8];
@@ -203,9 +203,8 @@ int main() {
     t0 = Clock::now();
     for (const Kind& k : kinds) {
         for (int copy = 0; copy < 2; ++copy) {
-            std::string path = (root / "DATA" / k.name /
-                                ("file" + std::to_string(copy) + "." + k.name))
-                                   .string();
+            std::string path =
+                (root / "DATA" / k.name / ("file" + std::to_string(copy) + "." + k.name)).string();
             intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
             if (f == 0) {
                 std::fprintf(stderr, "cannot open %s\n", path.c_str());

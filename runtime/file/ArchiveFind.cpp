@@ -10,8 +10,8 @@ namespace velox {
 
 struct ArchiveFind {
     ArchiveReader* archive;
-    uint32_t record;  // directory record offset
-    int64_t next;     // -2: ".", -1: "..", then the directory's entries
+    uint32_t record;   // directory record offset
+    int64_t next;      // -2: ".", -1: "..", then the directory's entries
     char pattern[260]; // upper case, * and ?
 };
 

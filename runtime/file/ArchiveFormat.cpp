@@ -232,8 +232,7 @@ bool ArchiveDirectory::NameAt(uint32_t offset, ArchiveName& name) const {
     return true;
 }
 
-bool ArchiveDirectory::StoredName(const ArchiveFileEntry& entry, char* out,
-                                  size_t outSize) const {
+bool ArchiveDirectory::StoredName(const ArchiveFileEntry& entry, char* out, size_t outSize) const {
     ArchiveName name;
     if (outSize == 0 || !NameAt(entry.nameOffset, name)) {
         return false;

@@ -16,9 +16,9 @@ constexpr size_t kFullPathSize = 1024;
 
 struct ArchiveReader {
     ArchiveHeader header;
-    FileRecord* file;         // threaded, asynchronous: every archive has its own thread
+    FileRecord* file; // threaded, asynchronous: every archive has its own thread
     uint64_t fileSize;
-    uint8_t* directoryBlock;  // descrambled
+    uint8_t* directoryBlock; // descrambled
     ArchiveDirectory directory;
     uint32_t currentDirectory; // record offset; the root after opening
     ArchiveKey key;

@@ -89,15 +89,15 @@ ArchiveReader* OpenArchiveReader(const char* path, const char* keyString) {
     if (headerRead && !headerFound) {
         reader->key = FallbackArchiveKey();
         headerFound = ReadArchiveBytes(*reader, 0, bytes, sizeof bytes) &&
-                  ReadArchiveHeader(bytes, reader->header);
+                      ReadArchiveHeader(bytes, reader->header);
     }
     if (!headerFound || !CheckArchiveHeader(reader->header, reader->fileSize) ||
         reader->header.directorySize > 0x7FFFFFF0u) {
         CloseArchiveReader(reader);
         return nullptr;
     }
-    reader->directoryBlock = static_cast<uint8_t*>(
-        MemAlloc(int32_t(reader->header.directorySize), __FILE__, __LINE__));
+    reader->directoryBlock =
+        static_cast<uint8_t*>(MemAlloc(int32_t(reader->header.directorySize), __FILE__, __LINE__));
     if (!reader->directoryBlock ||
         !ReadArchiveBytes(*reader, reader->header.directoryPosition, reader->directoryBlock,
                           reader->header.directorySize)) {

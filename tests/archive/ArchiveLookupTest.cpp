@@ -34,7 +34,7 @@ TEST_F(ArchiveLookupTest, FullPathIsUpperCasedAndNormalised) {
     EXPECT_EQ(Full("data/img/a.png"), cwd + "\\DATA\\IMG\\A.PNG");
     EXPECT_EQ(Full("data\\.\\x\\..\\img//a.png"), cwd + "\\DATA\\IMG\\A.PNG");
     EXPECT_EQ(Full("/usr/../../tmp/x"), "\\TMP\\X"); // ".." never removes the root
-    EXPECT_EQ(Full("c:\\Data\\a"), "\\DATA\\A");       // drives map onto the one root
+    EXPECT_EQ(Full("c:\\Data\\a"), "\\DATA\\A");     // drives map onto the one root
     EXPECT_EQ(Full("\\\\server\\share\\a"), "\\SERVER\\SHARE\\A");
     // Double-byte characters are copied as they are, second bytes included.
     EXPECT_EQ(Full(Sjis("/表/ツ.txt").c_str()), Sjis("\\表\\ツ.TXT"));
@@ -189,8 +189,7 @@ TEST_F(ArchiveLookupTest, FindListsArchiveFolders) {
         return names;
     };
     // The root has no "..".
-    EXPECT_EQ(list("DATA/*"),
-              (std::vector<std::string>{"./:0", "IMG/:0", "Readme.txt:3"}));
+    EXPECT_EQ(list("DATA/*"), (std::vector<std::string>{"./:0", "IMG/:0", "Readme.txt:3"}));
     EXPECT_EQ(list("data/img/*"),
               (std::vector<std::string>{"./:0", "../:0", "A.png:5", "b.txt:1"}));
     EXPECT_EQ(list("DATA/IMG/*.PNG"), (std::vector<std::string>{"A.png:5"}));

@@ -42,7 +42,7 @@ protected:
         dir.Write("DATA/a/b/c/d/e/deep.txt", "deep inside");
         dir.Write("DATA/表/示.txt", "hyou-ji"); // 表 is 0x95 0x5C: a '\' as second byte
         dir.Write("DATA/ツ.txt", "tsu");        // ツ is 0x83 0x63: a 'c' as second byte
-        dir.Write("DATA/ェ.txt", "small e");     // ェ is 0x83 0x46, what ツ would upper-case to
+        dir.Write("DATA/ェ.txt", "small e");    // ェ is 0x83 0x46, what ツ would upper-case to
     }
     void CheckAll(int async) {
         EXPECT_EQ(ReadThrough("DATA/story.txt", async), Text(50000));

@@ -76,7 +76,8 @@ TEST(VlaTool, PackListUnpackRoundTrip) {
     ASSERT_EQ(RunVla("list " + dir.path() + "/DATA.VLA -k key", &listing), 0);
     EXPECT_NE(listing.find("  story.txt\n"), std::string::npos) << listing;
     EXPECT_NE(listing.find(std::to_string(text.size()) + " "), std::string::npos) << listing;
-    EXPECT_NE(listing.find(std::string(11, ' ') + "0" + std::string(12, ' ') + "-  empty.dat\n"), std::string::npos)
+    EXPECT_NE(listing.find(std::string(11, ' ') + "0" + std::string(12, ' ') + "-  empty.dat\n"),
+              std::string::npos)
         << listing;
     EXPECT_NE(listing.find("表/ツ.txt"), std::string::npos) << listing;
     EXPECT_NE(listing.find("deep/er/\n"), std::string::npos) << listing;

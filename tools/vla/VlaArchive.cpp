@@ -127,8 +127,8 @@ bool CollectTree(std::vector<Node>& nodes, std::string& error) {
         std::sort(found.begin(), found.end(),
                   [](const Node& a, const Node& b) { return KeyLess(a.key, b.key); });
         for (size_t i = 1; i < found.size(); ++i) {
-            if (std::memcmp(found[i - 1].key.bytes, found[i].key.bytes, sizeof found[i].key.bytes) ==
-                0) {
+            if (std::memcmp(found[i - 1].key.bytes, found[i].key.bytes,
+                            sizeof found[i].key.bytes) == 0) {
                 error = "names differ only in case: " + found[i - 1].diskPath.string() + ", " +
                         found[i].diskPath.filename().string();
                 return false;
@@ -186,10 +186,10 @@ bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOption
     header.directoryTableOffset = uint32_t(nameCursor + entryCursor);
     uint64_t directorySize = nameCursor + entryCursor + recordCursor;
 
-    ArchiveKey key = options.useFallbackKey
-                         ? FallbackArchiveKey()
-                         : MakeArchiveKey(options.keyString.empty() ? nullptr
-                                                                    : options.keyString.c_str());
+    ArchiveKey key =
+        options.useFallbackKey
+            ? FallbackArchiveKey()
+            : MakeArchiveKey(options.keyString.empty() ? nullptr : options.keyString.c_str());
     ScrambledWriter writer(out, key);
     uint64_t dataCursor = 0;
     for (Node& n : nodes) {
@@ -338,8 +338,7 @@ bool ArchiveFile::ReadAt(uint64_t position, void* dst, size_t size) const {
     return true;
 }
 
-bool ArchiveFile::Open(const std::string& path, const std::string& keyString,
-                       std::string& error) {
+bool ArchiveFile::Open(const std::string& path, const std::string& keyString, std::string& error) {
     path_ = path;
     std::error_code ec;
     fileSize_ = fs::file_size(path, ec);

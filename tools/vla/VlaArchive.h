@@ -11,7 +11,7 @@
 namespace velox::vla {
 
 struct PackOptions {
-    std::string keyString; // Shift-JIS bytes; empty: no key string
+    std::string keyString;       // Shift-JIS bytes; empty: no key string
     bool useFallbackKey = false; // scramble with the reader's fallback key instead
     bool store = false;          // never compress
 };

@@ -103,8 +103,8 @@ int Unpack(const Arguments& a) {
         return Usage();
     }
     const std::string& file = a.positional[0];
-    fs::path outDir = a.positional.size() == 2 ? fs::path(a.positional[1])
-                                               : fs::path(file).replace_extension();
+    fs::path outDir =
+        a.positional.size() == 2 ? fs::path(a.positional[1]) : fs::path(file).replace_extension();
     ArchiveFile archive;
     std::vector<ArchiveListing> items;
     std::string error;
