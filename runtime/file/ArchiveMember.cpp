@@ -87,15 +87,12 @@ bool LoadCompressed(ArchiveMember& m) {
     if (!m.data || !m.compressed) {
         return false;
     }
-    if (m.async) {
-        if (!StartArchiveRead(*m.archive, MemberFilePosition(m), m.compressed, compressedSize)) {
-            return false;
-        }
-        m.state = kMemberLoading;
-        return true;
-    }
     if (!StartArchiveRead(*m.archive, MemberFilePosition(m), m.compressed, compressedSize)) {
         return false;
+    }
+    if (m.async) {
+        m.state = kMemberLoading; // the idle test or the next operation decodes
+        return true;
     }
     WaitForArchiveFile(m.archive->file);
     return FinishDecompression(m);
