@@ -1,0 +1,228 @@
+// Packs a generated folder of typical game data (PNG-like deflated bytes,
+// Ogg-like noise, WAV-like PCM, script text) with the vla packer, reads every
+// member back through the file layer, and sets pack time, ratio and decoding
+// speed beside zlib level 6 on the same bytes.
+#include "VlaArchive.h"
+#include "VlaEncoder.h"
+#include "file/ArchiveDecode.h"
+#include "file/ArchiveHook.h"
+#include "file/FileAccess.h"
+
+#include <zlib.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+using namespace velox;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+Bytes Deflate(const Bytes& in, int level) {
+    uLongf size = compressBound(uLong(in.size()));
+    Bytes out(size);
+    compress2(out.data(), &size, in.data(), uLong(in.size()), level);
+    out.resize(size);
+    return out;
+}
+
+// Image rows with gradients and edges, deflated as a PNG encoder would.
+Bytes PngLike(std::mt19937& rng, size_t size) {
+    Bytes raw;
+    while (raw.size() < size * 3) {
+        uint32_t y = uint32_t(raw.size() / 3072);
+        for (uint32_t x = 0; x < 1024; ++x) {
+            uint8_t noise = uint8_t(rng() & 7);
+            raw.push_back(uint8_t(x / 4 + noise));
+            raw.push_back(uint8_t((x ^ y) & 0xF0));
+            raw.push_back(uint8_t(y * 3 + noise));
+        }
+    }
+    Bytes png = Deflate(raw, 9);
+    png.resize(std::min(png.size(), size));
+    return png;
+}
+
+// Ogg pages: a small header every 4 KiB, then entropy-coded (random) bytes.
+Bytes OggLike(std::mt19937& rng, size_t size) {
+    Bytes out;
+    while (out.size() < size) {
+        const char header[] = "OggS\0\0\0\0\0\0\0\0\0\0\x12\x34\x56\x78";
+        out.insert(out.end(), header, header + 18);
+        for (int i = 0; i < 4096 - 18; ++i) {
+            out.push_back(uint8_t(rng()));
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+// 16-bit stereo PCM: two tones, an envelope and a little noise.
+Bytes WavLike(std::mt19937& rng, size_t size) {
+    Bytes out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    std::normal_distribution<double> noise(0.0, 40.0);
+    for (size_t n = 0; out.size() < size; ++n) {
+        double t = double(n) / 44100.0;
+        double envelope = 0.5 + 0.5 * std::sin(t * 1.3);
+        for (int channel = 0; channel < 2; ++channel) {
+            double v = envelope * (6000 * std::sin(2 * M_PI * 440 * t + channel) +
+                                   3000 * std::sin(2 * M_PI * 660 * t)) +
+                       noise(rng);
+            int16_t s = int16_t(std::lround(v));
+            out.push_back(uint8_t(s));
+            out.push_back(uint8_t(uint16_t(s) >> 8));
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+Bytes TextLike(std::mt19937& rng, size_t size) {
+    const char* commands[] = {"loadimage", "drawimage", "moveimage", "playsound",
+                              "wait",      "playmusic", "fademusic", "capture"};
+    std::string text;
+    while (text.size() < size) {
+        text += commands[rng() % 8];
+        int args = 1 + int(rng() % 9);
+        for (int i = 0; i < args; ++i) {
+            text += ' ';
+            text += std::to_string(rng() % 800);
+        }
+        if (rng() % 4 == 0) {
+            text += " data/img/scene";
+            text += std::to_string(rng() % 40);
+            text += ".png";
+        }
+        text += "\r\n";
+    }
+    text.resize(size);
+    return Bytes(text.begin(), text.end());
+}
+
+struct Kind {
+    const char* name;
+    Bytes data;
+};
+
+void WriteFile(const std::filesystem::path& path, const Bytes& data) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+}
+
+} // namespace
+
+int main() {
+    std::mt19937 rng(12345);
+    std::vector<Kind> kinds = {{"png", PngLike(rng, 3 << 20)},
+                               {"ogg", OggLike(rng, 3 << 20)},
+                               {"wav", WavLike(rng, 4 << 20)},
+                               {"txt", TextLike(rng, 2 << 20)}};
+    const int kRounds = 5;
+
+    std::printf("%-5s %8s | %9s %9s %9s | %9s %9s %9s\n", "", "", "vla", "vla", "vla", "zlib-6",
+                "zlib-6", "zlib-6");
+    std::printf("%-5s %8s | %9s %9s %9s | %9s %9s %9s\n", "kind", "MiB", "ratio", "pack MB/s",
+                "dec MB/s", "ratio", "pack MB/s", "dec MB/s");
+    for (const Kind& k : kinds) {
+        double mb = double(k.data.size()) / 1e6;
+        auto t0 = Clock::now();
+        Bytes member = vla::CompressMember(k.data.data(), k.data.size());
+        double vlaPack = Seconds(t0);
+        double vlaRatio = 1.0;
+        double vlaDecode = 0.0;
+        if (!member.empty()) {
+            vlaRatio = double(member.size()) / double(k.data.size());
+            Bytes out(k.data.size());
+            t0 = Clock::now();
+            for (int r = 0; r < kRounds; ++r) {
+                if (!DecompressArchiveMember(member.data(), member.size(), out.data(),
+                                             out.size())) {
+                    std::fprintf(stderr, "decode failed\n");
+                    return 1;
+                }
+            }
+            vlaDecode = Seconds(t0) / kRounds;
+        }
+        t0 = Clock::now();
+        Bytes z = Deflate(k.data, 6);
+        double zPack = Seconds(t0);
+        Bytes zOut(k.data.size());
+        t0 = Clock::now();
+        for (int r = 0; r < kRounds; ++r) {
+            uLongf n = uLongf(zOut.size());
+            uncompress(zOut.data(), &n, z.data(), uLong(z.size()));
+        }
+        double zDecode = Seconds(t0) / kRounds;
+        char vlaDec[32];
+        std::snprintf(vlaDec, sizeof vlaDec, member.empty() ? "stored" : "%.0f",
+                      member.empty() ? 0.0 : mb / vlaDecode);
+        std::printf("%-5s %8.2f | %9.3f %9.1f %9s | %9.3f %9.1f %9.0f\n", k.name,
+                    double(k.data.size()) / 1048576.0, vlaRatio, mb / vlaPack, vlaDec,
+                    double(z.size()) / double(k.data.size()), mb / zPack, mb / zDecode);
+    }
+
+    // The whole folder: pack with the tool, then read every member through the file layer.
+    std::filesystem::path root = std::filesystem::temp_directory_path() / "velox-bench-archive";
+    std::filesystem::remove_all(root);
+    uint64_t total = 0;
+    for (const Kind& k : kinds) {
+        for (int copy = 0; copy < 2; ++copy) {
+            WriteFile(root / "DATA" / k.name / ("file" + std::to_string(copy) + "." + k.name),
+                      k.data);
+            total += k.data.size();
+        }
+    }
+    vla::PackStats stats;
+    std::string error;
+    auto t0 = Clock::now();
+    if (!vla::PackDirectory((root / "DATA").string(), (root / "DATA.VLA").string(), {}, error,
+                            &stats)) {
+        std::fprintf(stderr, "pack failed: %s\n", error.c_str());
+        return 1;
+    }
+    double packTime = Seconds(t0);
+    std::filesystem::remove_all(root / "DATA");
+
+    InstallArchiveAwareFileAccess();
+    ResetArchiveLayer();
+    Bytes buffer(1 << 20);
+    uint64_t read = 0;
+    t0 = Clock::now();
+    for (const Kind& k : kinds) {
+        for (int copy = 0; copy < 2; ++copy) {
+            std::string path =
+                (root / "DATA" / k.name / ("file" + std::to_string(copy) + "." + k.name)).string();
+            intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
+            if (f == 0) {
+                std::fprintf(stderr, "cannot open %s\n", path.c_str());
+                return 1;
+            }
+            while (size_t n = gFileAccess.read(buffer.data(), 1, buffer.size(), f)) {
+                read += n;
+            }
+            gFileAccess.close(f);
+        }
+    }
+    double readTime = Seconds(t0);
+    EndArchiveLayer();
+    std::printf("\nfolder: %.1f MiB in 8 files, packed in %.2f s (%.1f MB/s) to %.3f of its size;\n"
+                "read back through the file layer at %.0f MB/s (%s)\n",
+                double(total) / 1048576.0, packTime, double(total) / 1e6 / packTime,
+                double(stats.bytesOut) / double(stats.bytesIn), double(read) / 1e6 / readTime,
+                read == total ? "all bytes" : "SHORT");
+    std::filesystem::remove_all(root);
+    return read == total ? 0 : 1;
+}
