@@ -27,14 +27,14 @@ public:
           coefficients_(std::move(coefficients)) {}
 
 protected:
-    bool DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) override {
+    uint32_t DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) override {
         for (uint32_t b = 0; b < blocks; ++b) {
             if (!DecodeBlock(src + size_t(b) * blockAlign_, pcm)) {
-                return false;
+                return b;
             }
             pcm += size_t(samplesPerBlock_) * channels_ * 2;
         }
-        return true;
+        return blocks;
     }
 
 private:
@@ -102,12 +102,12 @@ public:
           blockAlign_(f.blockAlign), samplesPerBlock_(samplesPerBlock) {}
 
 protected:
-    bool DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) override {
+    uint32_t DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) override {
         for (uint32_t b = 0; b < blocks; ++b) {
             DecodeBlock(src + size_t(b) * blockAlign_, pcm);
             pcm += size_t(samplesPerBlock_) * channels_ * 2;
         }
-        return true;
+        return blocks;
     }
 
 private:

@@ -44,6 +44,10 @@ int BlockConversion::Convert(const uint8_t* src, uint32_t srcBytes, uint32_t& sr
             pending_.clear();
             pendingAt_ = 0;
         }
+        if (failed_) {
+            // What came before the unusable block is handed out first.
+            return dstUsed > 0 ? 0 : -1;
+        }
         uint32_t blocks = (srcBytes - srcUsed) / sourceBlock_;
         if (blocks == 0 || dstUsed == dstBytes) {
             return 0;
@@ -51,18 +55,18 @@ int BlockConversion::Convert(const uint8_t* src, uint32_t srcBytes, uint32_t& sr
         uint32_t fit = (dstBytes - dstUsed) / pcmPerBlock_;
         if (fit > 0) {
             blocks = std::min(blocks, fit);
-            if (!DecodeBlocks(src + srcUsed, blocks, dst + dstUsed)) {
-                return -1;
-            }
-            srcUsed += blocks * sourceBlock_;
-            dstUsed += blocks * pcmPerBlock_;
+            uint32_t done = DecodeBlocks(src + srcUsed, blocks, dst + dstUsed);
+            srcUsed += done * sourceBlock_;
+            dstUsed += done * pcmPerBlock_;
+            failed_ = done < blocks;
             continue;
         }
         // Not even one block fits: decode it aside and hand out what fits.
         pending_.resize(pcmPerBlock_);
-        if (!DecodeBlocks(src + srcUsed, 1, pending_.data())) {
+        if (DecodeBlocks(src + srcUsed, 1, pending_.data()) != 1) {
             pending_.clear();
-            return -1;
+            failed_ = true;
+            continue;
         }
         srcUsed += sourceBlock_;
     }

@@ -29,15 +29,16 @@ public:
     uint32_t SourceBlock() const override { return sourceBlock_; }
 
 protected:
-    // Decodes whole blocks, writing blocks * pcmPerBlock bytes; false when the
-    // data is unusable.
-    virtual bool DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) = 0;
+    // Decodes whole blocks, writing pcmPerBlock bytes for each; returns the
+    // blocks decoded, fewer than asked when one is unusable.
+    virtual uint32_t DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) = 0;
 
 private:
     uint32_t sourceBlock_;
     uint32_t pcmPerBlock_;
     std::vector<uint8_t> pending_; // decoded PCM that did not fit the last destination
     size_t pendingAt_ = 0;
+    bool failed_ = false; // an unusable block ended the data
 };
 
 inline void PutSample(uint8_t* out, int32_t v) {

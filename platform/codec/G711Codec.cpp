@@ -33,12 +33,12 @@ public:
     }
 
 protected:
-    bool DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) override {
+    uint32_t DecodeBlocks(const uint8_t* src, uint32_t blocks, uint8_t* pcm) override {
         const uint32_t samples = blocks * channels_;
         for (uint32_t i = 0; i < samples; ++i) {
             PutSample(pcm + 2 * i, table_[src[i]]);
         }
-        return true;
+        return blocks;
     }
 
 private:

@@ -87,8 +87,8 @@ bool DecodeBlock(SoundConverter& c) {
 bool RewindConversion(SoundConverter& c) {
     platform::CloseAudioConversion(c.mainConversion);
     c.mainConversion = c.spareConversion;
-    c.spareConversion = platform::OpenAudioConversion(
-        c.sourceFormat, uint32_t(c.sourceFormatSize), c.format);
+    c.spareConversion =
+        platform::OpenAudioConversion(c.sourceFormat, uint32_t(c.sourceFormatSize), c.format);
     if (!c.mainConversion) {
         c.mainConversion = c.spareConversion;
         c.spareConversion = nullptr;

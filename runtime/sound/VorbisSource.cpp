@@ -4,7 +4,6 @@
 
 #include <vorbis/vorbisfile.h>
 
-
 namespace velox {
 
 // Kept in tracked memory so that vorbisfile's pointer to the stream stays valid

@@ -136,6 +136,10 @@ std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int
         }
         vorbis_analysis_wrote(&vd, n);
         drain();
+        // Short pages, so that tests have page boundaries to work with.
+        while (ogg_stream_flush(&os, &page) != 0) {
+            writePage();
+        }
     }
     vorbis_analysis_wrote(&vd, 0);
     drain();
@@ -150,14 +154,15 @@ std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int
     return out;
 }
 
-Mp3 EncodeMp3(const std::vector<int16_t>& interleaved, int channels, int rate, int kbps) {
+Mp3 EncodeMp3(const std::vector<int16_t>& interleaved, int channels, int rate, int kbps,
+              bool infoFrame) {
     lame_global_flags* gf = lame_init();
     lame_set_num_channels(gf, channels);
     lame_set_in_samplerate(gf, rate);
     lame_set_out_samplerate(gf, rate);
     lame_set_brate(gf, kbps);
     lame_set_mode(gf, channels == 1 ? MONO : JOINT_STEREO);
-    lame_set_bWriteVbrTag(gf, 0);
+    lame_set_bWriteVbrTag(gf, infoFrame ? 1 : 0);
     lame_set_write_id3tag_automatic(gf, 0);
     lame_set_quality(gf, 7);
     Mp3 result{{}, 0};
@@ -179,6 +184,12 @@ Mp3 EncodeMp3(const std::vector<int16_t>& interleaved, int channels, int rate, i
         if (tail >= 0) {
             result.bytes.assign(reinterpret_cast<const char*>(out.data()), size_t(n + tail));
             result.frames = lame_get_frameNum(gf);
+        }
+        // The stream starts with a blank frame kept for the finished info frame.
+        unsigned char info[2880];
+        size_t infoBytes = infoFrame ? lame_get_lametag_frame(gf, info, sizeof info) : 0;
+        if (infoBytes > 0 && infoBytes <= sizeof info && infoBytes <= result.bytes.size()) {
+            result.bytes.replace(0, infoBytes, reinterpret_cast<const char*>(info), infoBytes);
         }
     }
     lame_close(gf);

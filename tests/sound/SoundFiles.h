@@ -35,7 +35,9 @@ struct Mp3 {
     std::string bytes;
     int frames; // MPEG frames the encoder wrote
 };
-Mp3 EncodeMp3(const std::vector<int16_t>& interleaved, int channels, int rate, int kbps);
+// With infoFrame the encoder puts its (blank) info frame in front.
+Mp3 EncodeMp3(const std::vector<int16_t>& interleaved, int channels, int rate, int kbps,
+              bool infoFrame = false);
 
 // Saves an input to the fuzz corpus of the sound decoder.
 void WriteSeed(const std::string& name, const std::string& bytes);

@@ -44,9 +44,8 @@ TEST_P(WaveOnBothStreams, OddChunkBeforeDataIsSkippedWithItsPadByte) {
     const std::string data = Ramp16(4, 1, 1);
     // "note" holds 3 bytes and a pad; without the pad the next header would be
     // read one byte early and "data" never found.
-    const std::string file =
-        Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 16000, 2, 16)), Chunk("note", "abc"),
-              Chunk("data", data)});
+    const std::string file = Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 16000, 2, 16)),
+                                   Chunk("note", "abc"), Chunk("data", data)});
     ASSERT_EQ(file.size(), 12u + 24 + 12 + 8 + 8);
     WriteSeed("odd-chunk.wav", file);
     DecodedSound s(file, GetParam());
@@ -86,39 +85,41 @@ TEST_P(WaveOnBothStreams, FormatChunkMustComeFirstForBothWavePaths) {
     EXPECT_EQ(s3.converter().kind, kSoundKindConverted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Streams, WaveOnBothStreams, ::testing::Values(Kind::Memory, Kind::FileLike));
+INSTANTIATE_TEST_SUITE_P(Streams, WaveOnBothStreams,
+                         ::testing::Values(Kind::Memory, Kind::FileLike));
 
 TEST(PcmWaveFormat, SixteenByteFmtTakesBitsFromBlockAlignment) {
     // Claims 8 bits, but 4 bytes per frame over 2 channels are 16-bit samples.
     const std::string data = Ramp16(8, 0, 1);
-    DecodedSound s(Riff({Chunk("fmt ", FmtPayload(1, 2, 11025, 44100, 4, 8)), Chunk("data", data)}));
+    DecodedSound s(
+        Riff({Chunk("fmt ", FmtPayload(1, 2, 11025, 44100, 4, 8)), Chunk("data", data)}));
     ASSERT_EQ(s.setupResult(), 0);
     EXPECT_EQ(s.converter().format.bitsPerSample, 16);
     EXPECT_EQ(s.converter().format.extraSize, 0);
     // With an 18-byte record the file's own values stand.
-    DecodedSound t(Riff({Chunk("fmt ", FmtPayload(1, 2, 11025, 44100, 4, 8) + Le16(0)),
-                         Chunk("data", data)}));
+    DecodedSound t(
+        Riff({Chunk("fmt ", FmtPayload(1, 2, 11025, 44100, 4, 8) + Le16(0)), Chunk("data", data)}));
     ASSERT_EQ(t.setupResult(), 0);
     EXPECT_EQ(t.converter().format.bitsPerSample, 8);
 }
 
 TEST(PcmWaveFormat, RecordsThatWouldDivideByZeroOrAllocateWildlyAreRefused) {
     const std::string data(4, '\0');
-    EXPECT_EQ(DecodedSound(Riff({Chunk("fmt ", FmtPayload(1, 0, 8000, 16000, 2, 16)),
-                                 Chunk("data", data)}))
+    EXPECT_EQ(DecodedSound(
+                  Riff({Chunk("fmt ", FmtPayload(1, 0, 8000, 16000, 2, 16)), Chunk("data", data)}))
                   .setupResult(),
               -1);
-    EXPECT_EQ(DecodedSound(Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 0, 2, 16)),
-                                 Chunk("data", data)}))
-                  .setupResult(),
-              -1);
+    EXPECT_EQ(
+        DecodedSound(Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 0, 2, 16)), Chunk("data", data)}))
+            .setupResult(),
+        -1);
     EXPECT_EQ(DecodedSound(Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 0xFFFFFFF0u, 2, 16)),
                                  Chunk("data", data)}))
                   .setupResult(),
               -1);
     // A "fmt " chunk larger than the whole file.
-    std::string huge = "RIFF" + Le32(100) + "WAVEfmt " + Le32(0x7FFFFFF0) +
-                       FmtPayload(1, 1, 8000, 16000, 2, 16);
+    std::string huge =
+        "RIFF" + Le32(100) + "WAVEfmt " + Le32(0x7FFFFFF0) + FmtPayload(1, 1, 8000, 16000, 2, 16);
     EXPECT_EQ(DecodedSound(huge).setupResult(), -1);
 }
 
@@ -137,8 +138,8 @@ TEST(PcmWaveFormat, FailedRecognitionLeavesNoTrackedMemory) {
     {
         DecodedSound noData(Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 16000, 2, 16))}));
         EXPECT_EQ(noData.setupResult(), -1);
-        DecodedSound noCodec(Riff({Chunk("fmt ", FmtPayload(0x161, 2, 44100, 16000, 2, 16)),
-                                   Chunk("data", "abcd")}));
+        DecodedSound noCodec(Riff(
+            {Chunk("fmt ", FmtPayload(0x161, 2, 44100, 16000, 2, 16)), Chunk("data", "abcd")}));
         EXPECT_EQ(noCodec.setupResult(), -1);
         DecodedSound garbage(std::string(300, 'x'));
         EXPECT_EQ(garbage.setupResult(), -1);
