@@ -46,7 +46,8 @@ enum class SoundOutput {
 
 struct SoundDeviceOptions {
     SoundOutput output = SoundOutput::Sdl;
-    // Headless: the virtual time in nanoseconds; empty reads the process clock.
+    // Headless: the virtual time in nanoseconds; empty reads the process clock
+    // (peeking at it when it is the virtual clock).
     std::function<uint64_t()> clockNanos;
     // Headless: everything played is written here as a 44100 Hz 16-bit stereo
     // WAV (sample n at virtual time n / 44100 s); empty writes nothing.

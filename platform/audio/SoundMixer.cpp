@@ -9,7 +9,6 @@ namespace {
 
 constexpr uint32_t kMinSecondaryRate = 100;
 constexpr uint32_t kMaxSecondaryRate = 200000;
-constexpr uint64_t kOne = uint64_t(1) << 32;
 
 std::mutex gDefaultsMutex;
 SoundDeviceOptions gDefaults;

@@ -4,6 +4,7 @@
 // to the capture WAV when one was asked for.
 #include "platform/Clock.h"
 #include "platform/audio/MixerCore.h"
+#include "platform/headless/VirtualClock.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -54,7 +55,14 @@ public:
     bool Open(const SoundDeviceOptions& options) {
         clock_ = options.clockNanos;
         if (!clock_) {
-            clock_ = [] { return CurrentClock().MonotonicNanos(); };
+            // Peeking leaves the virtual time alone; a read would advance it.
+            clock_ = [] {
+                ClockSource& clock = CurrentClock();
+                if (auto* virtualClock = dynamic_cast<VirtualClock*>(&clock)) {
+                    return virtualClock->PeekNanos();
+                }
+                return clock.MonotonicNanos();
+            };
         }
         if (!options.capturePath.empty()) {
             file_ = std::fopen(options.capturePath.c_str(), "wb");

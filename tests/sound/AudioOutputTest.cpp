@@ -1,6 +1,7 @@
 // The two outputs: headless rendering by virtual time with its WAV capture, and
 // the SDL audio device.
 #include "platform/SoundMixer.h"
+#include "platform/headless/VirtualClock.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,21 @@ TEST_F(Headless, StatusAndCursorFollowTheVirtualClock) {
     ASSERT_EQ(RenderSoundToNow(device), 0);
     EXPECT_EQ(RenderedSoundFrames(device), 44100u);
     ReleaseSoundDevice(device);
+}
+
+TEST(HeadlessClock, FollowsTheVirtualClockWithoutMovingIt) {
+    VirtualClock clock;
+    SetClockSource(&clock);
+    SoundDeviceOptions options;
+    options.output = SoundOutput::Headless;
+    SoundDevice* device = CreateSoundDevice(options);
+    ASSERT_NE(device, nullptr);
+    clock.SleepMillis(100);
+    ASSERT_EQ(RenderSoundToNow(device), 0);
+    EXPECT_EQ(RenderedSoundFrames(device), 4410u);
+    EXPECT_EQ(clock.PeekNanos(), 100000000u);
+    ReleaseSoundDevice(device);
+    SetClockSource(nullptr);
 }
 
 TEST_F(Headless, CaptureFileThatCannotBeCreatedFailsTheDevice) {
