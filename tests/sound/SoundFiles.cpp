@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <numbers>
 
 namespace velox::test {
 
@@ -73,7 +73,7 @@ std::vector<int16_t> ToSamples16(const uint8_t* bytes, int32_t length) {
 std::vector<int16_t> Sine(int frames, int channels, int rate, double hz, int amplitude) {
     std::vector<int16_t> out;
     for (int n = 0; n < frames; ++n) {
-        auto v = int16_t(std::lround(amplitude * std::sin(2 * M_PI * hz * n / rate)));
+        auto v = int16_t(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * n / rate)));
         for (int c = 0; c < channels; ++c) {
             out.push_back(v);
         }
