@@ -1,0 +1,80 @@
+// The SDL output: an audio device at 44100 Hz, 16-bit stereo, with buffers of
+// about 10 ms, whose callback thread pulls the mix.
+#include "platform/audio/MixerCore.h"
+
+#include <SDL.h>
+
+namespace velox::platform {
+namespace {
+
+constexpr Uint16 kDeviceSamples = 512; // 11.6 ms at 44100 Hz
+
+class SdlAudioOutput final : public AudioOutput {
+public:
+    ~SdlAudioOutput() override { CloseDevice(); }
+
+    bool Open(SoundDevice& device) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            return false;
+        }
+        subsystemUp_ = true;
+        SDL_AudioSpec want{};
+        want.freq = int(kSoundDeviceRate);
+        want.format = AUDIO_S16SYS;
+        want.channels = 2;
+        want.samples = kDeviceSamples;
+        want.callback = &SdlAudioOutput::Callback;
+        want.userdata = this;
+        device_ = &device;
+        SDL_AudioSpec have{};
+        // No changes allowed: SDL converts if the hardware wants another format.
+        id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        if (id_ == 0) {
+            return false;
+        }
+        SDL_PauseAudioDevice(id_, 0);
+        return true;
+    }
+
+    void Close(SoundDevice&) override { CloseDevice(); }
+
+    // Read with the device mutex held, like the callback writes it.
+    uint64_t RenderedFrames() const override { return rendered_; }
+
+private:
+    static void Callback(void* userdata, Uint8* stream, int len) {
+        auto* self = static_cast<SdlAudioOutput*>(userdata);
+        uint32_t frames = uint32_t(len) / 4;
+        std::lock_guard<std::mutex> lock(self->device_->mutex);
+        MixLocked(*self->device_, reinterpret_cast<int16_t*>(stream), frames);
+        self->rendered_ += frames;
+    }
+
+    void CloseDevice() {
+        if (id_ != 0) {
+            SDL_CloseAudioDevice(id_); // waits for a running callback
+            id_ = 0;
+        }
+        if (subsystemUp_) {
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            subsystemUp_ = false;
+        }
+    }
+
+    SoundDevice* device_ = nullptr;
+    SDL_AudioDeviceID id_ = 0;
+    bool subsystemUp_ = false;
+    uint64_t rendered_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<AudioOutput> OpenSdlAudioOutput(SoundDevice& device) {
+    auto output = std::make_unique<SdlAudioOutput>();
+    if (!output->Open(device)) {
+        return nullptr;
+    }
+    return output;
+}
+
+} // namespace velox::platform
