@@ -240,7 +240,13 @@ bool ReadHeader(Stream& stream, BmpHeader& h, uint32_t dataOffset) {
         if (h.bitCount == 0) {
             return false; // no palette to read
         }
+        // A file may store fewer entries than the bit count allows (colors used);
+        // the missing ones stay black rather than being read from the pixel data.
         int entries = 1 << h.bitCount;
+        uint32_t colorsUsed = Le32(h.bytes + 32);
+        if (colorsUsed > 0 && colorsUsed < uint32_t(entries)) {
+            entries = int(colorsUsed);
+        }
         // A longer information header puts the palette after itself; the classic
         // 40-byte header has it right at offset 40.
         if (infoSize > 40 && int64_t(infoSize) <= int64_t(dataOffset) - kInfoOffset) {

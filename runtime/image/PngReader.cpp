@@ -59,6 +59,10 @@ int Decode(PngStreamSource& source, PngResult& result) {
         return -1;
     }
     png_set_read_fn(png, &source, ReadFromStream);
+    // Only the header, palette, transparency and picture data matter to the result;
+    // every other chunk is skipped unread, so that no length field of one can make
+    // the library allocate or inflate more than the file holds.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     png_read_info(png, info);
     png_uint_32 width = 0;
     png_uint_32 height = 0;

@@ -147,6 +147,23 @@ TEST(BmpReader, FourBitGivesOneBytePerPixelAndSixteenEntries) {
     ReleaseBaseImage(image);
 }
 
+TEST(BmpReader, ShortPaletteOfColorsUsed) {
+    // 2 x 1 pixels of 8 bits with a palette of 2 colors: far shorter than 256 entries.
+    BmpSpec s;
+    s.width = 2;
+    s.height = 1;
+    s.bitCount = 8;
+    s.palette = {0x0000FF, 0xFF0000};
+    PutBytes(s.pixels, {1, 0, 0, 0});
+    Bytes file = MakeBmp(s);
+    WriteSeed("BmpFuzz", "indexed8-two-colors.bmp", file);
+    BaseImage image = Decode(file);
+    ASSERT_NE(image.pixels, nullptr);
+    EXPECT_EQ(image.pixels[0], 1);
+    ExpectPalette(image, s.palette, 2);
+    ReleaseBaseImage(image);
+}
+
 TEST(BmpReader, LongInformationHeaderPutsThePaletteAfterIt) {
     BmpSpec s;
     s.width = 1;

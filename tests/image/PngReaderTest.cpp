@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 namespace velox::test {
 namespace {
 
@@ -126,6 +128,42 @@ TEST(PngReader, Refusals) {
     Bytes broken = file;
     broken[20] ^= 0x55; // header chunk checksum no longer matches
     ExpectRefused(ReadPngImage, broken);
+}
+
+// A chunk with a correct checksum, placed right after the header chunk.
+Bytes WithChunkAfterHeader(const Bytes& file, const char* type, const Bytes& data,
+                           uint32_t claimedLength) {
+    Bytes chunk;
+    PutLe32(chunk, 0);
+    for (int i = 0; i < 4; ++i) {
+        chunk[size_t(i)] = char(claimedLength >> (24 - 8 * i) & 0xFF);
+    }
+    Bytes body = Bytes(type, 4) + data;
+    chunk += body;
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.data()), uInt(body.size()));
+    for (int i = 0; i < 4; ++i) {
+        chunk.push_back(char(crc >> (24 - 8 * i) & 0xFF));
+    }
+    size_t afterHeader = 8 + 8 + 13 + 4;
+    return file.substr(0, afterHeader) + chunk + file.substr(afterHeader);
+}
+
+TEST(PngReader, AncillaryChunksDoNotMatter) {
+    PngSpec s{2, 1, PNG_COLOR_TYPE_RGB, 8, {1, 2, 3, 4, 5, 6}, {}, {}};
+    Bytes file = EncodePng(s);
+    Bytes text = WithChunkAfterHeader(file, "tEXt", Bytes("Title\0picture", 13), 13);
+    Bytes unknown = WithChunkAfterHeader(text, "vpAg", Bytes(9, '\1'), 9);
+    for (const Bytes& f : {text, unknown}) {
+        BaseImage image = Decode(f);
+        ASSERT_NE(image.pixels, nullptr);
+        EXPECT_EQ(PixelAt(image, 1, 0), 0x040506u);
+        ReleaseBaseImage(image);
+    }
+    // A chunk that claims nearly 2 GiB in a file of a hundred bytes: refused by
+    // reading, never allocated.
+    Bytes liar = WithChunkAfterHeader(file, "sPLT", Bytes("x\0\x08", 3), 0x7B0000F3u);
+    WriteSeed("PngFuzz", "lying-chunk.png", liar);
+    ExpectRefused(ReadPngImage, liar);
 }
 
 TEST(PngReader, OversizeRefused) {
