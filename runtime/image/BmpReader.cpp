@@ -176,7 +176,11 @@ int ReadPlain8Or24(const BmpHeader& h, TrackedBuffer& read, const PixelData& dat
     return 0;
 }
 
-int ReadThroughPlatform(const BmpHeader& h, const PixelData& data, BaseImage& image) {
+int ReadThroughPlatform(const BmpHeader& h, const PixelData& data, int64_t stride,
+                        BaseImage& image) {
+    if (data.size / stride < h.rows) {
+        return -1; // too short for its rows: refused before a picture is made for it
+    }
     platform::BitmapSource source{};
     source.width = h.width;
     source.height = h.height;
@@ -312,7 +316,7 @@ int ReadBmpImage(Stream& stream, BaseImage& image) {
     if (h.compression == 0 && (h.bitCount == 8 || h.bitCount == 24)) {
         return ReadPlain8Or24(h, read, data, stride, image);
     }
-    return ReadThroughPlatform(h, data, image);
+    return ReadThroughPlatform(h, data, stride, image);
 }
 
 } // namespace velox
