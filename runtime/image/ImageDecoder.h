@@ -1,0 +1,23 @@
+// Image file decoding: a fixed list of format readers tried in turn over a
+// stream. The first reader that accepts the data fills the base image.
+#pragma once
+
+#include "file/Stream.h"
+#include "image/BaseImage.h"
+
+namespace velox {
+
+// 0 when a reader accepted the data, -1 when none did; the image is untouched then.
+// The stream is neither opened nor closed here.
+int DecodeImage(Stream& stream, BaseImage& image);
+
+// Each reader gives 0 on success and nonzero on refusal, freeing what it took and
+// leaving the image untouched when it refuses. Rows come out top to bottom.
+int ReadBmpImage(Stream& stream, BaseImage& image);
+int ReadJpegImage(Stream& stream, BaseImage& image);
+int ReadPngImage(Stream& stream, BaseImage& image);
+int ReadBgraImage(Stream& stream, BaseImage& image);
+int ReadTgaImage(Stream& stream, BaseImage& image);
+int ReadDdsImage(Stream& stream, BaseImage& image);
+
+} // namespace velox
