@@ -2,6 +2,7 @@
 // line reader, each under the entry gate.
 #include "core/EntryGate.h"
 #include "core/ShiftJis.h"
+#include "file/ArchiveHook.h"
 #include "file/FileAccess.h"
 #include "platform/Clock.h"
 
@@ -78,6 +79,12 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
 }
 
 } // namespace
+
+int SetArchiveKey(const char* keyString) {
+    GateScope gate;
+    SetArchiveKeyString(keyString);
+    return 0;
+}
 
 int32_t FileOpenRead(const char* path, int async) {
     GateScope gate;

@@ -22,7 +22,22 @@ int MemFree(void* block);
 int MemDump();
 int MemCheck();
 
+// ---- Runtime start-up, message pump, timing, keyboard --------------------
+int ChangeWindowMode(int windowed);
+int StartRuntime();
+int ShutdownRuntime();
+// 0 normally, -1 once the application has been told to quit.
+int ProcessMessage();
+// Microseconds from an arbitrary origin; flag 1 asks for the time stamp counter. No gate.
+uint64_t GetMicroCount(int flag);
+int GetMilliCount();
+// keys[k] is 1 while key code k is down (Escape 1, Space 57).
+int GetAllKeyState(unsigned char* keys);
+
 // ---- Files --------------------------------------------------------------
+// The key string that unscrambles packed archives (none by default); set it
+// before the first file of a keyed archive is opened.
+int SetArchiveKey(const char* keyString);
 // File handles are 0xF0000000 | slot; 0 means failure.
 int32_t FileOpenRead(const char* path, int async);
 int FileClose(int32_t file);
@@ -31,4 +46,54 @@ int FileAtEnd(int32_t file);
 // One CR LF-terminated line without its line end; its length, or -1.
 int FileReadLine(char* buffer, int bufferSize, int32_t file);
 
+} // namespace velox
+
+// ---- Screen and graphics ------------------------------------------------
+namespace velox {
+// Draw targets besides graphic handles.
+constexpr int kDrawBackBuffer = -2;
+constexpr int kDrawFrontScreen = -4;
+
+// Before start-up records the mode; after, rebuilds the screen (every graphic is deleted).
+int SetScreenMode(int width, int height, int colorBits, int refreshRate);
+int SetDrawTarget(int target);
+int ClearScreen();
+// Presents the back buffer; the back buffer keeps its content.
+int FlipScreen();
+uint32_t GetColorValue(int red, int green, int blue);
+
+int LoadGraphic(const char* path, int notTexture);
+int CreateBlankGraphic(int width, int height, int notTexture);
+int DeleteGraphic(int graphic, int logFlag);
+int CaptureScreenToGraphic(int x1, int y1, int x2, int y2, int graphic, int flag);
+
+// ---- Drawing -------------------------------------------------------------
+int SetDrawFilter(int mode);
+int SetBrightness(int red, int green, int blue);
+int SetBlendMode(int mode, int parameter);
+int DrawGraphicStretched(int x1, int y1, int x2, int y2, int graphic, int transparent);
+int DrawGraphicRotated(int x, int y, int centerX, int centerY, double scale, double angle,
+                       int graphic, int transparent, int turn);
+
+// ---- Text ----------------------------------------------------------------
+int SetDefaultFontSize(int size);
+int PrintText(int x, int y, const char* text, uint32_t color, uint32_t edgeColor);
+int PrintTextFormat(int x, int y, uint32_t color, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+// ---- Sound and music -----------------------------------------------------
+// Play types: 0 play and wait, 1 once in the background, 3 looped in the background.
+int LoadSound(const char* path, int bufferCount, int sharedStream);
+int DeleteSound(int sound);
+int SetSoundVolume(int volume, int sound);
+int PlaySoundHandle(int sound, int playType, int fromStart);
+int IsSoundPlaying(int sound);
+int StopSoundHandle(int sound);
+int PlayMusicFile(const char* path, int playType);
+int SetMusicVolume(int volume);
+int IsMusicPlaying();
+int StopMusicPlayback();
+
+// Sleeps the calling thread (on the headless backend, in virtual time).
+int SleepMicros(uint64_t microseconds);
 } // namespace velox

@@ -1,0 +1,36 @@
+// The player's command line. With no arguments the player does exactly what
+// its entry always did: full screen, "story.txt" in the current directory, no log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velox::player {
+
+struct ScriptedKey {
+    int keyCode;
+    uint64_t downMs; // virtual milliseconds, down from downMs until upMs
+    uint64_t upMs;
+};
+
+struct PlayerOptions {
+    std::string directory; // change to it first; empty: stay
+    bool windowed = false;
+    bool log = false;
+    bool headless = false;
+    bool check = false;
+    bool help = false;
+    bool version = false;
+    std::vector<ScriptedKey> keys;
+    std::string dumpFramesDir;
+    std::string audioOut;
+    uint64_t maxMs = 600000;
+    std::string soundFont;
+};
+
+// False with a message in error when the arguments cannot be understood.
+bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out, std::string& error);
+std::string UsageText();
+
+} // namespace velox::player

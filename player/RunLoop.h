@@ -1,0 +1,28 @@
+// The execution loop: one script record at a time, one frame per 33333 us,
+// Escape ends the show and Space pauses it.
+#pragma once
+
+#include <cstdint>
+
+namespace velox::player {
+
+constexpr uint64_t kFramePeriodUs = 33333;
+
+struct LoopState {
+    int32_t current;
+    int32_t lineResult;
+    uint64_t previousFrameTime; // 0: no frame has ended yet
+    int32_t pauseGraphic;
+    int32_t paused;
+    int32_t spaceHeld;
+    int32_t reportedLine;
+    int32_t pauseCount; // how often the show was paused (the closing screen's font follows it)
+};
+
+LoopState& Loop();
+void ResetLoop();
+
+// Plays the loaded script; 0 after the end or Escape, or the failing command's result.
+int RunScript();
+
+} // namespace velox::player
