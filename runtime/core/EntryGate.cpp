@@ -4,6 +4,7 @@
 #include "platform/Thread.h"
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -20,7 +21,7 @@ struct WaiterEntry {
 // Invariant: entries [0, waiterCount) are the waiting threads in arrival order;
 // every entry, used or not, owns one event, and events move with their entries.
 struct GateRecord {
-    bool created = false;
+    std::atomic<bool> created{false};
     int recursion = 0;
     bool locked = false;
     int64_t owner = 0; // -1 when free, 0 before first use; thread ids are never 0
@@ -31,10 +32,15 @@ struct GateRecord {
 };
 
 GateRecord gGate;
+// Serialises creation and destruction, so that two threads making their first
+// call at once still create the gate only once.
+std::mutex gCreation;
 
 void CreateGate() {
-    // The first public call runs before any other runtime thread exists, so this
-    // lazy creation needs no lock of its own.
+    std::lock_guard creation(gCreation);
+    if (gGate.created.load(std::memory_order_relaxed)) {
+        return;
+    }
     gGate.events = std::make_unique<ManualResetEvent[]>(gate_detail::kMaxWaiters);
     for (int i = 0; i < gate_detail::kMaxWaiters; ++i) {
         gGate.queue[i] = {0, &gGate.events[i]};
@@ -43,54 +49,103 @@ void CreateGate() {
     gGate.recursion = 0;
     gGate.locked = false;
     gGate.owner = -1;
-    gGate.created = true;
+    gGate.created.store(true, std::memory_order_release);
 }
 
-void RemoveHeadWaiter() {
-    ManualResetEvent* headEvent = gGate.queue[0].event;
-    for (int i = 1; i < gGate.waiterCount; ++i) {
-        gGate.queue[i - 1] = gGate.queue[i];
+void Acquire(uint32_t self) {
+    ++gGate.recursion;
+    gGate.locked = true;
+    gGate.owner = self;
+}
+
+// The caller's place in the queue, or -1.
+int QueueIndexOf(uint32_t self) {
+    for (int i = 0; i < gGate.waiterCount; ++i) {
+        if (gGate.queue[i].threadId == self) {
+            return i;
+        }
     }
-    gGate.queue[gGate.waiterCount - 1] = {0, headEvent};
+    return -1;
+}
+
+// Removes entry i; its event, reset, becomes the spare at the end of the queue.
+void RemoveWaiterAt(int i) {
+    ManualResetEvent* event = gGate.queue[i].event;
+    for (int k = i + 1; k < gGate.waiterCount; ++k) {
+        gGate.queue[k - 1] = gGate.queue[k];
+    }
+    event->Reset();
+    gGate.queue[gGate.waiterCount - 1] = {0, event};
     --gGate.waiterCount;
+}
+
+// Both ways of entering. A queued thread keeps its entry until it acquires or gives up, so
+// a wake-up that finds the gate still taken (or the caller not first) just waits again.
+bool EnterGateImpl(const std::atomic<bool>* abandon) {
+    if (!gGate.created.load(std::memory_order_acquire)) {
+        CreateGate();
+    }
+    const uint32_t self = platform::CurrentThreadId();
+    ManualResetEvent* event = nullptr; // set while the caller is queued
+    for (;;) {
+        std::unique_lock lock(gGate.guard);
+        const bool queued = event != nullptr;
+        bool acquire = false;
+        if (gGate.locked) {
+            acquire = gGate.owner == int64_t(self);
+        } else if (!queued && (gGate.waiterCount == 0 || gGate.owner == int64_t(self))) {
+            acquire = true;
+        } else if (queued && gGate.queue[0].threadId == self) {
+            RemoveWaiterAt(0);
+            acquire = true;
+        }
+        if (acquire) {
+            Acquire(self);
+            return true;
+        }
+        if (abandon && abandon->load()) {
+            if (queued) {
+                const int index = QueueIndexOf(self);
+                if (index >= 0) {
+                    RemoveWaiterAt(index);
+                }
+                // The turn may have been handed to this thread already: pass it on.
+                if (index == 0 && !gGate.locked && gGate.waiterCount > 0) {
+                    gGate.queue[0].event->Set();
+                }
+            }
+            return false;
+        }
+        if (!queued) {
+            if (gGate.waiterCount == gate_detail::kMaxWaiters) {
+                lock.unlock();
+                platform::SleepMillis(1);
+                continue;
+            }
+            WaiterEntry& entry = gGate.queue[gGate.waiterCount++];
+            entry.threadId = self;
+            event = entry.event; // events move with their entries, so this stays the caller's
+            event->Reset();
+        }
+        lock.unlock();
+        if (!abandon) {
+            event->Wait();
+            event->Reset();
+        } else if (event->WaitFor(2)) {
+            // Short real-time waits, so that abandon is seen without a wake-up of its own.
+            event->Reset();
+        }
+    }
 }
 
 } // namespace
 
 void EnterGate() {
-    if (!gGate.created) {
-        CreateGate();
-    }
-    const uint32_t self = platform::CurrentThreadId();
-    for (;;) {
-        std::unique_lock lock(gGate.guard);
-        bool acquire = false;
-        if (gGate.locked) {
-            acquire = gGate.owner == int64_t(self);
-        } else if (gGate.waiterCount == 0 || gGate.owner == int64_t(self)) {
-            acquire = true;
-        } else if (gGate.queue[0].threadId == self) {
-            RemoveHeadWaiter();
-            acquire = true;
-        }
-        if (acquire) {
-            ++gGate.recursion;
-            gGate.locked = true;
-            gGate.owner = self;
-            return;
-        }
-        if (gGate.waiterCount == gate_detail::kMaxWaiters) {
-            lock.unlock();
-            platform::SleepMillis(1);
-            continue;
-        }
-        WaiterEntry& entry = gGate.queue[gGate.waiterCount++];
-        entry.threadId = self;
-        ManualResetEvent* event = entry.event;
-        lock.unlock();
-        event->Wait();
-        event->Reset();
-    }
+    EnterGateImpl(nullptr);
+}
+
+bool EnterGateUnless(const std::atomic<bool>& abandon) {
+    return EnterGateImpl(&abandon);
 }
 
 void LeaveGate() {
@@ -116,11 +171,12 @@ void LeaveGate() {
 }
 
 void DestroyGate() {
-    if (!gGate.created) {
+    std::lock_guard creation(gCreation);
+    if (!gGate.created.load()) {
         return;
     }
     std::lock_guard lock(gGate.guard);
-    gGate.created = false;
+    gGate.created.store(false);
     gGate.queue.fill({});
     gGate.events.reset();
     gGate.waiterCount = 0;

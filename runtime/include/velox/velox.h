@@ -22,6 +22,26 @@ int MemFree(void* block);
 int MemDump();
 int MemCheck();
 
+// ---- Runtime start-up and timing -----------------------------------------
+// Settings take effect at the next StartRuntime (the window mode also at once).
+int ChangeWindowMode(int windowed); // 1 windowed, 0 full screen
+int SetWindowTitle(const char* title);
+int SetWindowClassName(const char* className); // names the second-instance lock
+int SetAllowSecondInstance(int allow);
+int SetRunWhileInactive(int run);
+int StartRuntime();
+int ShutdownRuntime(); // always 0; the entry gate is torn down afterwards
+// 0, or -1 once the window has been closed and the runtime should end.
+int ProcessMessage();
+// Microseconds from an arbitrary origin; flag 1 prefers the time stamp counter. No gate:
+// any thread may call it.
+uint64_t GetMicroCount(int flag);
+int GetMilliCount();
+
+// ---- Keyboard ---------------------------------------------------------------
+// keys: 256 bytes; keys[k] becomes 1 while key code k is down (Escape 1, Space 57).
+int GetAllKeyState(char* keys);
+
 // ---- Files --------------------------------------------------------------
 // File handles are 0xF0000000 | slot; 0 means failure.
 int32_t FileOpenRead(const char* path, int async);
