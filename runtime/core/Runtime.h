@@ -35,8 +35,8 @@ void PostToSelf(PostedMessage message);
 void RecordedScreenMode(int& width, int& height, int& colourBits);
 // The window's client size for the recorded screen mode and window scale.
 void WindowClientSize(int& width, int& height);
-// Sleeps as the calling thread may: the main thread's sleeps pass time, the service
-// thread waits without moving the (possibly virtual) clock.
+// Sleeps as the calling thread may: the main thread's sleeps pass time, other threads
+// wait in real time without moving the (possibly virtual) clock.
 void PumpSleep(uint32_t ms);
 
 // The second-instance lock is held from the double-start test until the window goes.

@@ -1,8 +1,9 @@
 // The service thread: every 17 ms it takes the entry gate and makes one pass of the
 // message pump, so that streaming and the other services keep going while the main
 // thread is busy. It never takes window-system events (ProcessMessage leaves those to
-// the main thread) and never moves the clock: its waits are WaitWithoutAdvancing, so a
-// headless run's virtual time belongs to the main thread alone.
+// the main thread) and never moves the clock: between passes it waits with
+// WaitWithoutAdvancing, inside a pass in real time, so a headless run's virtual time
+// belongs to the main thread alone.
 #include "core/EntryGate.h"
 #include "core/Runtime.h"
 #include "platform/Clock.h"
@@ -91,7 +92,9 @@ void PumpSleep(uint32_t ms) {
     if (OnMainThread()) {
         platform::SleepMillis(ms);
     } else {
-        platform::CurrentClock().WaitWithoutAdvancing(ms, gWake);
+        // A real wait: this thread holds the gate here, so waiting for a virtual clock that
+        // only the (now blocked) main thread moves would never end.
+        gWake.WaitFor(ms);
     }
 }
 
