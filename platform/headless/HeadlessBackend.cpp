@@ -201,7 +201,8 @@ public:
         std::lock_guard lock(mutex_);
         const uint32_t now = NowMs();
         for (const ScriptedKey& key : scripted_) {
-            if (now < key.toMs && key.fromMs < key.toMs) {
+            const bool valid = key.keyCode >= 0 && key.keyCode < kKeyCodeCount;
+            if (valid && now < key.toMs && key.fromMs < key.toMs) {
                 return false;
             }
         }
