@@ -46,7 +46,7 @@ public:
     }
 
     bool Create(const WindowConfig& config) {
-        Destroy();
+        ReleaseWindow();
         if (!EnsureVideo()) {
             return false;
         }
@@ -77,7 +77,17 @@ public:
         return true;
     }
 
+    // The display connection goes with the window, so that a later window opens on the
+    // display of that moment.
     void Destroy() {
+        ReleaseWindow();
+        if (videoReady_) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            videoReady_ = false;
+        }
+    }
+
+    void ReleaseWindow() {
         if (texture_) {
             SDL_DestroyTexture(texture_);
             texture_ = nullptr;
