@@ -51,16 +51,17 @@ public:
             return false;
         }
         Uint32 flags = config.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-        int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
+        SDL_Rect area{SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, config.clientWidth,
+                      config.clientHeight};
         if (config.fullScreen) {
             flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+            DesktopBounds(area);
         } else if (config.positioned) {
-            x = config.x;
-            y = config.y;
+            area.x = config.x;
+            area.y = config.y;
         }
         const std::string title = ShiftJisToUtf8(config.title);
-        window_ =
-            SDL_CreateWindow(title.c_str(), x, y, config.clientWidth, config.clientHeight, flags);
+        window_ = SDL_CreateWindow(title.c_str(), area.x, area.y, area.w, area.h, flags);
         if (!window_) {
             return false;
         }
@@ -134,6 +135,12 @@ public:
     bool SetStyle(bool fullScreen, int clientWidth, int clientHeight) {
         if (!window_) {
             return false;
+        }
+        if (fullScreen) {
+            SDL_Rect area{};
+            DesktopBounds(area);
+            SDL_SetWindowPosition(window_, area.x, area.y);
+            SDL_SetWindowSize(window_, area.w, area.h);
         }
         if (SDL_SetWindowFullscreen(window_, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
             return false;
@@ -310,6 +317,15 @@ private:
             return true;
         default:
             return false;
+        }
+    }
+
+    // A full-screen window is made the desktop's size from the start: where no window
+    // manager enlarges it, it still covers the screen.
+    static void DesktopBounds(SDL_Rect& area) {
+        SDL_Rect bounds{};
+        if (SDL_GetDisplayBounds(0, &bounds) == 0) {
+            area = bounds;
         }
     }
 

@@ -86,7 +86,7 @@ int RunProgram(const std::vector<std::string>& args, std::string* out = nullptr)
 // An Xvfb server on a display number it picks itself.
 class VirtualDisplay {
 public:
-    bool Start() {
+    bool Start(const char* screen = "1024x768x24") {
         int fds[2];
         if (pipe(fds) != 0) {
             return false;
@@ -99,8 +99,8 @@ public:
             dup2(null, 1);
             dup2(null, 2);
             const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten",
+                   "tcp", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -349,6 +349,40 @@ TEST_F(SdlBackendTest, WindowShowsThePresentedPictureAndEscapeReadsAsKeyCodeOne)
     ASSERT_EQ(RunProgram({"xdotool", "key", "--delay", "0", "space"}), 0);
     EXPECT_EQ(ShutdownRuntime(), 0);
     EXPECT_FALSE(platform::Window().Exists());
+}
+
+TEST_F(SdlBackendTest, FullScreenScalesThePictureToFitBetweenBlackBars) {
+    if (!display_.Start("1280x720x24")) {
+        GTEST_SKIP() << "Xvfb could not start";
+    }
+    setenv("DISPLAY", display_.name().c_str(), 1);
+    ChangeWindowMode(0);
+    ASSERT_EQ(StartRuntime(), 0);
+    window_ = platform::Window().NativeId();
+    ASSERT_NE(window_, 0u);
+    PresentKnownPicture();
+    Pump(200ms);
+    std::string xwd;
+    ASSERT_EQ(RunProgram({"xwd", "-silent", "-id", std::to_string(window_)}, &xwd), 0);
+    WindowDump dump;
+    ASSERT_TRUE(dump.Parse(xwd));
+    ASSERT_EQ(dump.width(), 1280);
+    ASSERT_EQ(dump.height(), 720);
+    // 800 x 600 scaled by 720 / 600 = 1.2 is 960 x 720, centred: bars 160 pixels wide.
+    for (int y : {0, 360, 719}) {
+        EXPECT_EQ(dump.Pixel(0, y), 0u);
+        EXPECT_EQ(dump.Pixel(150, y), 0u);
+        EXPECT_EQ(dump.Pixel(1130, y), 0u);
+        EXPECT_EQ(dump.Pixel(1279, y), 0u);
+    }
+    // Quadrant centres (picture (200, 150) -> window (400, 180) and so on).
+    EXPECT_EQ(dump.Pixel(400, 180), Expected(200, 150));
+    EXPECT_EQ(dump.Pixel(880, 180), Expected(600, 150));
+    EXPECT_EQ(dump.Pixel(400, 540), Expected(200, 450));
+    EXPECT_EQ(dump.Pixel(880, 540), Expected(600, 450));
+    // The white square (100..109) lands on 280..291 x 120..131.
+    EXPECT_EQ(dump.Pixel(285, 125), 0xFFFFFFu);
+    ShutdownRuntime();
 }
 
 TEST_F(SdlBackendTest, ExposedWindowIsRepaintedFromTheLastPicture) {
