@@ -385,6 +385,34 @@ TEST_F(SdlBackendTest, FullScreenScalesThePictureToFitBetweenBlackBars) {
     ShutdownRuntime();
 }
 
+TEST_F(SdlBackendTest, WindowModeSwitchesBothWaysAndWaitsForTheDisplayChange) {
+    if (!display_.Start("1280x720x24")) {
+        GTEST_SKIP() << "Xvfb could not start";
+    }
+    setenv("DISPLAY", display_.name().c_str(), 1);
+    ChangeWindowMode(1);
+    ASSERT_EQ(StartRuntime(), 0);
+    int width = 0, height = 0;
+    ASSERT_TRUE(platform::Window().ClientSize(width, height));
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(ChangeWindowMode(0), 0);
+    // The switch ends on its display change, well before the 2 s limit of the wait.
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1500ms);
+    ASSERT_TRUE(platform::Window().ClientSize(width, height));
+    EXPECT_EQ(width, 1280);
+    EXPECT_EQ(height, 720);
+
+    EXPECT_EQ(ChangeWindowMode(1), 0);
+    Pump(100ms);
+    ASSERT_TRUE(platform::Window().ClientSize(width, height));
+    EXPECT_EQ(width, 800);
+    EXPECT_EQ(height, 600);
+    ShutdownRuntime();
+}
+
 TEST_F(SdlBackendTest, ExposedWindowIsRepaintedFromTheLastPicture) {
     StartWindowed();
     if (IsSkipped() || HasFatalFailure()) {
