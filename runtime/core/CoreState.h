@@ -51,7 +51,7 @@ struct CoreState {
     int desktopWidth = 0;
     int desktopHeight = 0;
     int desktopColourBits = 0;
-    int osCode = -1; // no Windows version: the runtime never takes the newest-system path
+    int osCode = -1; // no system version code here: the newest-system path is never taken
     double windowScale = 1.0;
     int inactiveWaitSince = 0;
     uint32_t inactiveSinceMs = 0;

@@ -240,8 +240,8 @@ int StartRuntime() {
 
     QueryPerformanceFrequency();
     LogSystemInformation();
-    // The newest-system flag of the graphics layer belongs to one Windows version; the OS
-    // code here never names it.
+    // The graphics layer's newest-system flag goes with a system version code that this
+    // platform never reports, so that step has nothing to do.
     if (Subsystems().registerDefaultRestore) {
         Subsystems().registerDefaultRestore();
     }

@@ -20,7 +20,8 @@ bool CloseRequested() {
 }
 
 // The keyboard is read through the platform alone (there is no separate input device
-// object here), so every refresh takes the path of a runtime without DirectInput.
+// object here): at most once per millisecond tick, with one pump pass per refresh, and
+// the whole buffer rebuilt from the platform's key state.
 void Refresh() {
     const uint32_t now = platform::MilliCount();
     if (gInput.everRead && now == gInput.lastReadTime) {
