@@ -191,6 +191,7 @@ void CloseWindowForShutdown() {
         if (!core.quit) {
             SetQuit(); // no window to destroy: nothing else would end the service thread
         }
+        platform::Window().Destroy(); // ends a display connection the desktop query opened
         return;
     }
     core.closePosted = 1;
