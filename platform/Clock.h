@@ -7,6 +7,8 @@
 
 namespace velox::platform {
 
+class ManualResetEvent;
+
 class ClockSource {
 public:
     virtual ~ClockSource() = default;
@@ -15,6 +17,11 @@ public:
     virtual void SleepMillis(uint32_t ms) = 0;
     virtual void SleepMicros(uint64_t us) = 0;
     virtual void YieldProcessor() = 0;
+    // Waits about ms of this clock's time without moving the clock, returning early once
+    // wake is set. A background thread waits this way so that it never steers time: on
+    // the real clock it is a plain timed wait, on the virtual clock it lasts until other
+    // threads have slept the time away.
+    virtual void WaitWithoutAdvancing(uint32_t ms, ManualResetEvent& wake);
 };
 
 // Counts per second of PerformanceCount(): nanoseconds, so 1 000 000 000.

@@ -58,7 +58,7 @@ void EndPause() {
 
 // Reads the keys twice per pass; stays here while paused. True when Escape ends the show.
 bool KeysAndPause() {
-    unsigned char keys[256];
+    char keys[256];
     for (;;) {
         GetAllKeyState(keys);
         if (keys[kKeyEscape]) {

@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang clang-format lld
     libclang-rt-14-dev llvm
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    libsdl2-dev libpng-dev libjpeg-dev zlib1g-dev
+    libsdl2-dev libx11-dev libpng-dev libjpeg-dev zlib1g-dev
     libogg-dev libvorbis-dev libmpg123-dev libsndfile1-dev libmp3lame-dev
     libfluidsynth-dev timgm6mb-soundfont
     libfreetype-dev libfontconfig-dev fonts-ipafont-gothic

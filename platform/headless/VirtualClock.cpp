@@ -1,5 +1,7 @@
 #include "platform/headless/VirtualClock.h"
 
+#include "platform/Thread.h"
+
 #include <sched.h>
 
 namespace velox::platform {
@@ -16,6 +18,13 @@ void VirtualClock::SleepMicros(uint64_t us) {
 
 void VirtualClock::YieldProcessor() {
     sched_yield();
+}
+
+void VirtualClock::WaitWithoutAdvancing(uint32_t ms, ManualResetEvent& wake) {
+    const uint64_t deadline = nanos_.load() + uint64_t(ms) * 1000000ull;
+    while (nanos_.load() < deadline && !wake.IsSet()) {
+        wake.WaitFor(1);
+    }
 }
 
 } // namespace velox::platform

@@ -15,6 +15,8 @@ public:
     void SleepMillis(uint32_t ms) override;
     void SleepMicros(uint64_t us) override;
     void YieldProcessor() override;
+    // Polls in real time (1 ms steps) until the virtual time has moved on by ms.
+    void WaitWithoutAdvancing(uint32_t ms, ManualResetEvent& wake) override;
 
     // Current virtual time without advancing it.
     uint64_t PeekNanos() const { return nanos_.load(); }

@@ -1,5 +1,7 @@
 #include "platform/Clock.h"
 
+#include "platform/Thread.h"
+
 #include <cerrno>
 #include <ctime>
 #include <sched.h>
@@ -37,6 +39,10 @@ MonotonicClock gSystemClock;
 ClockSource* gClock = &gSystemClock;
 
 } // namespace
+
+void ClockSource::WaitWithoutAdvancing(uint32_t ms, ManualResetEvent& wake) {
+    wake.WaitFor(ms);
+}
 
 ClockSource& SystemClock() {
     return gSystemClock;

@@ -52,51 +52,100 @@ void CreateGate() {
     gGate.created.store(true, std::memory_order_release);
 }
 
-void RemoveHeadWaiter() {
-    ManualResetEvent* headEvent = gGate.queue[0].event;
-    for (int i = 1; i < gGate.waiterCount; ++i) {
-        gGate.queue[i - 1] = gGate.queue[i];
+void Acquire(uint32_t self) {
+    ++gGate.recursion;
+    gGate.locked = true;
+    gGate.owner = self;
+}
+
+// The caller's place in the queue, or -1.
+int QueueIndexOf(uint32_t self) {
+    for (int i = 0; i < gGate.waiterCount; ++i) {
+        if (gGate.queue[i].threadId == self) {
+            return i;
+        }
     }
-    gGate.queue[gGate.waiterCount - 1] = {0, headEvent};
+    return -1;
+}
+
+// Removes entry i; its event, reset, becomes the spare at the end of the queue.
+void RemoveWaiterAt(int i) {
+    ManualResetEvent* event = gGate.queue[i].event;
+    for (int k = i + 1; k < gGate.waiterCount; ++k) {
+        gGate.queue[k - 1] = gGate.queue[k];
+    }
+    event->Reset();
+    gGate.queue[gGate.waiterCount - 1] = {0, event};
     --gGate.waiterCount;
+}
+
+// Both ways of entering. A queued thread keeps its entry until it acquires or gives up, so
+// a wake-up that finds the gate still taken (or the caller not first) just waits again.
+bool EnterGateImpl(const std::atomic<bool>* abandon) {
+    if (!gGate.created.load(std::memory_order_acquire)) {
+        CreateGate();
+    }
+    const uint32_t self = platform::CurrentThreadId();
+    ManualResetEvent* event = nullptr; // set while the caller is queued
+    for (;;) {
+        std::unique_lock lock(gGate.guard);
+        const bool queued = event != nullptr;
+        bool acquire = false;
+        if (gGate.locked) {
+            acquire = gGate.owner == int64_t(self);
+        } else if (!queued && (gGate.waiterCount == 0 || gGate.owner == int64_t(self))) {
+            acquire = true;
+        } else if (queued && gGate.queue[0].threadId == self) {
+            RemoveWaiterAt(0);
+            acquire = true;
+        }
+        if (acquire) {
+            Acquire(self);
+            return true;
+        }
+        if (abandon && abandon->load()) {
+            if (queued) {
+                const int index = QueueIndexOf(self);
+                if (index >= 0) {
+                    RemoveWaiterAt(index);
+                }
+                // The turn may have been handed to this thread already: pass it on.
+                if (index == 0 && !gGate.locked && gGate.waiterCount > 0) {
+                    gGate.queue[0].event->Set();
+                }
+            }
+            return false;
+        }
+        if (!queued) {
+            if (gGate.waiterCount == gate_detail::kMaxWaiters) {
+                lock.unlock();
+                platform::SleepMillis(1);
+                continue;
+            }
+            WaiterEntry& entry = gGate.queue[gGate.waiterCount++];
+            entry.threadId = self;
+            event = entry.event; // events move with their entries, so this stays the caller's
+            event->Reset();
+        }
+        lock.unlock();
+        if (!abandon) {
+            event->Wait();
+            event->Reset();
+        } else if (event->WaitFor(2)) {
+            // Short real-time waits, so that abandon is seen without a wake-up of its own.
+            event->Reset();
+        }
+    }
 }
 
 } // namespace
 
 void EnterGate() {
-    if (!gGate.created.load(std::memory_order_acquire)) {
-        CreateGate();
-    }
-    const uint32_t self = platform::CurrentThreadId();
-    for (;;) {
-        std::unique_lock lock(gGate.guard);
-        bool acquire = false;
-        if (gGate.locked) {
-            acquire = gGate.owner == int64_t(self);
-        } else if (gGate.waiterCount == 0 || gGate.owner == int64_t(self)) {
-            acquire = true;
-        } else if (gGate.queue[0].threadId == self) {
-            RemoveHeadWaiter();
-            acquire = true;
-        }
-        if (acquire) {
-            ++gGate.recursion;
-            gGate.locked = true;
-            gGate.owner = self;
-            return;
-        }
-        if (gGate.waiterCount == gate_detail::kMaxWaiters) {
-            lock.unlock();
-            platform::SleepMillis(1);
-            continue;
-        }
-        WaiterEntry& entry = gGate.queue[gGate.waiterCount++];
-        entry.threadId = self;
-        ManualResetEvent* event = entry.event;
-        lock.unlock();
-        event->Wait();
-        event->Reset();
-    }
+    EnterGateImpl(nullptr);
+}
+
+bool EnterGateUnless(const std::atomic<bool>& abandon) {
+    return EnterGateImpl(&abandon);
 }
 
 void LeaveGate() {

@@ -3,12 +3,17 @@
 // a newcomer never overtakes a waiting thread, even if the gate is free.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace velox {
 
 void EnterGate();
 void LeaveGate();
+// Enters like EnterGate, but a thread still waiting when abandon becomes true gives up:
+// it leaves the waiter queue, passes its turn to the next waiter and returns false. The
+// service thread enters this way so that shutdown never waits for it while holding the gate.
+bool EnterGateUnless(const std::atomic<bool>& abandon);
 // Releases the gate's resources; a later EnterGate creates them again.
 void DestroyGate();
 

@@ -22,17 +22,25 @@ int MemFree(void* block);
 int MemDump();
 int MemCheck();
 
-// ---- Runtime start-up, message pump, timing, keyboard --------------------
-int ChangeWindowMode(int windowed);
+// ---- Runtime start-up and timing -----------------------------------------
+// Settings take effect at the next StartRuntime (the window mode also at once).
+int ChangeWindowMode(int windowed); // 1 windowed, 0 full screen
+int SetWindowTitle(const char* title);
+int SetWindowClassName(const char* className); // names the second-instance lock
+int SetAllowSecondInstance(int allow);
+int SetRunWhileInactive(int run);
 int StartRuntime();
-int ShutdownRuntime();
-// 0 normally, -1 once the application has been told to quit.
+int ShutdownRuntime(); // always 0; the entry gate is torn down afterwards
+// 0, or -1 once the window has been closed and the runtime should end.
 int ProcessMessage();
-// Microseconds from an arbitrary origin; flag 1 asks for the time stamp counter. No gate.
+// Microseconds from an arbitrary origin; flag 1 prefers the time stamp counter. No gate:
+// any thread may call it.
 uint64_t GetMicroCount(int flag);
 int GetMilliCount();
-// keys[k] is 1 while key code k is down (Escape 1, Space 57).
-int GetAllKeyState(unsigned char* keys);
+
+// ---- Keyboard ---------------------------------------------------------------
+// keys: 256 bytes; keys[k] becomes 1 while key code k is down (Escape 1, Space 57).
+int GetAllKeyState(char* keys);
 
 // ---- Files --------------------------------------------------------------
 // The key string that unscrambles packed archives (none by default); set it

@@ -1,0 +1,39 @@
+// Backend selection. A process runs on one backend, chosen before the runtime starts:
+// "sdl" (a real window, SDL events and keyboard) or "headless" (no window, the virtual
+// clock, scripted keys, presented pictures optionally written as PNG files). Without a
+// choice the SDL backend serves.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velox::platform {
+
+enum class BackendKind { Sdl, Headless };
+
+// A scripted key: key code keyCode is down while fromMs <= virtual ms < toMs.
+struct ScriptedKey {
+    int keyCode = 0;
+    uint32_t fromMs = 0;
+    uint32_t toMs = 0;
+};
+
+struct BackendOptions {
+    BackendKind kind = BackendKind::Sdl;
+    // Headless: every presented picture becomes DIR/000001.png, 000002.png, ...; empty
+    // writes nothing. The directory is created when missing.
+    std::string frameDumpDirectory;
+    std::vector<ScriptedKey> keys; // headless only
+};
+
+// Installs the backend's services (and, headless, a virtual clock started at 0). Not
+// while the runtime runs. False, with the previous backend kept, when the frame directory
+// cannot be created.
+bool SelectBackend(const BackendOptions& options);
+BackendKind CurrentBackend();
+
+// Parses "sdl" or "headless"; false for anything else.
+bool ParseBackendName(const char* name, BackendKind& out);
+
+} // namespace velox::platform

@@ -1,0 +1,65 @@
+// Public start-up, shutdown, pump and window settings: each holds the entry gate around
+// the inner operation.
+#include "core/EntryGate.h"
+#include "core/Runtime.h"
+
+#include <cstdio>
+
+namespace velox {
+namespace {
+
+void CopySetting(char (&dst)[256], const char* text) {
+    std::snprintf(dst, sizeof dst, "%s", text ? text : "");
+}
+
+} // namespace
+
+int StartRuntime() {
+    GateScope gate;
+    return core::StartRuntime();
+}
+
+int ShutdownRuntime() {
+    {
+        GateScope gate;
+        core::ShutdownRuntime();
+    }
+    DestroyGate();
+    return 0;
+}
+
+int ProcessMessage() {
+    GateScope gate;
+    return core::ProcessMessage();
+}
+
+int ChangeWindowMode(int windowed) {
+    GateScope gate;
+    return core::ChangeWindowMode(windowed);
+}
+
+int SetWindowTitle(const char* title) {
+    GateScope gate;
+    CopySetting(Core().settings.windowTitle, title);
+    return 0;
+}
+
+int SetWindowClassName(const char* className) {
+    GateScope gate;
+    CopySetting(Core().settings.className, className);
+    return 0;
+}
+
+int SetAllowSecondInstance(int allow) {
+    GateScope gate;
+    Core().settings.allowSecondInstance = allow != 0 ? 1 : 0;
+    return 0;
+}
+
+int SetRunWhileInactive(int run) {
+    GateScope gate;
+    Core().settings.runWhileInactive = run != 0 ? 1 : 0;
+    return 0;
+}
+
+} // namespace velox

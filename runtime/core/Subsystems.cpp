@@ -1,0 +1,10 @@
+#include "core/Subsystems.h"
+
+namespace velox {
+
+SubsystemHooks& Subsystems() {
+    static SubsystemHooks hooks;
+    return hooks;
+}
+
+} // namespace velox

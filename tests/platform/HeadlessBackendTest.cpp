@@ -1,0 +1,217 @@
+#include "platform/Backend.h"
+#include "platform/Clock.h"
+#include "platform/Keyboard.h"
+#include "platform/Presentation.h"
+#include "platform/Window.h"
+#include "platform/headless/Headless.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <filesystem>
+#include <png.h>
+#include <vector>
+
+namespace velox {
+namespace {
+
+namespace headless = platform::headless;
+using platform::WindowEvent;
+using platform::WindowEventKind;
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+
+// libpng leaves by longjmp on errors: nothing with a destructor lives in here.
+bool ReadPngRows(FILE* file, Picture& picture) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return false;
+    }
+    png_init_io(png, file);
+    png_read_info(png, info);
+    const bool rgb8 =
+        png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB && png_get_bit_depth(png, info) == 8;
+    if (rgb8) {
+        picture.width = int(png_get_image_width(png, info));
+        picture.height = int(png_get_image_height(png, info));
+        picture.rgb.resize(size_t(picture.width) * size_t(picture.height) * 3);
+        for (int y = 0; y < picture.height; ++y) {
+            png_read_row(png, &picture.rgb[size_t(y) * size_t(picture.width) * 3], nullptr);
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return rgb8;
+}
+
+// Reads an 8-bit RGB PNG file; an empty picture when it is not one.
+Picture ReadPng(const std::string& path) {
+    Picture picture;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        return picture;
+    }
+    if (!ReadPngRows(file, picture)) {
+        picture = Picture{};
+    }
+    std::fclose(file);
+    return picture;
+}
+
+platform::BackendOptions Headless(const std::string& dumpDirectory = "") {
+    platform::BackendOptions options;
+    options.kind = platform::BackendKind::Headless;
+    options.frameDumpDirectory = dumpDirectory;
+    return options;
+}
+
+class HeadlessBackendTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        platform::BackendOptions sdl;
+        platform::SelectBackend(sdl);
+    }
+    test::TempDir dir_;
+};
+
+TEST_F(HeadlessBackendTest, SelectingItInstallsAFreshVirtualClockAndSdlRemovesIt) {
+    ASSERT_TRUE(platform::SelectBackend(Headless()));
+    EXPECT_EQ(platform::CurrentBackend(), platform::BackendKind::Headless);
+    EXPECT_EQ(&platform::CurrentClock(), &headless::Clock());
+    platform::SleepMillis(250);
+    EXPECT_EQ(platform::MilliCount(), 250u);
+    ASSERT_TRUE(platform::SelectBackend(Headless()));
+    EXPECT_EQ(headless::Clock().PeekNanos(), 0u);
+    ASSERT_TRUE(platform::SelectBackend(platform::BackendOptions{}));
+    EXPECT_EQ(platform::CurrentBackend(), platform::BackendKind::Sdl);
+    EXPECT_EQ(&platform::CurrentClock(), &platform::SystemClock());
+}
+
+TEST_F(HeadlessBackendTest, EveryPresentedPictureBecomesANumberedPngFile) {
+    const std::string frames = dir_.path() + "/out/frames";
+    ASSERT_TRUE(platform::SelectBackend(Headless(frames)));
+    ASSERT_TRUE(platform::Window().Create({}));
+    // A 3 x 2 picture in rows of 4 pixels: the padding must not show.
+    const uint32_t picture[2][4] = {{0x00FF0000, 0x0000FF00, 0x000000FF, 0xDEADBEEF},
+                                    {0xFF102030, 0x00FFFFFF, 0x00000000, 0xDEADBEEF}};
+    EXPECT_TRUE(platform::Presentation().Present(&picture[0][0], 3, 2, 16));
+    const uint32_t single = 0x00808080;
+    EXPECT_TRUE(platform::Presentation().Present(&single, 1, 1, 4));
+    EXPECT_EQ(platform::Presentation().PresentedFrames(), 2u);
+
+    const Picture first = ReadPng(frames + "/000001.png");
+    ASSERT_EQ(first.width, 3);
+    ASSERT_EQ(first.height, 2);
+    const std::vector<uint8_t> expected = {255, 0,  0,  0,   255, 0,   0, 0, 255,
+                                           16,  32, 48, 255, 255, 255, 0, 0, 0};
+    EXPECT_EQ(first.rgb, expected);
+    const Picture second = ReadPng(frames + "/000002.png");
+    ASSERT_EQ(second.width, 1);
+    EXPECT_EQ(second.rgb, (std::vector<uint8_t>{128, 128, 128}));
+    EXPECT_FALSE(std::filesystem::exists(frames + "/000003.png"));
+
+    int width = 0, height = 0;
+    const auto& last = headless::LastPicture(width, height);
+    EXPECT_EQ(width, 1);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0], single);
+}
+
+TEST_F(HeadlessBackendTest, RepaintsAreNoFramesAndNothingIsShownWithoutAWindow) {
+    ASSERT_TRUE(platform::SelectBackend(Headless(dir_.path())));
+    const uint32_t pixel = 0x00123456;
+    EXPECT_FALSE(platform::Presentation().Present(&pixel, 1, 1, 4));
+    EXPECT_FALSE(platform::Presentation().Fill(0));
+    ASSERT_TRUE(platform::Window().Create({}));
+    EXPECT_FALSE(platform::Presentation().RedrawLast()); // nothing presented yet
+    EXPECT_FALSE(platform::Presentation().Present(nullptr, 1, 1, 4));
+    EXPECT_FALSE(platform::Presentation().Present(&pixel, 1, 1, 2)); // pitch below a row
+    EXPECT_TRUE(platform::Presentation().Present(&pixel, 1, 1, 4));
+    EXPECT_TRUE(platform::Presentation().RedrawLast());
+    EXPECT_TRUE(platform::Presentation().Fill(0));
+    EXPECT_EQ(headless::RedrawCount(), 2u);
+    EXPECT_EQ(platform::Presentation().PresentedFrames(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/000002.png"));
+    platform::Window().Destroy();
+    EXPECT_FALSE(platform::Presentation().Present(&pixel, 1, 1, 4));
+}
+
+TEST_F(HeadlessBackendTest, AnUncreatableFrameDirectoryKeepsThePreviousBackend) {
+    dir_.Write("file", "x");
+    ASSERT_TRUE(platform::SelectBackend(platform::BackendOptions{}));
+    EXPECT_FALSE(platform::SelectBackend(Headless(dir_.path() + "/file/frames")));
+    EXPECT_EQ(platform::CurrentBackend(), platform::BackendKind::Sdl);
+}
+
+TEST_F(HeadlessBackendTest, EventsComeInOrderAndAStyleSwitchReportsADisplayChange) {
+    ASSERT_TRUE(platform::SelectBackend(Headless()));
+    WindowEvent event;
+    EXPECT_FALSE(platform::Window().SetStyle(false, 800, 600)); // no window yet
+    ASSERT_TRUE(platform::Window().Create({}));
+    headless::PostEvent({WindowEventKind::FocusLost, 0, 0});
+    headless::PostEvent({WindowEventKind::Resized, 640, 480});
+    EXPECT_TRUE(platform::Window().SetStyle(false, 800, 600));
+    ASSERT_TRUE(platform::Window().PollEvent(event));
+    EXPECT_EQ(event.kind, WindowEventKind::FocusLost);
+    ASSERT_TRUE(platform::Window().PollEvent(event));
+    EXPECT_EQ(event.kind, WindowEventKind::Resized);
+    EXPECT_EQ(event.width, 640);
+    ASSERT_TRUE(platform::Window().PollEvent(event));
+    EXPECT_EQ(event.kind, WindowEventKind::DisplayChanged);
+    EXPECT_FALSE(platform::Window().PollEvent(event));
+    int width = 0, height = 0;
+    EXPECT_TRUE(platform::Window().ClientSize(width, height));
+    EXPECT_EQ(width, 800);
+}
+
+TEST_F(HeadlessBackendTest, ScriptedKeysRepeatAndEndOnTheVirtualClock) {
+    auto options = Headless();
+    options.keys = {{57, 10, 20}, {57, 30, 31}, {300, 0, 100}};
+    ASSERT_TRUE(platform::SelectBackend(options));
+    uint8_t down[platform::kKeyCodeCount];
+    auto spaceAt = [&](uint64_t us) {
+        headless::Clock().SleepMicros(us - headless::Clock().PeekNanos() / 1000);
+        platform::Keyboard().ReadKeyCodes(down);
+        return down[57];
+    };
+    EXPECT_EQ(spaceAt(9999), 0);
+    EXPECT_FALSE(headless::ScriptedKeysOver());
+    EXPECT_EQ(spaceAt(10000), 1);
+    EXPECT_EQ(spaceAt(19999), 1);
+    EXPECT_EQ(spaceAt(20000), 0);
+    EXPECT_EQ(spaceAt(30500), 1);
+    EXPECT_EQ(spaceAt(31000), 0);
+    // Reading the keys does not move the clock.
+    EXPECT_EQ(headless::Clock().PeekNanos(), 31000000u);
+    EXPECT_TRUE(headless::ScriptedKeysOver());
+    headless::SetKeyDown(1, true);
+    platform::Keyboard().ReadKeyCodes(down);
+    EXPECT_EQ(down[1], 1);
+    int count = 0;
+    for (uint8_t d : down) {
+        count += d;
+    }
+    EXPECT_EQ(count, 1);
+}
+
+TEST(BackendName, ParsesTheTwoBackends) {
+    platform::BackendKind kind = platform::BackendKind::Sdl;
+    EXPECT_TRUE(platform::ParseBackendName("headless", kind));
+    EXPECT_EQ(kind, platform::BackendKind::Headless);
+    EXPECT_TRUE(platform::ParseBackendName("sdl", kind));
+    EXPECT_EQ(kind, platform::BackendKind::Sdl);
+    EXPECT_FALSE(platform::ParseBackendName("SDL", kind));
+    EXPECT_FALSE(platform::ParseBackendName("", kind));
+    EXPECT_FALSE(platform::ParseBackendName(nullptr, kind));
+    EXPECT_EQ(kind, platform::BackendKind::Sdl);
+}
+
+} // namespace
+} // namespace velox
