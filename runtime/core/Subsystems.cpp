@@ -1,9 +1,23 @@
 #include "core/Subsystems.h"
 
+#include "file/ArchiveHook.h"
+
 namespace velox {
+namespace {
+
+// The layers this library holds, wired in one place so that the order of
+// start-up and shutdown is visible here and no static initialiser is needed.
+SubsystemHooks MakeHooks() {
+    SubsystemHooks hooks;
+    hooks.clearArchives = ResetArchiveLayer;
+    hooks.endArchives = EndArchiveLayer;
+    return hooks;
+}
+
+} // namespace
 
 SubsystemHooks& Subsystems() {
-    static SubsystemHooks hooks;
+    static SubsystemHooks hooks = MakeHooks();
     return hooks;
 }
 
