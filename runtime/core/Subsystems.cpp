@@ -1,6 +1,7 @@
 #include "core/Subsystems.h"
 
 #include "file/ArchiveHook.h"
+#include "graphics/Screen.h"
 
 namespace velox {
 namespace {
@@ -11,6 +12,14 @@ SubsystemHooks MakeHooks() {
     SubsystemHooks hooks;
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
+    hooks.screenMode = screen_hooks::ScreenMode;
+    hooks.startGraphics = StartGraphicsLayer;
+    hooks.endGraphics = EndGraphicsLayer;
+    hooks.enableRetraceWait = screen_hooks::EnableRetraceWait;
+    hooks.setDrawTarget = SetDrawTargetInner;
+    hooks.applyScreenMode = screen_hooks::ApplyScreenMode;
+    hooks.canDrawWhileInactive = screen_hooks::CanDrawWhileInactive;
+    hooks.repaintSource = screen_hooks::RepaintSource;
     return hooks;
 }
 
