@@ -23,6 +23,17 @@ public:
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             return false;
         }
+        // Without a display SDL falls back to drivers that show nothing; a player
+        // nobody can see (or stop) is worse than a clear failure. Asking for such
+        // a driver by name still works.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const bool invisible =
+            driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
+                       std::strcmp(driver, "evdev") == 0);
+        if (invisible && !SDL_getenv("SDL_VIDEODRIVER")) {
+            SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            return false;
+        }
         videoReady_ = true;
         if (displayChangedEvent_ == 0) {
             displayChangedEvent_ = SDL_RegisterEvents(1);
