@@ -1,6 +1,7 @@
 #include "core/Subsystems.h"
 
 #include "file/ArchiveHook.h"
+#include "graphics/GraphicRecord.h"
 
 namespace velox {
 namespace {
@@ -11,6 +12,7 @@ SubsystemHooks MakeHooks() {
     SubsystemHooks hooks;
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
+    hooks.registerDefaultRestore = graphic::RegisterDefaultRestore;
     return hooks;
 }
 

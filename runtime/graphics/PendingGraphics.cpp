@@ -30,18 +30,6 @@ uint32_t GetColorValue(int, int, int) {
     NotYet("GetColorValue");
     return 0;
 }
-int LoadGraphic(const char*, int) {
-    return NotYet("LoadGraphic");
-}
-int CreateBlankGraphic(int, int, int) {
-    return NotYet("CreateBlankGraphic");
-}
-int DeleteGraphic(int, int) {
-    return NotYet("DeleteGraphic");
-}
-int CaptureScreenToGraphic(int, int, int, int, int, int) {
-    return NotYet("CaptureScreenToGraphic");
-}
 int SetDrawFilter(int) {
     return NotYet("SetDrawFilter");
 }
