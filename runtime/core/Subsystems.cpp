@@ -2,6 +2,7 @@
 
 #include "file/ArchiveHook.h"
 #include "graphics/GraphicRecord.h"
+#include "graphics/Screen.h"
 
 namespace velox {
 namespace {
@@ -13,6 +14,14 @@ SubsystemHooks MakeHooks() {
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
     hooks.registerDefaultRestore = graphic::RegisterDefaultRestore;
+    hooks.screenMode = screen_hooks::ScreenMode;
+    hooks.startGraphics = StartGraphicsLayer;
+    hooks.endGraphics = EndGraphicsLayer;
+    hooks.enableRetraceWait = screen_hooks::EnableRetraceWait;
+    hooks.setDrawTarget = SetDrawTargetInner;
+    hooks.applyScreenMode = screen_hooks::ApplyScreenMode;
+    hooks.canDrawWhileInactive = screen_hooks::CanDrawWhileInactive;
+    hooks.repaintSource = screen_hooks::RepaintSource;
     return hooks;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/HandleTable.h"
+#include "graphics/GraphicTable.h"
 #include "graphics/GraphicsState.h"
 #include "image/BaseImage.h"
 
@@ -81,10 +82,7 @@ GraphicTableState& GraphicTables();
 
 namespace graphic {
 
-// Clears the tables, counts and creation settings (deleting what a previous start left).
-void StartGraphicTable();
-// Deletes every graphic without logging and frees the tables.
-void EndGraphicTable();
+// True between StartGraphicTable and EndGraphicTable (graphics/GraphicTable.h).
 bool GraphicTableStarted();
 
 GraphicRecord* FindGraphic(int32_t handle);

@@ -88,10 +88,8 @@ bool ResolveGraphic(int32_t handle, GraphicView& out) {
     return true;
 }
 
-namespace graphic {
-
 void StartGraphicTable() {
-    if (GraphicTableStarted()) {
+    if (graphic::GraphicTableStarted()) {
         EndGraphicTable();
     }
     gTables.settings = GraphicSettings{};
@@ -103,20 +101,26 @@ void StartGraphicTable() {
     }
 }
 
+void DeleteAllGraphicsInner(int logFlag) {
+    graphic::DeleteAllGraphics(logFlag);
+}
+
 void EndGraphicTable() {
-    if (!GraphicTableStarted()) {
+    if (!graphic::GraphicTableStarted()) {
         return;
     }
-    DeleteAllGraphics(0);
+    graphic::DeleteAllGraphics(0);
     // Every store belongs to some graphic, so none is left; free strays all the same.
     WalkHandles(gTables.surfaces, [](int32_t handle) {
-        SurfaceData* data = FindSurfaceData(handle);
+        SurfaceData* data = graphic::FindSurfaceData(handle);
         ReleaseBaseImage(data->image);
         ReleaseHandle(gTables.surfaces, handle);
     });
     FreeHandleTable(gTables.graphics);
     FreeHandleTable(gTables.surfaces);
 }
+
+namespace graphic {
 
 bool GraphicTableStarted() {
     return gTables.graphics.slots != nullptr;

@@ -6,6 +6,8 @@
 #include "file/ArchiveHook.h"
 #include "file/FileAccess.h"
 #include "graphics/GraphicRecord.h"
+#include "graphics/Screen.h"
+#include "platform/Backend.h"
 #include "support/LogCapture.h"
 #include "support/LogLines.h"
 #include "support/TempDir.h"
@@ -81,37 +83,24 @@ protected:
         InstallArchiveAwareFileAccess();
         ResetArchiveLayer();
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
-        SetScreen(800, 600, 32);
+        platform::BackendOptions options;
+        options.kind = platform::BackendKind::Headless; // mode changes sleep in virtual time
+        ASSERT_TRUE(platform::SelectBackend(options));
         baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
-        graphic::StartGraphicTable();
+        ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
+        ASSERT_EQ(StartGraphicsLayer(), 0);
+        ASSERT_EQ(SetDrawTarget(kDrawBackBuffer), 0);
     }
     void TearDown() override {
-        graphic::EndGraphicTable();
+        EndGraphicsLayer();
         EndArchiveLayer();
         EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
-        ReleaseBaseImage(Graphics().screen.back);
-        ReleaseBaseImage(Graphics().screen.front);
     }
 
-    // The screen as the screen layer leaves it: size, depth, both images, back buffer
-    // selected.
-    void SetScreen(int width, int height, int colorBits) {
-        ScreenState& screen = Graphics().screen;
-        ReleaseBaseImage(screen.back);
-        ReleaseBaseImage(screen.front);
-        screen.width = width;
-        screen.height = height;
-        screen.colorBits = colorBits;
-        screen.format = *GetSoftwareFormat(colorBits == 32 ? 1 : 0, false, false);
-        for (BaseImage* image : {&screen.back, &screen.front}) {
-            image->format = screen.format;
-            image->width = width == 0 ? 640 : width;
-            image->height = height == 0 ? 480 : height;
-            image->pitch = (image->width * screen.format.bytesPerPixel + 3) / 4 * 4;
-            image->pixels = static_cast<uint8_t*>(
-                MemAllocZero(image->pitch * image->height, __FILE__, __LINE__));
-        }
-        screen.drawTarget = kBackBuffer;
+    // A running screen mode change deletes every graphic, as the screen layer does.
+    static void SetScreen(int width, int height, int colorBits) {
+        ASSERT_EQ(SetScreenMode(width, height, colorBits, -1), 0);
+        ASSERT_EQ(SetDrawTarget(kDrawBackBuffer), 0);
     }
 
     std::string WritePng(const std::string& name, const Picture& picture,

@@ -13,7 +13,7 @@ TEST_F(GraphicTableTest, FirstHandleAfterStartIsSlotZeroSerialZero) {
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08000000);
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08010001);
     // A new start clears the table and its serial counter.
-    graphic::StartGraphicTable();
+    StartGraphicTable();
     EXPECT_EQ(GraphicTables().graphics.count, 0);
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08000000);
 }
@@ -99,10 +99,14 @@ TEST_F(GraphicTableTest, SizeOfScreenPseudoHandlesIsTheScreenSize) {
     EXPECT_EQ(h, 600);
     ASSERT_EQ(GetGraphicSize(kDrawFrontScreen, &w, &h), 0);
     EXPECT_EQ(w, 800);
-    SetScreen(0, 0, 16);
+    // A screen without a recorded size counts as 640 x 480.
+    Graphics().screen.width = 0;
+    Graphics().screen.height = 0;
     ASSERT_EQ(GetGraphicSize(kDrawFrontScreen, &w, &h), 0);
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
+    Graphics().screen.width = 800;
+    Graphics().screen.height = 600;
     const int graphic = CreateBlankGraphic(33, 17, 0);
     ASSERT_EQ(GetGraphicSize(graphic, &w, &h), 0);
     EXPECT_EQ(w, 33);
@@ -171,7 +175,7 @@ TEST_F(GraphicTableTest, NothingWorksBeforeStartOrAfterEnd) {
     const int graphic = CreateBlankGraphic(4, 4, 0);
     int flag = 0;
     SetDeletedFlagPointer(graphic, &flag);
-    graphic::EndGraphicTable();
+    EndGraphicsLayer();
     EXPECT_EQ(flag, 1); // the end deletes every graphic
     EXPECT_FALSE(graphic::GraphicTableStarted());
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), -1);
@@ -181,7 +185,8 @@ TEST_F(GraphicTableTest, NothingWorksBeforeStartOrAfterEnd) {
     EXPECT_EQ(CaptureScreenToGraphic(0, 0, 4, 4, graphic, 1), -1);
     // The missing file was not even looked for.
     EXPECT_EQ(test::FindLineStartingWith(Log(), Sjis("グラフィックファイル")), -1);
-    graphic::StartGraphicTable();
+    ASSERT_EQ(StartGraphicsLayer(), 0);
+    EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08000000);
 }
 
 TEST_F(GraphicTableTest, SettingsClampAndAreResetByStart) {
@@ -190,7 +195,8 @@ TEST_F(GraphicTableTest, SettingsClampAndAreResetByStart) {
     SetUseTransparentColorToAlpha(5);
     SetUseTopLeftPixelAsTransparentColor(1);
     EXPECT_TRUE(GraphicTables().settings.transparentToAlpha);
-    graphic::StartGraphicTable();
+    EndGraphicsLayer();
+    ASSERT_EQ(StartGraphicsLayer(), 0);
     EXPECT_EQ(GraphicTables().settings.transparentColor, 0u);
     EXPECT_FALSE(GraphicTables().settings.transparentToAlpha);
     EXPECT_FALSE(GraphicTables().settings.useTopLeftTransparent);
