@@ -15,7 +15,7 @@ using test::Picture;
 using test::Sjis;
 
 constexpr uint32_t kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF;
-constexpr uint32_t kWhite = 0xFFFFFFFF, kGrey = 0xFF808080, kKey = 0xFFFF00FF;
+constexpr uint32_t kWhite = 0xFFFFFFFF, kKey = 0xFFFF00FF;
 
 Picture FourColors() {
     Picture p = test::Filled(2, 2, 0);
