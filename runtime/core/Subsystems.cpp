@@ -1,6 +1,7 @@
 #include "core/Subsystems.h"
 
 #include "file/ArchiveHook.h"
+#include "graphics/GraphicRecord.h"
 #include "graphics/Screen.h"
 
 namespace velox {
@@ -12,6 +13,7 @@ SubsystemHooks MakeHooks() {
     SubsystemHooks hooks;
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
+    hooks.registerDefaultRestore = graphic::RegisterDefaultRestore;
     hooks.screenMode = screen_hooks::ScreenMode;
     hooks.startGraphics = StartGraphicsLayer;
     hooks.endGraphics = EndGraphicsLayer;

@@ -14,18 +14,6 @@ int NotYet(const char* name) {
 }
 } // namespace
 
-int LoadGraphic(const char*, int) {
-    return NotYet("LoadGraphic");
-}
-int CreateBlankGraphic(int, int, int) {
-    return NotYet("CreateBlankGraphic");
-}
-int DeleteGraphic(int, int) {
-    return NotYet("DeleteGraphic");
-}
-int CaptureScreenToGraphic(int, int, int, int, int, int) {
-    return NotYet("CaptureScreenToGraphic");
-}
 int SetDrawFilter(int) {
     return NotYet("SetDrawFilter");
 }

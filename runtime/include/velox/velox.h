@@ -70,10 +70,42 @@ int ClearScreen();
 int FlipScreen();
 uint32_t GetColorValue(int red, int green, int blue);
 
+// Graphic handles (0x08000000..0x0FFFFFFF), or -1. Every graphic is a memory image, so
+// notTexture changes nothing. path_a.ext (or path_a), when present, supplies the alpha.
 int LoadGraphic(const char* path, int notTexture);
+// Contents are zero until drawn or captured.
 int CreateBlankGraphic(int width, int height, int notTexture);
+// logFlag: log the deletion with the graphic's name.
 int DeleteGraphic(int graphic, int logFlag);
+int DeleteAllGraphics(int logFlag);
+// A graphic showing part of the source's pixels (shared, not copied); the rectangle is
+// clipped to the source and must start inside it.
+int DeriveGraphic(int x, int y, int width, int height, int sourceGraphic);
+// The screen size for kDrawBackBuffer and kDrawFrontScreen. Either output may be null.
+int GetGraphicSize(int graphic, int* width, int* height);
+// The file name a reload decodes, with the current directory at the time of the call.
+int SetGraphicName(int graphic, const char* name);
+// Writes 0 through flag now and 1 when the graphic is deleted; null removes it.
+int SetDeletedFlagPointer(int graphic, int* flag);
+// Copies the rectangle (right and bottom exclusive) of the draw target into the graphic,
+// which must have exactly its size. flag is accepted for compatibility and unused.
 int CaptureScreenToGraphic(int x1, int y1, int x2, int y2, int graphic, int flag);
+// Called with the number of graphics when their pixels must be rebuilt; null selects
+// the default, which decodes each graphic's file again.
+using GraphicRestoreCallback = void (*)(int graphicCount);
+int SetGraphicRestoreCallback(GraphicRestoreCallback callback);
+
+// Settings for graphics made from now on; graphics start resets them.
+// The transparent color (black by default), 0..255 each.
+int SetTransparentColor(int red, int green, int blue);
+// Loaded pixels of the transparent color get alpha 0 (and a neighbour's color).
+int SetUseTransparentColorToAlpha(int enabled);
+// Each loaded graphic takes the color of its top-left pixel as its transparent color.
+int SetUseTopLeftPixelAsTransparentColor(int enabled);
+// Blank graphics get an alpha channel.
+int SetBlankGraphicAlpha(int alpha);
+// Graphics are made so that they can be selected as draw target, with or without alpha.
+int SetDrawTargetGraphicMode(int enabled, int alpha);
 
 // ---- Drawing -------------------------------------------------------------
 int SetDrawFilter(int mode);

@@ -1,0 +1,149 @@
+// Graphic tests run in a scratch folder with the file layer installed, an 800 x 600
+// screen and a started graphic table; at the end nothing of the graphics stays allocated.
+#pragma once
+
+#include "core/MemoryTracker.h"
+#include "file/ArchiveHook.h"
+#include "file/FileAccess.h"
+#include "graphics/GraphicRecord.h"
+#include "graphics/Screen.h"
+#include "platform/Backend.h"
+#include "support/LogCapture.h"
+#include "support/LogLines.h"
+#include "support/TempDir.h"
+
+#include <velox/velox.h>
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdint>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace velox::test {
+
+// Pixels as 0xAARRGGBB, rows top to bottom.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+    uint32_t& at(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+};
+
+inline Picture Filled(int width, int height, uint32_t argb) {
+    return Picture{width, height, std::vector<uint32_t>(size_t(width) * size_t(height), argb)};
+}
+
+// colorType: PNG_COLOR_TYPE_RGB, _RGB_ALPHA or _GRAY (the grey level is the red byte).
+inline std::string EncodePng(const Picture& picture, int colorType) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return std::string();
+    }
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            static_cast<std::string*>(png_get_io_ptr(p))
+                ->append(reinterpret_cast<char*>(data), length);
+        },
+        nullptr);
+    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), 8, colorType,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    std::vector<uint8_t> row;
+    for (int y = 0; y < picture.height; ++y) {
+        row.clear();
+        for (int x = 0; x < picture.width; ++x) {
+            const uint32_t p = picture.pixels[size_t(y) * size_t(picture.width) + size_t(x)];
+            row.push_back(uint8_t(p >> 16));
+            if (colorType != PNG_COLOR_TYPE_GRAY) {
+                row.push_back(uint8_t(p >> 8));
+                row.push_back(uint8_t(p));
+            }
+            if (colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
+                row.push_back(uint8_t(p >> 24));
+            }
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+class GraphicFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallArchiveAwareFileAccess();
+        ResetArchiveLayer();
+        ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+        platform::BackendOptions options;
+        options.kind = platform::BackendKind::Headless; // mode changes sleep in virtual time
+        ASSERT_TRUE(platform::SelectBackend(options));
+        baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
+        ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
+        ASSERT_EQ(StartGraphicsLayer(), 0);
+        ASSERT_EQ(SetDrawTarget(kDrawBackBuffer), 0);
+    }
+    void TearDown() override {
+        EndGraphicsLayer();
+        EndArchiveLayer();
+        EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
+    }
+
+    // A running screen mode change deletes every graphic, as the screen layer does.
+    static void SetScreen(int width, int height, int colorBits) {
+        ASSERT_EQ(SetScreenMode(width, height, colorBits, -1), 0);
+        ASSERT_EQ(SetDrawTarget(kDrawBackBuffer), 0);
+    }
+
+    std::string WritePng(const std::string& name, const Picture& picture,
+                         int colorType = PNG_COLOR_TYPE_RGB) {
+        return dir.Write(name, EncodePng(picture, colorType));
+    }
+
+    static GraphicView View(int handle) {
+        GraphicView view{};
+        EXPECT_TRUE(ResolveGraphic(handle, view)) << std::hex << handle;
+        return view;
+    }
+    // The stored value of the graphic's pixel (x, y).
+    static uint32_t Raw(int handle, int x, int y) {
+        GraphicView v = View(handle);
+        if (!v.image) {
+            return 0xDEADBEEF;
+        }
+        return ReadPixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
+                              v.image->format.bytesPerPixel);
+    }
+    // The pixel as 0xAARRGGBB (alpha 0xFF for graphics without alpha).
+    static uint32_t Argb(int handle, int x, int y) {
+        GraphicView v = View(handle);
+        int r = 0, g = 0, b = 0, a = 0;
+        DecomposeColor(v.image->format, Raw(handle, x, y), &r, &g, &b, &a);
+        if (!v.alpha) {
+            a = 255;
+        }
+        return uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+    }
+    static void SetArgb(BaseImage& image, int x, int y, uint32_t argb) {
+        SetBaseImagePixel(image, x, y, int(argb >> 16 & 0xFF), int(argb >> 8 & 0xFF),
+                          int(argb & 0xFF), int(argb >> 24));
+    }
+
+    std::vector<std::string> Log() const { return ReadLogLines(log.Directory() + "/Log.txt"); }
+
+    LogCapture log; // before dir: it changes the current directory and restores it last
+    TempDir dir;
+
+private:
+    int32_t baselineBlocks_ = 0;
+};
+
+} // namespace velox::test
