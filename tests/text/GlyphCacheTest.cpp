@@ -41,15 +41,15 @@ TEST_F(GlyphCache, EvictsStrictlyRoundRobinAndRasterisesAgainOnNextUse) {
     ASSERT_EQ(PrintTextWithFont(0, 0, text.c_str(), kWhite, font, 0, 0), 0);
     // 30 in the batch, the 31st on its own: it takes slot 0 from 'A'.
     ASSERT_EQ(scripted.queries.size(), 31u);
-    EXPECT_FALSE(f.characters['A'].cached);
-    EXPECT_EQ(f.characters['A' + 30].slot, &f.slots[0]);
-    EXPECT_TRUE(f.characters['B'].cached);
+    EXPECT_FALSE(f.characters[uint8_t('A')].cached);
+    EXPECT_EQ(f.characters[uint8_t('A' + 30)].slot, &f.slots[0]);
+    EXPECT_TRUE(f.characters[uint8_t('B')].cached);
 
     scripted.queries.clear();
     ASSERT_EQ(PrintTextWithFont(0, 0, "A", kWhite, font, 0, 0), 0);
     EXPECT_EQ(scripted.queries, std::vector<uint32_t>{'A'});
-    EXPECT_FALSE(f.characters['B'].cached); // the oldest binding, not the least used
-    EXPECT_EQ(f.characters['A'].slot, &f.slots[1]);
+    EXPECT_FALSE(f.characters[uint8_t('B')].cached); // the oldest binding, not the least used
+    EXPECT_EQ(f.characters[uint8_t('A')].slot, &f.slots[1]);
     scripted.queries.clear();
     ASSERT_EQ(PrintTextWithFont(0, 0, "CA", kWhite, font, 0, 0), 0);
     EXPECT_TRUE(scripted.queries.empty());
