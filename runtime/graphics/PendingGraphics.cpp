@@ -29,14 +29,5 @@ int DrawGraphicStretched(int, int, int, int, int, int) {
 int DrawGraphicRotated(int, int, int, int, double, double, int, int, int) {
     return NotYet("DrawGraphicRotated");
 }
-int SetDefaultFontSize(int) {
-    return NotYet("SetDefaultFontSize");
-}
-int PrintText(int, int, const char*, uint32_t, uint32_t) {
-    return NotYet("PrintText");
-}
-int PrintTextFormat(int, int, uint32_t, const char*, ...) {
-    return NotYet("PrintTextFormat");
-}
 
 } // namespace velox

@@ -1,0 +1,183 @@
+#include "TextSupport.h"
+
+#include "core/MemoryTracker.h"
+#include "image/ColorFormat.h"
+
+#include <cstring>
+
+namespace velox::test {
+namespace {
+
+void MakeScreenImage(BaseImage& image, const ColorFormat& format, int width, int height) {
+    image.format = format;
+    image.width = width;
+    image.height = height;
+    image.pitch = (width * format.bytesPerPixel + 3) / 4 * 4;
+    image.pixels = static_cast<uint8_t*>(MemAllocZero(image.pitch * height, __FILE__, __LINE__));
+}
+
+int LevelOf(char c) {
+    if (c == '#') {
+        return 16;
+    }
+    return c >= 'a' && c <= 'p' ? c - 'a' + 1 : 0;
+}
+
+int32_t g_blocksAtStart = 0;
+
+} // namespace
+
+void StartTestScreen(int bits, int width, int height) {
+    GraphicsState& g = Graphics();
+    g = GraphicsState{};
+    g.started = true;
+    g.screenReady = true;
+    g.screen.width = width;
+    g.screen.height = height;
+    g.screen.colorBits = bits;
+    g.screen.format = *GetSoftwareFormat(bits == 32 ? 1 : 0, false, false);
+    g.screen.drawTarget = kBackBuffer;
+    MakeScreenImage(g.screen.back, g.screen.format, width, height);
+    MakeScreenImage(g.screen.front, g.screen.format, width, height);
+    g.draw.brightness = 0xFFFFFF;
+    g.draw.area = DrawArea{0, 0, width, height, false};
+}
+
+void StopTestScreen() {
+    GraphicsState& g = Graphics();
+    ReleaseBaseImage(g.screen.back);
+    ReleaseBaseImage(g.screen.front);
+    g = GraphicsState{};
+}
+
+BaseImage& TargetImage() {
+    GraphicsState& g = Graphics();
+    return g.screen.drawTarget == kFrontScreen ? g.screen.front : g.screen.back;
+}
+
+void FillTarget(Pixel c) {
+    FillBaseImage(TargetImage(), c.red, c.green, c.blue, 255);
+}
+
+Pixel PixelAt(int x, int y) {
+    Pixel p{};
+    GetBaseImagePixel(TargetImage(), x, y, &p.red, &p.green, &p.blue, nullptr);
+    return p;
+}
+
+int CountPixelsNot(Pixel background) {
+    const BaseImage& image = TargetImage();
+    int count = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            count += PixelAt(x, y) == background ? 0 : 1;
+        }
+    }
+    return count;
+}
+
+uint32_t ScreenColor(Pixel c) {
+    return ComposeColor(Graphics().screen.format, c.red, c.green, c.blue, 0);
+}
+
+platform::RasterFont* ScriptedRasterizer::OpenFont(const platform::FontRequest& request) {
+    opens.push_back(request);
+    openFaces.emplace_back(request.faceName ? request.faceName : "");
+    if (failOpens > 0) {
+        --failOpens;
+        return nullptr;
+    }
+    ++liveFonts;
+    return reinterpret_cast<platform::RasterFont*>(new char(0));
+}
+
+void ScriptedRasterizer::CloseFont(platform::RasterFont* font) {
+    --liveFonts;
+    delete reinterpret_cast<char*>(font);
+}
+
+bool ScriptedRasterizer::GetFontMetrics(platform::RasterFont*, platform::FontMetrics& out) {
+    out = metrics;
+    return !failMetrics;
+}
+
+int32_t ScriptedRasterizer::GetGlyph(platform::RasterFont*, uint32_t code,
+                                     platform::GlyphBitmapFormat format,
+                                     platform::GlyphMetrics& out, uint8_t* buffer,
+                                     int32_t bufferSize) {
+    if (!buffer) {
+        queries.push_back(code);
+    }
+    ScriptedGlyph glyph;
+    auto found = glyphs.find(code);
+    if (found != glyphs.end()) {
+        glyph = found->second;
+    } else {
+        glyph.metrics = boxGlyph;
+        glyph.rows.assign(size_t(boxGlyph.boxHeight), std::string(size_t(boxGlyph.boxWidth), '#'));
+    }
+    out = glyph.metrics;
+    int pitch = platform::GlyphBitmapPitch(format, out.boxWidth);
+    int32_t size = pitch * out.boxHeight;
+    if (!buffer) {
+        return size;
+    }
+    if (bufferSize < size) {
+        return -1;
+    }
+    std::memset(buffer, 0, size_t(size));
+    for (int y = 0; y < out.boxHeight; ++y) {
+        for (int x = 0; x < out.boxWidth; ++x) {
+            int level = LevelOf(glyph.rows[size_t(y)][size_t(x)]);
+            if (format == platform::GlyphBitmapFormat::Grey17) {
+                buffer[y * pitch + x] = uint8_t(level);
+            } else if (level > 0) {
+                buffer[y * pitch + x / 8] |= uint8_t(0x80 >> (x % 8));
+            }
+        }
+    }
+    return size;
+}
+
+platform::RasterFont* CountingRasterizer::OpenFont(const platform::FontRequest& request) {
+    return platform::FreeTypeGlyphRasterizer().OpenFont(request);
+}
+
+void CountingRasterizer::CloseFont(platform::RasterFont* font) {
+    platform::FreeTypeGlyphRasterizer().CloseFont(font);
+}
+
+bool CountingRasterizer::GetFontMetrics(platform::RasterFont* font, platform::FontMetrics& out) {
+    return platform::FreeTypeGlyphRasterizer().GetFontMetrics(font, out);
+}
+
+int32_t CountingRasterizer::GetGlyph(platform::RasterFont* font, uint32_t code,
+                                     platform::GlyphBitmapFormat format,
+                                     platform::GlyphMetrics& metrics, uint8_t* buffer,
+                                     int32_t bufferSize) {
+    if (!buffer) {
+        queries.push_back(code);
+    }
+    return platform::FreeTypeGlyphRasterizer().GetGlyph(font, code, format, metrics, buffer,
+                                                        bufferSize);
+}
+
+void TextTest::SetUp() {
+    g_blocksAtStart = mem_detail::CurrentTotals().blockCount;
+    log_ = std::make_unique<LogCapture>();
+    StartTestScreen(32, 800, 600);
+    platform::SetGlyphRasterizer(rasterizer());
+    ResetDefaultFontSettings();
+    ASSERT_EQ(InitFonts(), 0);
+}
+
+void TextTest::TearDown() {
+    EndFonts();
+    platform::SetGlyphRasterizer(nullptr);
+    StopTestScreen();
+    log_.reset();
+    // Every font, cache, work screen and glyph buffer went back to the allocator.
+    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, g_blocksAtStart);
+}
+
+} // namespace velox::test
