@@ -51,9 +51,12 @@ void LogMemoryStatus() {
     const double total = double(memory.totalBytes) * kBytesToMegabytes;
     const double free = double(memory.freeBytes) * kBytesToMegabytes;
     LogWriteFormat(SJIS("メモリ総量:%.2fMB  空きメモリ領域:%.2fMB "), total, free);
-    char line[64];
-    std::snprintf(line, sizeof line, "%.2fMB\n", free);
-    platform::DebugOutput(line);
+    // The debugger output carries the log; with the log off it stays quiet too.
+    if (log_detail::State().enabled) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%.2fMB\n", free);
+        platform::DebugOutput(line);
+    }
 }
 
 } // namespace velox::core

@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/Runtime.h"
 #include "core/ShiftJis.h"
+#include "graphics/Fonts.h"
 #include "graphics/GraphicTable.h"
 #include "graphics/GraphicsState.h"
 #include "platform/Clock.h"
@@ -187,9 +188,11 @@ bool CurrentTargetView(GraphicView& out) {
     return ResolveGraphic(s.drawTarget, out);
 }
 
+// A direct draw on the front screen is a presented picture of its own.
 void PresentFrontScreen() {
-    if (gGraphics.screenReady) {
+    if (gGraphics.screen.front.pixels) {
         PresentImage(gGraphics.screen.front);
+        ++gGraphics.screen.presentedFrames;
     }
 }
 
@@ -333,6 +336,8 @@ int StartGraphicsLayer() {
     }
     gGraphics.screen.drawTarget = kFrontScreen;
     SetWholeDrawArea(ScreenWidth(), ScreenHeight());
+    ResetDefaultFontSettings();
+    InitFonts();
     LogIndentSub();
     LogWrite(SJIS("グラフィック管理系の初期化は正常に終了しました\n"));
     return 0;
@@ -342,6 +347,7 @@ void EndGraphicsLayer() {
     if (!gGraphics.started) {
         return;
     }
+    EndFonts();
     EndGraphicTable();
     ReleaseBaseImage(gGraphics.screen.back);
     ReleaseBaseImage(gGraphics.screen.front);

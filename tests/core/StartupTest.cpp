@@ -148,11 +148,13 @@ TEST_F(StartupTest, SecondStartWithoutShutdownFailsAtTheComponentStep) {
     EXPECT_EQ(StartRuntime(), -1);
     EXPECT_EQ(Core().started, 0);
     EXPECT_EQ(Core().windowExists, 0);
-    // The second start reopened the log; its COM line is completed by the shutdown.
+    // The second start reopened the log; its COM line is completed by the shutdown,
+    // whose first message is the graphics layer's end.
     const auto log = Log();
-    EXPECT_TRUE(test::ContainsInOrder(log, {Sjis("ＣＯＭの初期化... 入力関連の終了処理... 完了"),
-                                            Sjis("ウインドウを閉じようとしています"),
-                                            Sjis("ＣＯＭを終了... 完了")}));
+    EXPECT_TRUE(test::ContainsInOrder(
+        log, {Sjis("ＣＯＭの初期化... グラフィック管理系の終了処理は正常に終了しました"),
+              Sjis("入力関連の終了処理... 完了"), Sjis("ウインドウを閉じようとしています"),
+              Sjis("ＣＯＭを終了... 完了")}));
     EXPECT_EQ(ShutdownRuntime(), 0);
 }
 
