@@ -328,20 +328,6 @@ GlyphRasterizer* gCurrent = nullptr;
 
 } // namespace
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELOX_LEAK_CHECKED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(VELOX_LEAK_CHECKED)
-// fontconfig 2.14 loses a few hundred bytes while it parses its configuration
-// (FcInit alone shows it). Fast unwinding stops inside the library, so only its
-// name can mark the leak; our own patterns and sets are freed in RasterFont.
-extern "C" __attribute__((visibility("default"), used)) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
-}
-#endif
-
 GlyphRasterizer& FreeTypeGlyphRasterizer() {
     static FreeTypeRasterizer rasterizer;
     return rasterizer;

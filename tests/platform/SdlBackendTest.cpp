@@ -31,12 +31,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Under the leak checker: D-Bus (which SDL uses for the screen saver and input methods)
-// keeps a block for the life of the process.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\n";
-}
-
 // SDL loads and unloads the GL driver with each window; the driver's lasting blocks would
 // then show as leaks of an unknown module. Kept loaded, they stay reachable.
 void PinGraphicsDriver() {
