@@ -1,6 +1,7 @@
 #include "core/Subsystems.h"
 
 #include "file/ArchiveHook.h"
+#include "sound/SoundState.h"
 
 namespace velox {
 namespace {
@@ -11,6 +12,11 @@ SubsystemHooks MakeHooks() {
     SubsystemHooks hooks;
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
+    hooks.startSound = StartSoundSystem;
+    hooks.stopMusic = StopMusicForShutdown;
+    hooks.endSound = EndSoundSystem;
+    hooks.soundStreamingService = SoundStreamingService;
+    hooks.musicService = MusicService;
     return hooks;
 }
 
