@@ -1,6 +1,7 @@
 #include "core/Subsystems.h"
 
 #include "file/ArchiveHook.h"
+#include "graphics/Screen.h"
 #include "sound/SoundState.h"
 
 namespace velox {
@@ -17,6 +18,14 @@ SubsystemHooks MakeHooks() {
     hooks.endSound = EndSoundSystem;
     hooks.soundStreamingService = SoundStreamingService;
     hooks.musicService = MusicService;
+    hooks.screenMode = screen_hooks::ScreenMode;
+    hooks.startGraphics = StartGraphicsLayer;
+    hooks.endGraphics = EndGraphicsLayer;
+    hooks.enableRetraceWait = screen_hooks::EnableRetraceWait;
+    hooks.setDrawTarget = SetDrawTargetInner;
+    hooks.applyScreenMode = screen_hooks::ApplyScreenMode;
+    hooks.canDrawWhileInactive = screen_hooks::CanDrawWhileInactive;
+    hooks.repaintSource = screen_hooks::RepaintSource;
     return hooks;
 }
 

@@ -14,22 +14,6 @@ int NotYet(const char* name) {
 }
 } // namespace
 
-int SetScreenMode(int, int, int, int) {
-    return NotYet("SetScreenMode");
-}
-int SetDrawTarget(int) {
-    return NotYet("SetDrawTarget");
-}
-int ClearScreen() {
-    return NotYet("ClearScreen");
-}
-int FlipScreen() {
-    return NotYet("FlipScreen");
-}
-uint32_t GetColorValue(int, int, int) {
-    NotYet("GetColorValue");
-    return 0;
-}
 int LoadGraphic(const char*, int) {
     return NotYet("LoadGraphic");
 }
