@@ -36,7 +36,7 @@ void LogSoundFontPlaces() {
         places += places.empty() ? "" : ", ";
         places += platform::Utf8ToShiftJis(path);
     }
-    LogWriteFormat(SJIS("ＭＩＤＩ演奏用の SoundFont が見つかりませんでした 探した場所：%s\n"),
+    LogWriteFormat(SJIS("ＭＩＤＩ演奏用の SoundFont が見つかりませんでした 探した場所：%s"),
                    places.c_str());
 }
 
