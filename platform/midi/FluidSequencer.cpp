@@ -85,12 +85,19 @@ struct MidiSequencer final : SoundGenerator {
             acc += 2 * n;
             frames -= n;
             // The player advances inside the synthesiser's rendering: its end is
-            // seen at the block in which it happens.
-            if (playing && fluid_player_get_status(player) == FLUID_PLAYER_DONE) {
+            // seen at the block in which it happens. The sequence ends with its last
+            // event; the player itself reports done only once every voice has died away.
+            if (playing && (fluid_player_get_status(player) == FLUID_PLAYER_DONE ||
+                            SequenceOver())) {
                 playing = false;
                 completions.fetch_add(1);
             }
         }
+    }
+
+    bool SequenceOver() {
+        const int total = fluid_player_get_total_ticks(player);
+        return total > 0 && fluid_player_get_current_tick(player) >= total;
     }
 
     // A fresh file player at tick 0 over the kept data.
