@@ -87,8 +87,8 @@ struct MidiSequencer final : SoundGenerator {
             // The player advances inside the synthesiser's rendering: its end is
             // seen at the block in which it happens. The sequence ends with its last
             // event; the player itself reports done only once every voice has died away.
-            if (playing && (fluid_player_get_status(player) == FLUID_PLAYER_DONE ||
-                            SequenceOver())) {
+            if (playing &&
+                (fluid_player_get_status(player) == FLUID_PLAYER_DONE || SequenceOver())) {
                 playing = false;
                 completions.fetch_add(1);
             }

@@ -99,12 +99,13 @@ int32_t LoadMusicMem(const char* path) {
     int32_t size = 0;
     const int read = ReadWholeFile(path, image, size);
     if (read == -1) {
-        return LogWriteFormat(SJIS("ミュージックファイル %s の読み込みに失敗しました in LoadMusicMem"),
-                              path);
+        return LogWriteFormat(
+            SJIS("ミュージックファイル %s の読み込みに失敗しました in LoadMusicMem"), path);
     }
     if (read != 0) {
         return LogWriteFormat(
-            SJIS("ミュージックファイル %s を読み込むメモリ領域の確保に失敗しました in LoadMusicMem"),
+            SJIS(
+                "ミュージックファイル %s を読み込むメモリ領域の確保に失敗しました in LoadMusicMem"),
             path);
     }
     const int32_t handle = AllocateHandle(s.music);

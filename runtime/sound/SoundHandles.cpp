@@ -53,8 +53,8 @@ int FillLoadedSound(SoundRecord& s, const uint8_t* image, int32_t size, int32_t 
     // A format no buffer can take, or less than a buffer's least size, is refused
     // here rather than failing at buffer creation, which would end the runtime.
     if (!platform::IsSoundFormatAccepted(s.format) ||
-        s.pcmLength < int32_t(std::max<uint32_t>(platform::kSoundBufferMinBytes,
-                                                 s.format.blockAlign))) {
+        s.pcmLength <
+            int32_t(std::max<uint32_t>(platform::kSoundBufferMinBytes, s.format.blockAlign))) {
         return LogWrite(SJIS("音声ファイルのＰＣＭへの変換に失敗しました"));
     }
 
@@ -101,8 +101,9 @@ int32_t LoadFullSound(const char* path, int32_t bufferCount) {
     int32_t size = 0;
     const int read = ReadWholeFile(path, image, size);
     if (read != 0) {
-        LogWriteFormat(read == -1 ? SJIS("右記のファイルのオープンに失敗しました：%s")
-                                  : SJIS("右記のファイルのロードに必要なメモリの確保に失敗しました：%s"),
+        LogWriteFormat(read == -1
+                           ? SJIS("右記のファイルのオープンに失敗しました：%s")
+                           : SJIS("右記のファイルのロードに必要なメモリの確保に失敗しました：%s"),
                        path);
         return LogWriteFormat(SJIS("右記の音声ファイルのロードに失敗しました_1：%s"), path);
     }
@@ -179,7 +180,8 @@ int ReadWholeFile(const char* path, uint8_t*& data, int32_t& size) {
         gFileAccess.close(file);
         return -2;
     }
-    auto* bytes = static_cast<uint8_t*>(MemAlloc(int32_t(std::max<int64_t>(length, 1)), nullptr, 0));
+    auto* bytes =
+        static_cast<uint8_t*>(MemAlloc(int32_t(std::max<int64_t>(length, 1)), nullptr, 0));
     if (!bytes) {
         gFileAccess.close(file);
         return -2;

@@ -25,8 +25,9 @@ constexpr int32_t kRingMarks = 32;
 
 // Buffer flags of a loaded sound (first and second try) and of a stream ring.
 constexpr uint32_t kLoadedBufferFlags =
-    platform::kSoundBufferStatic | platform::kSoundBufferCtrlVolume | platform::kSoundBufferCtrlPan |
-    platform::kSoundBufferCtrlFrequency | platform::kSoundBufferGlobalFocus;
+    platform::kSoundBufferStatic | platform::kSoundBufferCtrlVolume |
+    platform::kSoundBufferCtrlPan | platform::kSoundBufferCtrlFrequency |
+    platform::kSoundBufferGlobalFocus;
 constexpr uint32_t kLoadedBufferFlagsRetry =
     platform::kSoundBufferStatic | platform::kSoundBufferCtrlVolume | platform::kSoundBufferCtrlPan;
 constexpr uint32_t kStreamRingFlags = kLoadedBufferFlags | platform::kSoundBufferAccurateCursor;
@@ -65,8 +66,8 @@ struct StreamEntry {
 struct RingMark {
     int64_t ringByte; // bytes written since the ring was prepared
     int32_t entry;
-    int32_t repeats;    // repeats of that entry done before this point
-    int64_t entryByte;  // PCM byte of the entry at this point
+    int32_t repeats;   // repeats of that entry done before this point
+    int64_t entryByte; // PCM byte of the entry at this point
 };
 
 struct SoundRecord {

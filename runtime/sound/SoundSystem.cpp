@@ -27,7 +27,8 @@ platform::SoundDeviceOptions DeviceOptions() {
 }
 
 void LogDeviceCaps(const platform::SoundDeviceCaps& caps) {
-    LogWriteFormat(SJIS("ステレオ再生 %s  16ビット再生 %s"), caps.stereo ? SJIS("可") : SJIS("不可"),
+    LogWriteFormat(SJIS("ステレオ再生 %s  16ビット再生 %s"),
+                   caps.stereo ? SJIS("可") : SJIS("不可"),
                    caps.bits16 ? SJIS("可") : SJIS("不可"));
     LogWriteFormat(SJIS("セカンダリバッファのサンプリングレート %u Hz ～ %u Hz  出力 %u Hz"),
                    caps.minSecondaryRate, caps.maxSecondaryRate, caps.outputRate);

@@ -153,8 +153,8 @@ void SetUpRing(SoundRecord& s, int32_t sharedStream) {
     s.ringUser = -1;
     s.writePosition = kRingNotFilled;
     s.protectedEnd = -1;
-    auto* owner = sharedStream != -1 ? ValidateHandleAs<SoundRecord>(sys.sounds, sharedStream)
-                                     : nullptr;
+    auto* owner =
+        sharedStream != -1 ? ValidateHandleAs<SoundRecord>(sys.sounds, sharedStream) : nullptr;
     if (owner && owner->stream && owner->sharedWith == -1 && !owner->deletePending &&
         owner->buffers[0].valid && SameFormat(owner->format, s.format)) {
         s.sharedWith = sharedStream;
@@ -261,8 +261,8 @@ void FillPart(SoundRecord& s, uint8_t* out, int32_t bytes, int64_t ringByte) {
 void WriteRing(SoundRecord& s, SoundRecord& owner, platform::SoundBuffer* ring, int32_t bytes,
                bool silence) {
     platform::SoundLockRegion region{};
-    if (bytes <= 0 ||
-        platform::LockSoundBuffer(ring, uint32_t(owner.writePosition), uint32_t(bytes), region) != 0) {
+    if (bytes <= 0 || platform::LockSoundBuffer(ring, uint32_t(owner.writePosition),
+                                                uint32_t(bytes), region) != 0) {
         return;
     }
     if (silence) {
@@ -280,9 +280,8 @@ void WriteRing(SoundRecord& s, SoundRecord& owner, platform::SoundBuffer* ring, 
     owner.ringWritten += bytes;
     owner.writePosition = int32_t((int64_t(owner.writePosition) + bytes) % owner.ringSize);
     const int64_t protect = int64_t(kFirstFillSeconds) * BytesPerSecond(s);
-    owner.protectedEnd =
-        int32_t(((owner.writePosition - protect) % owner.ringSize + owner.ringSize) %
-                owner.ringSize);
+    owner.protectedEnd = int32_t(
+        ((owner.writePosition - protect) % owner.ringSize + owner.ringSize) % owner.ringSize);
 }
 
 // The stretch from the write position forward to the protected end holds data
@@ -315,7 +314,8 @@ int AddStreamEntry(int32_t handle, const char* path, int32_t type, int32_t share
             SJIS("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound\n"));
     }
     if (s->stream && IsStreamPlaying(*s, handle) == 1) {
-        return LogWrite(SJIS("既に再生中のストリームサウンドデータにデータを追加しようとしました\n"));
+        return LogWrite(
+            SJIS("既に再生中のストリームサウンドデータにデータを追加しようとしました\n"));
     }
     if (s->entryCount == kMaxStreamEntries) {
         return LogWrite(SJIS("ストリーム風サウンドの制御データ領域がいっぱいです\n"));

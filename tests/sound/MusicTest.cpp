@@ -19,9 +19,9 @@ using test::Sjis;
 // holding A4 for `beats` beats, then the end of the track.
 std::string MidiFile(int beats) {
     const int ticks = beats * 96;
-    std::string track = {0, char(0xFF), 0x51, 3, 0x07, char(0xA1), 0x20, // tempo 500000 us
-                         0, char(0xC0), 19,                                // program
-                         0, char(0x90), 69, 100};                          // note on
+    std::string track = {0, char(0xFF), 0x51, 3,  0x07, char(0xA1), 0x20, // tempo 500000 us
+                         0, char(0xC0), 19,                               // program
+                         0, char(0x90), 69,   100};                       // note on
     track += char(0x80 | (ticks >> 7));
     track += char(ticks & 0x7F);
     track += {char(0x80), 69, 64, 0, char(0xFF), 0x2F, 0};
@@ -165,8 +165,7 @@ TEST_F(MusicTest, OggWithPlayTypeThreePlaysPastItsLengthUntilStopped) {
     const uint64_t stopped = FrameNow();
     Run(100);
     const test::Capture c = Finish();
-    EXPECT_NEAR(c.Rms(t0 + FramesOfMs(1550), t0 + FramesOfMs(1950)), 8000 / std::sqrt(2.0),
-                400.0);
+    EXPECT_NEAR(c.Rms(t0 + FramesOfMs(1550), t0 + FramesOfMs(1950)), 8000 / std::sqrt(2.0), 400.0);
     EXPECT_EQ(c.Peak(stopped + 2, c.size()), 0);
 }
 
@@ -215,13 +214,15 @@ TEST_F(MusicTest, MissingFileFailsAfterStoppingThePreviousPiece) {
     EXPECT_EQ(Sound().music.count, 0);
     Finish();
     const auto log = Log();
-    EXPECT_EQ(test::CountLines(
-                  log, Sjis("ミュージックファイル missing.ogg の読み込みに失敗しました in LoadMusicMem")),
-              1);
+    EXPECT_EQ(
+        test::CountLines(
+            log, Sjis("ミュージックファイル missing.ogg の読み込みに失敗しました in LoadMusicMem")),
+        1);
     // A file the sequencer refuses is tried as a stream sound, which logs its own failure.
-    EXPECT_GE(test::FindLineStartingWith(log, Sjis("音声データの変換に失敗しました右記のＷＡＶファイル"
-                                                   "のロードに失敗しました：text.mid")),
-              0);
+    EXPECT_GE(
+        test::FindLineStartingWith(log, Sjis("音声データの変換に失敗しました右記のＷＡＶファイル"
+                                             "のロードに失敗しました：text.mid")),
+        0);
 }
 
 TEST_F(MusicTest, VolumeAppliesToStreamedMusicFromItsStartOn) {
@@ -255,7 +256,8 @@ TEST_F(MusicTest, RecordsAreLimitedAndShutdownDeletesEverything) {
     }
     Finish();
     EXPECT_EQ(mem_detail::CurrentTotals().blockCount, 0);
-    EXPECT_GE(test::FindLineStartingWith(Log(), Sjis("ミュージックデータの数が許容量を越えました終了します")),
+    EXPECT_GE(test::FindLineStartingWith(
+                  Log(), Sjis("ミュージックデータの数が許容量を越えました終了します")),
               0);
 }
 

@@ -21,11 +21,11 @@ platform::SoundBuffer* BufferOf(int32_t handle, int index) {
 
 TEST_F(SoundHandleTest, StartAndEndAreLogged) {
     Finish();
-    EXPECT_TRUE(test::ContainsInOrder(
-        Log(), {Sjis("DirectSound の初期化を行います"), Sjis("\tDirectSound デバイスを列挙します"),
-                Sjis("DirectSound の初期化は正常に終了しました"),
-                Sjis("入力関連の終了処理... 完了"),
-                Sjis("DirectSound の終了処理は正常に終了しました")}));
+    EXPECT_TRUE(test::ContainsInOrder(Log(), {Sjis("DirectSound の初期化を行います"),
+                                              Sjis("\tDirectSound デバイスを列挙します"),
+                                              Sjis("DirectSound の初期化は正常に終了しました"),
+                                              Sjis("入力関連の終了処理... 完了"),
+                                              Sjis("DirectSound の終了処理は正常に終了しました")}));
 }
 
 TEST_F(SoundHandleTest, ThreeBuffersOverlapAndAFourthStartRestartsTheFirst) {
@@ -47,10 +47,10 @@ TEST_F(SoundHandleTest, ThreeBuffersOverlapAndAFourthStartRestartsTheFirst) {
     auto level = [&](double ms) { return c.left.at(t0 + FramesOfMs(ms)); };
     EXPECT_EQ(level(5), 1000);
     EXPECT_EQ(level(15), 2000);
-    EXPECT_EQ(level(40), 3000);   // three voices at once
-    EXPECT_EQ(level(105), 3000);  // the second, the third and the restarted first
-    EXPECT_EQ(level(115), 2000);  // the second ended at 110
-    EXPECT_EQ(level(130), 1000);  // the third at 120: the restarted first alone
+    EXPECT_EQ(level(40), 3000);  // three voices at once
+    EXPECT_EQ(level(105), 3000); // the second, the third and the restarted first
+    EXPECT_EQ(level(115), 2000); // the second ended at 110
+    EXPECT_EQ(level(130), 1000); // the third at 120: the restarted first alone
     EXPECT_EQ(level(155), 0);
     EXPECT_EQ(c.left, c.right);
 }
@@ -202,8 +202,8 @@ TEST_F(SoundHandleTest, UndecodableAndUnplayableFilesFailWithoutEndingTheRuntime
     // The conversion message has no line end: the load failure completes its line.
     const std::string failed = Sjis("音声ファイルのＰＣＭへの変換に失敗しました");
     const std::string load = Sjis("右記の音声ファイルのロードに失敗しました_2：");
-    EXPECT_TRUE(test::ContainsInOrder(Log(), {failed + load + "text.wav", load + "empty.wav",
-                                              failed + load + "six.wav"}));
+    EXPECT_TRUE(test::ContainsInOrder(
+        Log(), {failed + load + "text.wav", load + "empty.wav", failed + load + "six.wav"}));
 }
 
 TEST_F(SoundHandleTest, ShutdownReleasesEverySound) {

@@ -37,7 +37,8 @@ int64_t FindPatternStart(const test::Capture& c, uint64_t from, int64_t offset =
 // The number of samples from start on that follow the pattern from offset on.
 int64_t PatternRun(const test::Capture& c, int64_t start, int64_t offset, int64_t period) {
     int64_t n = 0;
-    while (uint64_t(start + n) < c.size() && c.left[size_t(start + n)] == Pattern((offset + n) % period)) {
+    while (uint64_t(start + n) < c.size() &&
+           c.left[size_t(start + n)] == Pattern((offset + n) % period)) {
         ++n;
     }
     return n;
@@ -202,7 +203,7 @@ TEST_F(StreamSoundTest, EntriesPlayInTurnWithTheirRepeats) {
     ASSERT_EQ(AddStreamEntry(h, "dc.wav", kStreamDecodedImage, -1), 0);
     ASSERT_EQ(AddStreamEntry(h, "p.wav", kStreamFromFile, -1), 0);
     auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, h);
-    s->entries[1].loopCount = 1; // the constant part twice
+    s->entries[1].loopCount = 1;                                         // the constant part twice
     EXPECT_EQ(AddStreamEntry(h, "dc.wav", kStreamFileInMemory, -1), -1); // three at most
 
     const uint64_t t0 = FrameNow();
@@ -223,9 +224,9 @@ TEST_F(StreamSoundTest, EntriesPlayInTurnWithTheirRepeats) {
 
     const auto log = Log();
     EXPECT_EQ(test::CountLines(log, Sjis("ストリーム風サウンドの制御データ領域がいっぱいです")), 1);
-    EXPECT_EQ(
-        test::CountLines(log, Sjis("既に再生中のストリームサウンドデータにデータを追加しようとしました")),
-        1);
+    EXPECT_EQ(test::CountLines(
+                  log, Sjis("既に再生中のストリームサウンドデータにデータを追加しようとしました")),
+              1);
 }
 
 TEST_F(StreamSoundTest, EntriesOfAnotherFormatOrWithoutSourceAreRefused) {
@@ -240,12 +241,12 @@ TEST_F(StreamSoundTest, EntriesOfAnotherFormatOrWithoutSourceAreRefused) {
     EXPECT_EQ(s->entryCount, 1);
     Finish();
     // These messages have no line end of their own: they run on to the next one.
-    EXPECT_EQ(test::CountLines(
-                  Log(), Sjis("フォーマットの違う音声データは同時に使うことは出来ません"
-                              "音声データのオープンに失敗しました"
-                              "音声データのオープンに失敗しました"
-                              "右記のＷＡＶファイルのロードに失敗しました：missing.wav ")),
-              1);
+    EXPECT_EQ(
+        test::CountLines(Log(), Sjis("フォーマットの違う音声データは同時に使うことは出来ません"
+                                     "音声データのオープンに失敗しました"
+                                     "音声データのオープンに失敗しました"
+                                     "右記のＷＡＶファイルのロードに失敗しました：missing.wav ")),
+        1);
 }
 
 TEST_F(StreamSoundTest, OggStreamIsHeard) {
