@@ -25,8 +25,10 @@ struct StoryRun {
 StoryRun PlayStory(const TempDir& dir, const std::string& story, const std::string& extra = "") {
     dir.Write("story/story.txt", story);
     // The capture path is relative to where the player starts, not to the story folder.
-    const std::string command = "cd " + dir.path() + " && " + VELOX_PLAYER_PROGRAM +
-                                " story --headless --audio-out out.wav " + extra;
+    // A runtime directory of its own keeps the second-instance lock of parallel runs apart.
+    const std::string command = "cd " + dir.path() + " && XDG_RUNTIME_DIR=" + dir.path() + " " +
+                                VELOX_PLAYER_PROGRAM + " story --headless --audio-out out.wav " +
+                                extra;
     StoryRun run;
     if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
         char buffer[256];
