@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
@@ -36,6 +37,20 @@ void SilenceLibraryLog() {
             fluid_set_log_function(level, Quiet, nullptr);
         }
     });
+}
+
+// The library loads SoundFont samples with OpenMP tasks when it was built with OpenMP.
+// One thread does: the loading is short, and a pool of worker threads that outlives it
+// would only compete with the runtime's own threads (and hide its synchronisation from
+// the thread checker). The setting belongs to the calling thread, so it is made before
+// every load; the OpenMP runtime is the library's, found among the loaded objects.
+void LoadSamplesOnThisThread() {
+    using SetThreads = void (*)(int);
+    static const auto setThreads =
+        reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    if (setThreads) {
+        setThreads(1);
+    }
 }
 
 uint32_t Be32(const uint8_t* p) {
@@ -189,6 +204,7 @@ MidiSequencer* OpenMidiSequencer(SoundDevice* device, const uint8_t* data, size_
     }
     bool loaded = false;
     for (const std::string& path : MidiSoundFontCandidates()) {
+        LoadSamplesOnThisThread();
         if (::access(path.c_str(), R_OK) == 0 &&
             fluid_synth_sfload(sequencer->synth, path.c_str(), 1) != FLUID_FAILED) {
             loaded = true;
