@@ -93,6 +93,10 @@ int GetSoundDeviceCaps(SoundDevice* device, SoundDeviceCaps& caps);
 int SetPrimaryFormat(SoundDevice* device, const WaveFormat& format);
 int GetPrimaryFormat(SoundDevice* device, WaveFormat& format);
 
+// True when buffers of this format can be made: PCM, 1 or 2 channels, 8 or 16
+// bits, a consistent block alignment and a rate the mixer resamples.
+bool IsSoundFormatAccepted(const WaveFormat& format);
+
 // A silent, stopped buffer at full level and position 0; nullptr when the
 // format or size is not accepted.
 SoundBuffer* CreateSoundBuffer(SoundDevice* device, const SoundBufferDesc& desc);

@@ -66,7 +66,13 @@ int PlayMusic(int) {
     if (SetMusicVolume(Arg(0)) == -1) {
         return -10;
     }
-    return PlayMusicFile(Script().strings[1], Arg(1) == 1 ? 3 : 1) == -1 ? -10 : 0;
+    if (PlayMusicFile(Script().strings[1], Arg(1) == 1 ? 3 : 1) == -1) {
+        return -10;
+    }
+    // New music starts at full volume: the volume set before reached only the music
+    // it replaced, so it is set again for the music the script asked it for.
+    SetMusicVolume(Arg(0));
+    return 0;
 }
 
 int StopMusic(int) {

@@ -5,6 +5,7 @@
 #include "Script.h"
 #include "platform/Backend.h"
 #include "platform/Presentation.h"
+#include "platform/SoundMixer.h"
 #include "platform/TextCodec.h"
 #include "platform/headless/Headless.h"
 
@@ -12,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 
@@ -85,10 +87,49 @@ bool SelectBackendFor(const PlayerOptions& options) {
     return platform::SelectBackend(backend);
 }
 
+// Paths given on the command line name files from where the player was started,
+// not from the story's folder it changes to.
+std::string FromStartFolder(const std::string& path) {
+    if (path.empty()) {
+        return path;
+    }
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
+// Headless, the mixer follows the virtual clock and may capture everything it plays;
+// the SoundFont applies to both backends. False when the capture file cannot be made.
+bool SetUpSound(const PlayerOptions& options, const std::string& audioOut) {
+    platform::SoundDeviceOptions sound;
+    if (options.headless) {
+        sound.output = platform::SoundOutput::Headless;
+        sound.capturePath = audioOut;
+        if (!audioOut.empty()) {
+            std::FILE* probe = std::fopen(audioOut.c_str(), "wb");
+            if (!probe) {
+                return false;
+            }
+            std::fclose(probe);
+        }
+    }
+    platform::SetDefaultSoundDeviceOptions(sound);
+    SetMidiSoundFont(options.soundFont.c_str());
+    return true;
+}
+
 } // namespace
 
 PlayerOutcome PlayStory(const PlayerOptions& options) {
     PlayerOutcome outcome;
+    const std::string audioOut = FromStartFolder(options.audioOut);
+    PlayerOptions resolved = options;
+    resolved.soundFont = FromStartFolder(options.soundFont);
+    if (!SetUpSound(resolved, audioOut)) {
+        std::fprintf(stderr, "velox-player: cannot write sound to %s\n", audioOut.c_str());
+        outcome.exitCode = -1;
+        return outcome;
+    }
     if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
         std::fprintf(stderr, "velox-player: cannot enter %s\n", options.directory.c_str());
         outcome.exitCode = -1;

@@ -32,6 +32,16 @@ struct SoundBuffer {
     std::vector<uint8_t> lockStage;
 };
 
+// A voice that a platform service synthesises as the mix needs it (the MIDI
+// sequencer). Generate adds frames of interleaved stereo, at the 16-bit scale,
+// to the accumulator; it runs with the device mutex held, on whatever thread
+// mixes, and must not call into the runtime.
+class SoundGenerator {
+public:
+    virtual ~SoundGenerator() = default;
+    virtual void Generate(int32_t* accumulator, uint32_t frames) = 0;
+};
+
 // What drives the mix: a device thread that pulls, or the headless renderer.
 class AudioOutput {
 public:
@@ -46,10 +56,30 @@ public:
 struct SoundDevice {
     std::mutex mutex;
     std::vector<SoundBuffer*> buffers;
+    std::vector<SoundGenerator*> generators;
     WaveFormat primary{};
     std::vector<int32_t> mix; // accumulator, two per frame
     std::unique_ptr<AudioOutput> output;
 };
+
+// Holds the device mutex after letting the output catch up, so that a change made
+// under it takes effect at the sample that matches the time it was made.
+class DeviceLock {
+public:
+    explicit DeviceLock(SoundDevice& d) : device_(d), lock_(d.mutex) {
+        if (device_.output) {
+            device_.output->CatchUp(device_);
+        }
+    }
+
+private:
+    SoundDevice& device_;
+    std::lock_guard<std::mutex> lock_;
+};
+
+// Generators join and leave the mix under a DeviceLock; the device does not own them.
+void AttachGeneratorLocked(SoundDevice& device, SoundGenerator* generator);
+void DetachGeneratorLocked(SoundDevice& device, SoundGenerator* generator);
 
 // Mixes with the device mutex already held.
 void MixLocked(SoundDevice& device, int16_t* out, uint32_t frames);

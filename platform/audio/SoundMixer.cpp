@@ -76,20 +76,6 @@ inline int16_t Clip(int32_t v) {
     return int16_t(std::clamp(v, -32768, 32767));
 }
 
-// Locks the device of a buffer and lets its output catch up first.
-class DeviceLock {
-public:
-    explicit DeviceLock(SoundDevice& d) : device_(d), lock_(d.mutex) {
-        if (device_.output) {
-            device_.output->CatchUp(device_);
-        }
-    }
-
-private:
-    SoundDevice& device_;
-    std::lock_guard<std::mutex> lock_;
-};
-
 } // namespace
 
 int32_t AttenuationGainQ16(int32_t hundredthsDb) {
@@ -113,12 +99,28 @@ void MixLocked(SoundDevice& device, int16_t* out, uint32_t frames) {
                 MixVoice(*b, device.mix.data(), n);
             }
         }
+        for (SoundGenerator* g : device.generators) {
+            g->Generate(device.mix.data(), n);
+        }
         for (uint32_t k = 0; k < 2 * n; ++k) {
             out[k] = Clip(device.mix[k]);
         }
         out += 2 * n;
         frames -= n;
     }
+}
+
+void AttachGeneratorLocked(SoundDevice& device, SoundGenerator* generator) {
+    device.generators.push_back(generator);
+}
+
+void DetachGeneratorLocked(SoundDevice& device, SoundGenerator* generator) {
+    auto& list = device.generators;
+    list.erase(std::remove(list.begin(), list.end(), generator), list.end());
+}
+
+bool IsSoundFormatAccepted(const WaveFormat& format) {
+    return AcceptedFormat(format);
 }
 
 void PullSoundFrames(SoundDevice* device, int16_t* out, uint32_t frames) {

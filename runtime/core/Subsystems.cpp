@@ -3,6 +3,7 @@
 #include "file/ArchiveHook.h"
 #include "graphics/GraphicRecord.h"
 #include "graphics/Screen.h"
+#include "sound/SoundState.h"
 
 namespace velox {
 namespace {
@@ -14,6 +15,11 @@ SubsystemHooks MakeHooks() {
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
     hooks.registerDefaultRestore = graphic::RegisterDefaultRestore;
+    hooks.startSound = StartSoundSystem;
+    hooks.stopMusic = StopMusicForShutdown;
+    hooks.endSound = EndSoundSystem;
+    hooks.soundStreamingService = SoundStreamingService;
+    hooks.musicService = MusicService;
     hooks.screenMode = screen_hooks::ScreenMode;
     hooks.startGraphics = StartGraphicsLayer;
     hooks.endGraphics = EndGraphicsLayer;

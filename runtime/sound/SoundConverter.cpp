@@ -218,6 +218,10 @@ int SeekSoundConverter(SoundConverter& c, int64_t frame) {
     return SeekTo(c, frame * c.format.blockAlign, false);
 }
 
+int RewindSoundConverter(SoundConverter& c) {
+    return SeekTo(c, 0, true);
+}
+
 int64_t SoundPcmTotalSize(SoundConverter& c) {
     if (!c.setUp) {
         return -1;

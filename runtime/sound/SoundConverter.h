@@ -68,6 +68,8 @@ int32_t ReadSoundPcm(SoundConverter& c, void* destination, int32_t bytes);
 // Positions the output at a sample frame from the start; a target less than
 // 16 bytes from the current position changes nothing.
 int SeekSoundConverter(SoundConverter& c, int64_t frame);
+// Positions the output at the very start, however close to it it stands.
+int RewindSoundConverter(SoundConverter& c);
 // PCM bytes the whole input yields (an estimate for compressed WAVE, with room
 // for 44100 more frames for Ogg Vorbis); -1 when not known.
 int64_t SoundPcmTotalSize(SoundConverter& c);

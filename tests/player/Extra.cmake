@@ -1,4 +1,4 @@
-# The end-to-end tests run the real player program.
+# The end-to-end tests run the built player itself on the story folders they write.
 add_dependencies(velox_player_tests velox-player)
 target_compile_definitions(velox_player_tests PRIVATE
     VELOX_PLAYER_BINARY="$<TARGET_FILE:velox-player>")

@@ -136,17 +136,35 @@ int PrintTextWithFont(int x, int y, const char* text, uint32_t color, int font, 
 int MeasureString(const char* text, int font, int* width, int* height);
 
 // ---- Sound and music -----------------------------------------------------
+// Every sound operation fails with -1 while the sound layer is not started (no
+// runtime, or no sound device could be opened).
 // Play types: 0 play and wait, 1 once in the background, 3 looped in the background.
+// A sound handle, or -1. bufferCount (0..10) is the number of overlapping starts;
+// sharedStream names a stream sound whose ring a new stream sound may share (-1: none).
 int LoadSound(const char* path, int bufferCount, int sharedStream);
 int DeleteSound(int sound);
+// volume 0..255 (above counts as 255; 0 or less is silence). Note the order.
 int SetSoundVolume(int volume, int sound);
+// fromStart 1 always starts at the beginning; 0 leaves a playing sound alone and
+// resumes a stopped one where it stopped.
 int PlaySoundHandle(int sound, int playType, int fromStart);
+// 1 playing, 0 not, -1 for an invalid handle.
 int IsSoundPlaying(int sound);
 int StopSoundHandle(int sound);
+// How LoadSound loads from now on: 0 (the default at every start) decodes the whole
+// file; 2 makes a stream sound decoded while it plays from the file held in memory,
+// 3 one decoded from the open file.
+int SetSoundLoadMode(int mode);
+// A standard MIDI file plays on the MIDI sequencer, anything else as a stream sound.
 int PlayMusicFile(const char* path, int playType);
+// Streamed music only: MIDI music keeps its own volume. 0 also with no music.
 int SetMusicVolume(int volume);
-int IsMusicPlaying();
+int IsMusicPlaying(); // 1 while the current music plays, else 0
 int StopMusicPlayback();
+// The General MIDI SoundFont for MIDI music, an operating-system (UTF-8) path used
+// as given; empty or null searches /usr/share/sounds/sf2/ for default-GM.sf2,
+// FluidR3_GM.sf2 and TimGM6mb.sf2. Takes effect at the next MIDI start.
+int SetMidiSoundFont(const char* path);
 
 // Sleeps the calling thread (on the headless backend, in virtual time).
 int SleepMicros(uint64_t microseconds);

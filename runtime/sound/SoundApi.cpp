@@ -1,0 +1,73 @@
+// Public sound and music operations: each holds the entry gate around the inner one.
+#include "core/EntryGate.h"
+#include "sound/SoundState.h"
+
+#include <velox/velox.h>
+
+namespace velox {
+
+int LoadSound(const char* path, int bufferCount, int sharedStream) {
+    GateScope gate;
+    return LoadSoundInner(path, bufferCount, sharedStream);
+}
+
+int DeleteSound(int sound) {
+    GateScope gate;
+    // A ring owner left in place for its sharers has already been deleted for its caller.
+    if (!FindSound(sound)) {
+        return -1;
+    }
+    return DeleteSoundInner(sound);
+}
+
+int SetSoundVolume(int volume, int sound) {
+    GateScope gate;
+    return SetSoundVolumeInner(volume, sound);
+}
+
+int PlaySoundHandle(int sound, int playType, int fromStart) {
+    GateScope gate;
+    return PlaySoundInner(sound, playType, fromStart);
+}
+
+int IsSoundPlaying(int sound) {
+    GateScope gate;
+    return IsSoundPlayingInner(sound);
+}
+
+int StopSoundHandle(int sound) {
+    GateScope gate;
+    return StopSoundInner(sound);
+}
+
+int SetSoundLoadMode(int mode) {
+    GateScope gate;
+    return SetSoundLoadModeInner(mode);
+}
+
+int PlayMusicFile(const char* path, int playType) {
+    GateScope gate;
+    return PlayMusicFileInner(path, playType);
+}
+
+int SetMusicVolume(int volume) {
+    GateScope gate;
+    return SetMusicVolumeInner(volume);
+}
+
+int IsMusicPlaying() {
+    GateScope gate;
+    return IsMusicPlayingInner();
+}
+
+int StopMusicPlayback() {
+    GateScope gate;
+    return StopMusicPlaybackInner();
+}
+
+int SetMidiSoundFont(const char* path) {
+    GateScope gate;
+    return SetMidiSoundFontPath(path);
+}
+
+} // namespace velox
