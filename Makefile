@@ -1,6 +1,7 @@
-# Velox: `make run` plays the demo, `make test` builds and runs every test
-# (plain, then under AddressSanitizer + UndefinedBehaviorSanitizer, then the
-# threaded suites under ThreadSanitizer) and checks the formatting.
+# Velox: `make run` builds and starts the player, `make test` builds and runs
+# every test (plain, then under AddressSanitizer + UndefinedBehaviorSanitizer,
+# then the threaded suites under ThreadSanitizer), checks the formatting and
+# runs each fuzz target for a short while on the corpus the tests wrote.
 
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
@@ -20,7 +21,7 @@ build: deps
 run: build
 	./build/player/velox-player $(ARGS)
 
-test: format-check test-plain test-asan test-tsan
+test: format-check test-plain test-asan test-tsan fuzz-smoke
 
 test-plain: build
 	cd build && $(CTEST)
@@ -48,7 +49,7 @@ clean:
 
 # Each fuzz target runs for FUZZ_SECONDS on the seed corpus the tests write
 # into build/fuzz-corpus/<target>/ (plus whatever it finds itself).
-FUZZ_SECONDS ?= 30
+FUZZ_SECONDS ?= 20
 fuzz-smoke: build test-plain
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOX_FUZZ=ON -DVELOX_TESTS=OFF
 	cmake --build build-fuzz -j$(JOBS)

@@ -114,6 +114,9 @@ int RunScript() {
                 return 0;
             }
             gLoop.previousFrameTime = GetMicroCount(0);
+            if (gLoop.frameObserver) {
+                gLoop.frameObserver(gLoop.previousFrameTime);
+            }
             if (FadeRunning()) {
                 FadeStep();
             }

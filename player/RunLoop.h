@@ -17,6 +17,8 @@ struct LoopState {
     int32_t spaceHeld;
     int32_t reportedLine;
     int32_t pauseCount; // how often the show was paused (the closing screen's font follows it)
+    // Called with the time taken at the end of every frame; for measuring the pace.
+    void (*frameObserver)(uint64_t frameEndUs);
 };
 
 LoopState& Loop();
