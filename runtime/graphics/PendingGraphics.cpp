@@ -42,21 +42,6 @@ int DeleteGraphic(int, int) {
 int CaptureScreenToGraphic(int, int, int, int, int, int) {
     return NotYet("CaptureScreenToGraphic");
 }
-int SetDrawFilter(int) {
-    return NotYet("SetDrawFilter");
-}
-int SetBrightness(int, int, int) {
-    return NotYet("SetBrightness");
-}
-int SetBlendMode(int, int) {
-    return NotYet("SetBlendMode");
-}
-int DrawGraphicStretched(int, int, int, int, int, int) {
-    return NotYet("DrawGraphicStretched");
-}
-int DrawGraphicRotated(int, int, int, int, double, double, int, int, int) {
-    return NotYet("DrawGraphicRotated");
-}
 int SetDefaultFontSize(int) {
     return NotYet("SetDefaultFontSize");
 }
