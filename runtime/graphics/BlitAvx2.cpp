@@ -81,6 +81,17 @@ inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m
     return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo, gyLo), Lerp16(topHi, botHi, fyHi, gyHi));
 }
 
+// (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
+inline __m256i Mix8(__m256i a, __m256i b, __m256i f) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i fLo, fHi, gLo, gHi;
+    SpreadWeights(f, fLo, fHi);
+    SpreadWeights(_mm256_sub_epi32(_mm256_set1_epi32(256), f), gLo, gHi);
+    return _mm256_packus_epi16(
+        Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo, gLo),
+        Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi, gHi));
+}
+
 inline __m256i Gather(const uint8_t* base, __m256i byteOffsets) {
     return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), byteOffsets, 1);
 }
@@ -128,27 +139,36 @@ void FetchColumnsT(const Source& s, const int32_t* xs, int32_t sy, int32_t n, ui
 }
 
 template <bool Opaque32, bool Keyed>
-void FetchBilinearColumnsT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                           const BilinearRow& r, int32_t n, uint32_t* out) {
-    const int* row0 = reinterpret_cast<const int*>(s.pixels + int64_t(r.y0) * s.pitch);
-    const int* row1 = reinterpret_cast<const int*>(s.pixels + int64_t(r.y1) * s.pitch);
+void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                       int32_t sy, int32_t n, uint32_t* out) {
+    const int* row = reinterpret_cast<const int*>(s.pixels + int64_t(sy) * s.pitch);
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
-    const __m256i fy = _mm256_set1_epi32(int32_t(r.fy));
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
         const __m256i f =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i)));
-        const __m256i p00 = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row0, a, 4), key);
-        const __m256i p01 = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row0, b, 4), key);
-        const __m256i p10 = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row1, a, 4), key);
-        const __m256i p11 = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row1, b, 4), key);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            Bilinear8(p00, p01, p10, p11, f, fy));
+        const __m256i left = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, a, 4), key);
+        const __m256i right = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, b, 4), key);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Mix8(left, right, f));
     }
     if (i < n) {
-        PortableKernels().fetchBilinearColumns(s, x0 + i, x1 + i, fx + i, r, n - i, out + i);
+        PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
+    }
+}
+
+void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
+    const __m256i f = _mm256_set1_epi32(int32_t(fy));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            Mix8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + i)),
+                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i)),
+                                 f));
+    }
+    if (i < n) {
+        PortableKernels().mixRows(top + i, bottom + i, fy, n - i, out + i);
     }
 }
 
@@ -181,8 +201,30 @@ void FetchAffineNearestT(const Source& s, const AffineRun& run, int32_t n, uint3
     }
 }
 
+// The taps at byte offsets and the pixel right of each, read as pairs: two 4-lane gathers
+// of 64 bits instead of two 8-lane gathers of 32, then split into left and right taps.
+inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m256i& right) {
+    alignas(32) int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), offsets);
+    auto pair = [base](int32_t offset) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + offset));
+    };
+    const __m256 lo =
+        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[0]), pair(at[1])),
+                                              _mm_unpacklo_epi64(pair(at[2]), pair(at[3]))));
+    const __m256 hi =
+        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[4]), pair(at[5])),
+                                              _mm_unpacklo_epi64(pair(at[6]), pair(at[7]))));
+    left = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8);
+    right = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8);
+}
+
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
+    if (s.width < 2) {
+        PortableKernels().fetchAffineBilinear(s, run, n, out);
+        return;
+    }
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
     const __m256i pitch = _mm256_set1_epi32(s.pitch);
     const __m256i zero = _mm256_setzero_si256();
@@ -190,7 +232,7 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
     const __m256i maxV = _mm256_set1_epi32((s.height - 1) << 16);
     const __m256i lastX = _mm256_set1_epi32(s.width - 1), lastY = _mm256_set1_epi32(s.height - 1);
     const __m256i half = _mm256_set1_epi32(32768), one = _mm256_set1_epi32(1);
-    const __m256i low8 = _mm256_set1_epi32(255);
+    const __m256i low8 = _mm256_set1_epi32(255), full = _mm256_set1_epi32(256);
     __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
     __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
     const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
@@ -202,23 +244,25 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
         if constexpr (Mirror) {
             bu = _mm256_sub_epi32(maxU, bu);
         }
-        const __m256i x0 = _mm256_srai_epi32(bu, 16), y0 = _mm256_srai_epi32(bv, 16);
-        const __m256i x1 = _mm256_min_epi32(_mm256_add_epi32(x0, one), lastX);
+        __m256i x0 = _mm256_srai_epi32(bu, 16);
+        __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), low8);
+        // On the last column (weight 0) take the pair to its left at full weight instead:
+        // the same sample, without reading past the row.
+        const __m256i last = _mm256_cmpeq_epi32(x0, lastX);
+        x0 = _mm256_add_epi32(x0, last);
+        fx = _mm256_or_si256(fx, _mm256_and_si256(last, full));
+        const __m256i y0 = _mm256_srai_epi32(bv, 16);
         const __m256i y1 = _mm256_min_epi32(_mm256_add_epi32(y0, one), lastY);
-        const __m256i row0 = _mm256_mullo_epi32(y0, pitch), row1 = _mm256_mullo_epi32(y1, pitch);
-        const __m256i c0 = _mm256_slli_epi32(x0, 2), c1 = _mm256_slli_epi32(x1, 2);
-        const __m256i p00 =
-            FixSamples<Opaque32, Keyed>(Gather(s.pixels, _mm256_add_epi32(row0, c0)), key);
-        const __m256i p01 =
-            FixSamples<Opaque32, Keyed>(Gather(s.pixels, _mm256_add_epi32(row0, c1)), key);
-        const __m256i p10 =
-            FixSamples<Opaque32, Keyed>(Gather(s.pixels, _mm256_add_epi32(row1, c0)), key);
-        const __m256i p11 =
-            FixSamples<Opaque32, Keyed>(Gather(s.pixels, _mm256_add_epi32(row1, c1)), key);
-        const __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), low8);
+        const __m256i c0 = _mm256_slli_epi32(x0, 2);
+        __m256i p00, p01, p10, p11;
+        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), c0), p00, p01);
+        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y1, pitch), c0), p10, p11);
         const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), low8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
-                            Bilinear8(p00, p01, p10, p11, fx, fy));
+                            Bilinear8(FixSamples<Opaque32, Keyed>(p00, key),
+                                      FixSamples<Opaque32, Keyed>(p01, key),
+                                      FixSamples<Opaque32, Keyed>(p10, key),
+                                      FixSamples<Opaque32, Keyed>(p11, key), fx, fy));
         u = _mm256_add_epi32(u, du);
         v = _mm256_add_epi32(v, dv);
     }
@@ -328,9 +372,9 @@ void FetchRow(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out,
 void FetchColumns(const Source& s, const int32_t* xs, int32_t sy, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE_NO_MIRROR(s, FetchColumnsT, (s, xs, sy, n, out));
 }
-void FetchBilinearColumns(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                          const BilinearRow& r, int32_t n, uint32_t* out) {
-    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearColumnsT, (s, x0, x1, fx, r, n, out));
+void FetchBilinearRow(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                      int32_t sy, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowT, (s, x0, x1, fx, sy, n, out));
 }
 void FetchAffineNearest(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE(s, run.mirror, FetchAffineNearestT, (s, run, n, out));
@@ -343,7 +387,8 @@ Kernels MakeAvx2() {
     Kernels k = PortableKernels();
     k.fetchRow = FetchRow;
     k.fetchColumns = FetchColumns;
-    k.fetchBilinearColumns = FetchBilinearColumns;
+    k.fetchBilinearRow = FetchBilinearRow;
+    k.mixRows = MixRows;
     k.fetchAffineNearest = FetchAffineNearest;
     k.fetchAffineBilinear = FetchAffineBilinear;
     VELOX_FILL_COMBINE_TABLE(k.combine32, CombineT);

@@ -46,8 +46,9 @@ struct Plan {
     CombineFn combine;
     CombineArgs args;
     const Kernels* fetch; // the set that fetches this source
-    bool direct;          // plain rows of an Rgb32 source copied onto a 32-bit target
-    int32_t bytes;        // per target pixel
+    MixRowsFn mixRows;
+    bool direct;   // plain rows of an Rgb32 source copied onto a 32-bit target
+    int32_t bytes; // per target pixel
 };
 
 // False when the paint draws nothing (parameter 0 in modes 1 to 3).
@@ -72,6 +73,7 @@ bool MakePlan(const Target& t, const Source* s, const Paint& paint, Plan& plan) 
                                 : PortableCombine(t.kind, mode, bright, opaque);
     plan.args = CombineArgs{parameter, paint.brightness & 0xFFFFFF};
     plan.fetch = s != nullptr && Is32(s->kind) ? &k : &PortableKernels();
+    plan.mixRows = k.mixRows;
     plan.direct = s != nullptr && s->kind == PixelKind::Rgb32 && opaque && mode == 0 && !bright &&
                   Is32(t.kind);
     plan.bytes = BytesOf(t.kind);
@@ -230,6 +232,10 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
     alignas(32) uint32_t buffer[kChunk + kFetchSlack];
     alignas(32) int32_t x0[kChunk], x1s[kChunk];
     alignas(32) uint8_t fx[kChunk];
+    // Source rows already fetched (bilinear: mixed horizontally) for this column block;
+    // magnified rows share them, as horizontal mixing comes before vertical.
+    alignas(32) uint32_t rows[2][kChunk + kFetchSlack];
+    int32_t rowOf[2];
     // Column blocks outside, rows inside, so the column tables stay on the stack.
     for (int32_t bx = r.left; bx < r.right; bx += kChunk) {
         const int32_t n = std::min(kChunk, r.right - bx);
@@ -246,19 +252,42 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
                 x0[k] = mirrorX ? w - 1 - sx : sx;
             }
         }
+        rowOf[0] = rowOf[1] = -1;
+        // The fetched row sy, kept in a slot other than the one holding keep.
+        auto fetched = [&](int32_t sy, int32_t keep) -> const uint32_t* {
+            for (int slot = 0; slot < 2; ++slot) {
+                if (rowOf[slot] == sy) {
+                    return rows[slot];
+                }
+            }
+            const int slot = rowOf[0] == keep ? 1 : 0;
+            if (paint.bilinear) {
+                plan.fetch->fetchBilinearRow(source, x0, x1s, fx, sy, n, rows[slot]);
+            } else {
+                plan.fetch->fetchColumns(source, x0, sy, n, rows[slot]);
+            }
+            rowOf[slot] = sy;
+            return rows[slot];
+        };
         for (int32_t dy = r.top; dy < r.bottom; ++dy) {
             const int64_t j = int64_t(dy) - rect.top;
+            const uint32_t* samples;
             if (paint.bilinear) {
                 int64_t v = std::clamp<int64_t>(((2 * j + 1) << 31) / stepY - 32768, 0, maxV);
                 v = mirrorY ? maxV - v : v;
-                const int32_t y0 = int32_t(v >> 16);
-                const BilinearRow row{y0, std::min(y0 + 1, h - 1), uint32_t(v >> 8 & 255)};
-                plan.fetch->fetchBilinearColumns(source, x0, x1s, fx, row, n, buffer);
+                const int32_t y0 = int32_t(v >> 16), y1 = std::min(y0 + 1, h - 1);
+                const uint32_t fy = uint32_t(v >> 8 & 255);
+                const uint32_t* top = fetched(y0, y1);
+                samples = top;
+                if (fy != 0) {
+                    plan.mixRows(top, fetched(y1, y0), fy, n, buffer);
+                    samples = buffer;
+                }
             } else {
-                int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
-                plan.fetch->fetchColumns(source, x0, mirrorY ? h - 1 - sy : sy, n, buffer);
+                const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
+                samples = fetched(mirrorY ? h - 1 - sy : sy, -1);
             }
-            plan.combine(TargetAt(target, bx, dy, plan.bytes), buffer, n, plan.args);
+            plan.combine(TargetAt(target, bx, dy, plan.bytes), samples, n, plan.args);
         }
     }
 }

@@ -20,12 +20,6 @@ struct CombineArgs {
     uint32_t brightness; // 0x00RRGGBB
 };
 
-// One row of a bilinear stretch: the two source rows and the vertical weight.
-struct BilinearRow {
-    int32_t y0, y1;
-    uint32_t fy; // 0..255
-};
-
 // A run of an affine copy: 16.16 source position of the first pixel's centre and the
 // step per pixel. Every position of the run lies inside the source.
 struct AffineRun {
@@ -40,10 +34,13 @@ using FetchRowFn = void (*)(const Source& s, int32_t sx, int32_t sy, int32_t n, 
 // n samples of row sy at the given columns.
 using FetchColumnsFn = void (*)(const Source& s, const int32_t* xs, int32_t sy, int32_t n,
                                 uint32_t* out);
-// n bilinear samples between columns x0[i], x1[i] with horizontal weights fx[i].
-using FetchBilinearColumnsFn = void (*)(const Source& s, const int32_t* x0, const int32_t* x1,
-                                        const uint8_t* fx, const BilinearRow& row, int32_t n,
-                                        uint32_t* out);
+// The horizontal half of bilinear sampling on row sy: n samples mixed from columns x0[i]
+// and x1[i] with weights fx[i] (0..255).
+using FetchBilinearRowFn = void (*)(const Source& s, const int32_t* x0, const int32_t* x1,
+                                    const uint8_t* fx, int32_t sy, int32_t n, uint32_t* out);
+// The vertical half: (top * (256 - fy) + bottom * fy + 128) >> 8 in each byte.
+using MixRowsFn = void (*)(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n,
+                           uint32_t* out);
 using FetchAffineFn = void (*)(const Source& s, const AffineRun& run, int32_t n, uint32_t* out);
 // Draws n samples onto a target row starting at dst.
 using CombineFn = void (*)(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& args);
@@ -55,11 +52,12 @@ struct Kernels {
     // Fetches of Rgb32 and Argb32 sources (the portable set takes every kind).
     FetchRowFn fetchRow;
     FetchColumnsFn fetchColumns;
-    FetchBilinearColumnsFn fetchBilinearColumns;
+    FetchBilinearRowFn fetchBilinearRow;
     FetchAffineFn fetchAffineNearest;
     FetchAffineFn fetchAffineBilinear;
     // Combines onto Rgb32 and Argb32 targets: [mode][brightness not white][opaque samples].
     CombineFn combine32[5][2][2];
+    MixRowsFn mixRows;
     CopyFn copy32;
     FillFn fill32;
 };

@@ -108,17 +108,18 @@ void FetchColumnsT(const Source& s, const int32_t* xs, int32_t sy, int32_t n, ui
 }
 
 template <PixelKind K, bool Keyed>
-void FetchBilinearColumnsT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                           const BilinearRow& r, int32_t n, uint32_t* out) {
+void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                       int32_t sy, int32_t n, uint32_t* out) {
     const BlendTables& t = Tables();
-    const uint8_t* row0 = Row(s, r.y0);
-    const uint8_t* row1 = Row(s, r.y1);
+    const uint8_t* row = Row(s, sy);
     for (int32_t i = 0; i < n; ++i) {
-        const uint32_t top =
-            Mix(Fetch<K, Keyed>(s, row0, x0[i], t), Fetch<K, Keyed>(s, row0, x1[i], t), fx[i]);
-        const uint32_t bottom =
-            Mix(Fetch<K, Keyed>(s, row1, x0[i], t), Fetch<K, Keyed>(s, row1, x1[i], t), fx[i]);
-        out[i] = Mix(top, bottom, r.fy);
+        out[i] = Mix(Fetch<K, Keyed>(s, row, x0[i], t), Fetch<K, Keyed>(s, row, x1[i], t), fx[i]);
+    }
+}
+
+void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = Mix(top[i], bottom[i], fy);
     }
 }
 
@@ -200,10 +201,10 @@ template <PixelKind K, bool Keyed> struct FetchColumnsOp {
         FetchColumnsT<K, Keyed>(s, xs, sy, n, out);
     }
 };
-template <PixelKind K, bool Keyed> struct FetchBilinearColumnsOp {
+template <PixelKind K, bool Keyed> struct FetchBilinearRowOp {
     static void Run(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                    const BilinearRow& r, int32_t n, uint32_t* out) {
-        FetchBilinearColumnsT<K, Keyed>(s, x0, x1, fx, r, n, out);
+                    int32_t sy, int32_t n, uint32_t* out) {
+        FetchBilinearRowT<K, Keyed>(s, x0, x1, fx, sy, n, out);
     }
 };
 template <PixelKind K, bool Keyed> struct FetchAffineNearestOp {
@@ -225,9 +226,9 @@ void FetchRow(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out,
 void FetchColumns(const Source& s, const int32_t* xs, int32_t sy, int32_t n, uint32_t* out) {
     ByKind<FetchColumnsOp>(s, xs, sy, n, out);
 }
-void FetchBilinearColumns(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                          const BilinearRow& r, int32_t n, uint32_t* out) {
-    ByKind<FetchBilinearColumnsOp>(s, x0, x1, fx, r, n, out);
+void FetchBilinearRow(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                      int32_t sy, int32_t n, uint32_t* out) {
+    ByKind<FetchBilinearRowOp>(s, x0, x1, fx, sy, n, out);
 }
 void FetchAffineNearest(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     ByKind<FetchAffineNearestOp>(s, run, n, out);
@@ -324,7 +325,8 @@ Kernels MakePortable() {
     Kernels k{};
     k.fetchRow = FetchRow;
     k.fetchColumns = FetchColumns;
-    k.fetchBilinearColumns = FetchBilinearColumns;
+    k.fetchBilinearRow = FetchBilinearRow;
+    k.mixRows = MixRows;
     k.fetchAffineNearest = FetchAffineNearest;
     k.fetchAffineBilinear = FetchAffineBilinear;
     for (int m = 0; m < 5; ++m) {

@@ -72,6 +72,17 @@ inline __m128i Bilinear4(__m128i p00, __m128i p01, __m128i p10, __m128i p11, __m
     return _mm_packus_epi16(Lerp16(topLo, botLo, fyLo, gyLo), Lerp16(topHi, botHi, fyHi, gyHi));
 }
 
+// (a * (256 - f) + b * f + 128) >> 8 in each byte of four pixels; f per pixel (0..255).
+inline __m128i Mix4(__m128i a, __m128i b, __m128i f) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i fLo, fHi, gLo, gHi;
+    SpreadWeights(f, fLo, fHi);
+    SpreadWeights(_mm_sub_epi32(_mm_set1_epi32(256), f), gLo, gHi);
+    return _mm_packus_epi16(
+        Lerp16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), fLo, gLo),
+        Lerp16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), fHi, gHi));
+}
+
 inline __m128i Load4(const uint8_t* row, int32_t x) {
     uint32_t v;
     std::memcpy(&v, row + 4 * int64_t(x), 4);
@@ -104,32 +115,57 @@ void FetchRowT(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out
 }
 
 template <bool Opaque32, bool Keyed>
-void FetchBilinearColumnsT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                           const BilinearRow& r, int32_t n, uint32_t* out) {
-    const uint8_t* row0 = s.pixels + int64_t(r.y0) * s.pitch;
-    const uint8_t* row1 = s.pixels + int64_t(r.y1) * s.pitch;
+void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                       int32_t sy, int32_t n, uint32_t* out) {
+    const uint8_t* row = s.pixels + int64_t(sy) * s.pitch;
     const __m128i key = _mm_set1_epi32(int32_t(s.key));
-    const __m128i fy = _mm_set1_epi32(int32_t(r.fy));
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        const __m128i p00 = FixSamples<Opaque32, Keyed>(Gather4(row0, x0 + i), key);
-        const __m128i p01 = FixSamples<Opaque32, Keyed>(Gather4(row0, x1 + i), key);
-        const __m128i p10 = FixSamples<Opaque32, Keyed>(Gather4(row1, x0 + i), key);
-        const __m128i p11 = FixSamples<Opaque32, Keyed>(Gather4(row1, x1 + i), key);
+        const __m128i left = FixSamples<Opaque32, Keyed>(Gather4(row, x0 + i), key);
+        const __m128i right = FixSamples<Opaque32, Keyed>(Gather4(row, x1 + i), key);
         const __m128i f = _mm_setr_epi32(fx[i], fx[i + 1], fx[i + 2], fx[i + 3]);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), Bilinear4(p00, p01, p10, p11, f, fy));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), Mix4(left, right, f));
     }
     if (i < n) {
-        PortableKernels().fetchBilinearColumns(s, x0 + i, x1 + i, fx + i, r, n - i, out + i);
+        PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
     }
+}
+
+void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
+    const __m128i f = _mm_set1_epi32(int32_t(fy));
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         Mix4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top + i)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom + i)), f));
+    }
+    if (i < n) {
+        PortableKernels().mixRows(top + i, bottom + i, fy, n - i, out + i);
+    }
+}
+
+// Taps x0 and x0 + 1 of four pixels read as 64-bit pairs, split into left and right.
+inline void LoadPairs(const uint8_t* const* at, __m128i& left, __m128i& right) {
+    auto pair = [](const uint8_t* p) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    };
+    const __m128 lo = _mm_castsi128_ps(_mm_unpacklo_epi64(pair(at[0]), pair(at[1])));
+    const __m128 hi = _mm_castsi128_ps(_mm_unpacklo_epi64(pair(at[2]), pair(at[3])));
+    left = _mm_castps_si128(_mm_shuffle_ps(lo, hi, 0x88));
+    right = _mm_castps_si128(_mm_shuffle_ps(lo, hi, 0xDD));
 }
 
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
+    if (s.width < 2) {
+        PortableKernels().fetchAffineBilinear(s, run, n, out);
+        return;
+    }
     const int32_t maxU = (s.width - 1) << 16, maxV = (s.height - 1) << 16;
     const __m128i key = _mm_set1_epi32(int32_t(s.key));
-    alignas(16) int32_t x0[4], x1[4], fx[4], fy[4];
-    alignas(16) int64_t rows0[4], rows1[4];
+    alignas(16) int32_t fx[4], fy[4];
+    const uint8_t* top[4];
+    const uint8_t* bottom[4];
     int32_t u = run.u, v = run.v;
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -139,26 +175,27 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
             if (Mirror) {
                 bu = maxU - bu;
             }
-            x0[k] = bu >> 16;
-            x1[k] = std::min(x0[k] + 1, s.width - 1);
+            int32_t x0 = bu >> 16;
             fx[k] = bu >> 8 & 255;
+            if (x0 == s.width - 1) { // weight 0: the pair to the left at full weight instead
+                --x0;
+                fx[k] = 256;
+            }
             fy[k] = bv >> 8 & 255;
             const int32_t y0 = bv >> 16;
-            rows0[k] = int64_t(y0) * s.pitch;
-            rows1[k] = int64_t(std::min(y0 + 1, s.height - 1)) * s.pitch;
+            top[k] = s.pixels + int64_t(y0) * s.pitch + 4 * int64_t(x0);
+            bottom[k] =
+                s.pixels + int64_t(std::min(y0 + 1, s.height - 1)) * s.pitch + 4 * int64_t(x0);
         }
-        auto tap = [&](const int64_t* rows, const int32_t* xs) {
-            return FixSamples<Opaque32, Keyed>(
-                _mm_unpacklo_epi64(_mm_unpacklo_epi32(Load4(s.pixels + rows[0], xs[0]),
-                                                      Load4(s.pixels + rows[1], xs[1])),
-                                   _mm_unpacklo_epi32(Load4(s.pixels + rows[2], xs[2]),
-                                                      Load4(s.pixels + rows[3], xs[3]))),
-                key);
-        };
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
-                         Bilinear4(tap(rows0, x0), tap(rows0, x1), tap(rows1, x0), tap(rows1, x1),
-                                   _mm_load_si128(reinterpret_cast<const __m128i*>(fx)),
-                                   _mm_load_si128(reinterpret_cast<const __m128i*>(fy))));
+        __m128i p00, p01, p10, p11;
+        LoadPairs(top, p00, p01);
+        LoadPairs(bottom, p10, p11);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + i),
+            Bilinear4(FixSamples<Opaque32, Keyed>(p00, key), FixSamples<Opaque32, Keyed>(p01, key),
+                      FixSamples<Opaque32, Keyed>(p10, key), FixSamples<Opaque32, Keyed>(p11, key),
+                      _mm_load_si128(reinterpret_cast<const __m128i*>(fx)),
+                      _mm_load_si128(reinterpret_cast<const __m128i*>(fy))));
     }
     if (i < n) {
         AffineRun rest = run;
@@ -280,9 +317,9 @@ void Fill32(uint8_t* dst, uint32_t value, int32_t n) {
 void FetchRow(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out, bool mirror) {
     VELOX_BY_SOURCE(s, mirror, FetchRowT, (s, sx, sy, n, out));
 }
-void FetchBilinearColumns(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
-                          const BilinearRow& r, int32_t n, uint32_t* out) {
-    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearColumnsT, (s, x0, x1, fx, r, n, out));
+void FetchBilinearRow(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                      int32_t sy, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowT, (s, x0, x1, fx, sy, n, out));
 }
 void FetchAffineBilinear(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE(s, run.mirror, FetchAffineBilinearT, (s, run, n, out));
@@ -291,7 +328,8 @@ void FetchAffineBilinear(const Source& s, const AffineRun& run, int32_t n, uint3
 Kernels MakeSse2() {
     Kernels k = PortableKernels();
     k.fetchRow = FetchRow;
-    k.fetchBilinearColumns = FetchBilinearColumns;
+    k.fetchBilinearRow = FetchBilinearRow;
+    k.mixRows = MixRows;
     k.fetchAffineBilinear = FetchAffineBilinear;
     VELOX_FILL_COMBINE_TABLE(k.combine32, CombineT);
     k.copy32 = Copy32;

@@ -4,6 +4,7 @@
 #include "core/MemoryTracker.h"
 #include "core/Runtime.h"
 #include "graphics/Blit.h"
+#include "graphics/DrawPlacement.h"
 #include "graphics/DrawState.h"
 #include "graphics/GraphicsState.h"
 
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cmath>
 #include <cstring>
 
 namespace velox::draw {
@@ -130,118 +130,61 @@ Head Begin(int32_t graphic, int transparent, DrawJob& job) {
     return Head::Draw;
 }
 
-int Result(Head head) {
-    return head == Head::Fail ? -1 : 0;
-}
-
-bool ToInt(double v, int& out) {
-    if (!std::isfinite(v) || v < double(INT_MIN) || v > double(INT_MAX)) {
-        return false;
-    }
-    out = int(v);
-    return true;
-}
-
-int DrawPlain(int x, int y, int32_t graphic, int transparent, bool turned) {
+// Runs a placement after the common head; a draw on the front screen is presented.
+template <typename Place> int Draw(int32_t graphic, int transparent, Place place) {
     DrawJob job;
     const Head head = Begin(graphic, transparent, job);
     if (head != Head::Draw) {
-        return Result(head);
+        return head == Head::Fail ? -1 : 0;
     }
-    blit::CopyPlain(job.target, job.source, x, y, turned, job.paint);
-    job.drawn = true;
-    return 0;
+    const int result = place(job);
+    job.drawn = result == 0;
+    return result;
 }
 
 } // namespace
 
 int DrawGraphic(int x, int y, int32_t graphic, int transparent) {
-    return DrawPlain(x, y, graphic, transparent, false);
+    return Draw(graphic, transparent, [&](DrawJob& job) {
+        blit::CopyPlain(job.target, job.source, x, y, false, job.paint);
+        return 0;
+    });
 }
 
 int DrawGraphicTurned(int x, int y, int32_t graphic, int transparent) {
-    return DrawPlain(x, y, graphic, transparent, true);
+    return Draw(graphic, transparent, [&](DrawJob& job) {
+        blit::CopyPlain(job.target, job.source, x, y, true, job.paint);
+        return 0;
+    });
 }
 
 int DrawGraphicStretched(int x1, int y1, int x2, int y2, int32_t graphic, int transparent) {
-    DrawJob job;
-    const Head head = Begin(graphic, transparent, job);
-    if (head != Head::Draw) {
-        return Result(head);
-    }
-    if (x1 == x2 || y1 == y2) {
-        return -1;
-    }
-    if (int64_t(x2) - x1 == job.graphic.width && int64_t(y2) - y1 == job.graphic.height) {
-        blit::CopyPlain(job.target, job.source, x1, y1, false, job.paint);
-    } else {
-        blit::CopyStretched(job.target, job.source, x1, y1, x2, y2, job.paint);
-    }
-    job.drawn = true;
-    return 0;
+    return Draw(graphic, transparent, [&](DrawJob& job) {
+        return blit::PlaceStretched(job.target, job.source, x1, y1, x2, y2, job.paint);
+    });
 }
 
 int DrawGraphicStretchedFloat(double x1, double y1, double x2, double y2, int32_t graphic,
                               int transparent) {
-    int corners[4];
-    const double values[4] = {x1, y1, x2, y2};
-    for (int i = 0; i < 4; ++i) {
-        if (!ToInt(std::floor(values[i] + 0.5), corners[i])) {
-            DrawJob job;
-            return Begin(graphic, transparent, job) == Head::NothingToDo ? 0 : -1;
-        }
-    }
-    return DrawGraphicStretched(corners[0], corners[1], corners[2], corners[3], graphic,
-                                transparent);
+    return Draw(graphic, transparent, [&](DrawJob& job) {
+        return blit::PlaceStretchedFloat(job.target, job.source, x1, y1, x2, y2, job.paint);
+    });
 }
 
 int DrawGraphicAboutCentre(double x, double y, double scale, double angle, int32_t graphic,
                            int transparent, int turn) {
-    DrawJob job;
-    const Head head = Begin(graphic, transparent, job);
-    if (head != Head::Draw) {
-        return Result(head);
-    }
-    int centreX = 0, centreY = 0;
-    if (!ToInt(std::trunc(x), centreX) || !ToInt(std::trunc(y), centreY) || !std::isfinite(scale) ||
-        !std::isfinite(angle)) {
-        return -1;
-    }
-    blit::AffineMap map{};
-    if (blit::MakeRotationMap(centreX, centreY, scale, angle, job.graphic.width, job.graphic.height,
-                              map)) {
-        blit::CopyAffine(job.target, job.source, map, turn != 0, job.paint);
-        job.drawn = true;
-    }
-    return 0;
+    return Draw(graphic, transparent, [&](DrawJob& job) {
+        return blit::PlaceAboutCentre(job.target, job.source, x, y, scale, angle, turn != 0,
+                                      job.paint);
+    });
 }
 
 int DrawGraphicRotated(int x, int y, int centerX, int centerY, double scale, double angle,
                        int32_t graphic, int transparent, int turn) {
-    if (angle == 0 && scale == 1) {
-        const int64_t left = std::clamp<int64_t>(int64_t(x) - centerX, INT_MIN, INT_MAX);
-        const int64_t top = std::clamp<int64_t>(int64_t(y) - centerY, INT_MIN, INT_MAX);
-        return DrawPlain(int(left), int(top), graphic, transparent, turn != 0);
-    }
-    GraphicView view{};
-    if (Graphics().draw.area.empty) {
-        return 0;
-    }
-    if (!ResolveGraphic(graphic, view)) {
-        return -1;
-    }
-    const double w = view.width, h = view.height;
-    if (angle == 0) {
-        const double left = x - scale * centerX, top = y - scale * centerY;
-        const double right = left + scale * w, bottom = top + scale * h;
-        return turn != 0
-                   ? DrawGraphicStretchedFloat(right, top, left, bottom, graphic, transparent)
-                   : DrawGraphicStretchedFloat(left, top, right, bottom, graphic, transparent);
-    }
-    const double u = scale * (w / 2 - centerX), v = scale * (h / 2 - centerY);
-    const double c = std::cos(angle), s = std::sin(angle);
-    return DrawGraphicAboutCentre(x + c * u - s * v, y + c * v + s * u, scale, angle, graphic,
-                                  transparent, turn);
+    return Draw(graphic, transparent, [&](DrawJob& job) {
+        return blit::PlaceRotated(job.target, job.source, x, y, centerX, centerY, scale, angle,
+                                  turn != 0, job.paint);
+    });
 }
 
 int FillRectangle(int left, int top, int right, int bottom, uint32_t color) {
