@@ -69,7 +69,8 @@ bool DetachSource(DrawJob& job) {
     return true;
 }
 
-// Steps 1 to 3 of every draw, then the source, target and paint of the blitters.
+// What every draw checks first (empty area, handle, blend graphic size, inactive window),
+// then the source, target and paint of the blitters.
 Head Begin(int32_t graphic, int transparent, DrawJob& job) {
     GraphicsState& g = Graphics();
     const DrawState& d = g.draw;

@@ -21,7 +21,7 @@ struct DrawState {
     int32_t blendMode;
     int32_t blendParameter;
     uint32_t brightness; // 0x00RRGGBB, 0xFFFFFF = unchanged colors
-    int32_t drawFilter;  // 0 nearest, 1 bilinear
+    int32_t drawFilter;  // 0 nearest; otherwise stretched and rotated draws are bilinear
     int32_t blendGraphic;
     int32_t blendGraphicParameter1, blendGraphicParameter2;
     DrawArea area;
