@@ -155,37 +155,55 @@ inline void LoadPairs(const uint8_t* const* at, __m128i& left, __m128i& right) {
     right = _mm_castps_si128(_mm_shuffle_ps(lo, hi, 0xDD));
 }
 
+inline __m128i Min32(__m128i a, __m128i b) {
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(greater, b), _mm_andnot_si128(greater, a));
+}
+
+inline __m128i Max32(__m128i a, __m128i b) {
+    const __m128i greater = _mm_cmpgt_epi32(a, b);
+    return _mm_or_si128(_mm_and_si128(greater, a), _mm_andnot_si128(greater, b));
+}
+
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     if (s.width < 2) {
         PortableKernels().fetchAffineBilinear(s, run, n, out);
         return;
     }
-    const int32_t maxU = (s.width - 1) << 16, maxV = (s.height - 1) << 16;
     const __m128i key = _mm_set1_epi32(int32_t(s.key));
-    alignas(16) int32_t fx[4], fy[4];
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i maxU = _mm_set1_epi32((s.width - 1) << 16);
+    const __m128i maxV = _mm_set1_epi32((s.height - 1) << 16);
+    const __m128i lastX = _mm_set1_epi32(s.width - 1), lastY = _mm_set1_epi32(s.height - 1);
+    const __m128i half = _mm_set1_epi32(32768), one = _mm_set1_epi32(1);
+    const __m128i low8 = _mm_set1_epi32(255), full = _mm_set1_epi32(256);
+    __m128i u = _mm_setr_epi32(run.u, run.u + run.dudx, run.u + 2 * run.dudx, run.u + 3 * run.dudx);
+    __m128i v = _mm_setr_epi32(run.v, run.v + run.dvdx, run.v + 2 * run.dvdx, run.v + 3 * run.dvdx);
+    const __m128i du = _mm_set1_epi32(run.dudx * 4), dv = _mm_set1_epi32(run.dvdx * 4);
+    alignas(16) int32_t x0[4], y0[4], y1[4];
     const uint8_t* top[4];
     const uint8_t* bottom[4];
-    int32_t u = run.u, v = run.v;
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        for (int k = 0; k < 4; ++k, u += run.dudx, v += run.dvdx) {
-            int32_t bu = std::clamp(u - 32768, 0, maxU);
-            const int32_t bv = std::clamp(v - 32768, 0, maxV);
-            if (Mirror) {
-                bu = maxU - bu;
-            }
-            int32_t x0 = bu >> 16;
-            fx[k] = bu >> 8 & 255;
-            if (x0 == s.width - 1) { // weight 0: the pair to the left at full weight instead
-                --x0;
-                fx[k] = 256;
-            }
-            fy[k] = bv >> 8 & 255;
-            const int32_t y0 = bv >> 16;
-            top[k] = s.pixels + int64_t(y0) * s.pitch + 4 * int64_t(x0);
-            bottom[k] =
-                s.pixels + int64_t(std::min(y0 + 1, s.height - 1)) * s.pitch + 4 * int64_t(x0);
+        __m128i bu = Min32(Max32(_mm_sub_epi32(u, half), zero), maxU);
+        const __m128i bv = Min32(Max32(_mm_sub_epi32(v, half), zero), maxV);
+        if constexpr (Mirror) {
+            bu = _mm_sub_epi32(maxU, bu);
+        }
+        __m128i x = _mm_srai_epi32(bu, 16);
+        __m128i fx = _mm_and_si128(_mm_srli_epi32(bu, 8), low8);
+        // On the last column (weight 0) take the pair to its left at full weight instead.
+        const __m128i last = _mm_cmpeq_epi32(x, lastX);
+        x = _mm_add_epi32(x, last);
+        fx = _mm_or_si128(fx, _mm_and_si128(last, full));
+        const __m128i y = _mm_srai_epi32(bv, 16);
+        _mm_store_si128(reinterpret_cast<__m128i*>(x0), x);
+        _mm_store_si128(reinterpret_cast<__m128i*>(y0), y);
+        _mm_store_si128(reinterpret_cast<__m128i*>(y1), Min32(_mm_add_epi32(y, one), lastY));
+        for (int k = 0; k < 4; ++k) {
+            top[k] = s.pixels + int64_t(y0[k]) * s.pitch + 4 * int64_t(x0[k]);
+            bottom[k] = s.pixels + int64_t(y1[k]) * s.pitch + 4 * int64_t(x0[k]);
         }
         __m128i p00, p01, p10, p11;
         LoadPairs(top, p00, p01);
@@ -194,13 +212,14 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
             reinterpret_cast<__m128i*>(out + i),
             Bilinear4(FixSamples<Opaque32, Keyed>(p00, key), FixSamples<Opaque32, Keyed>(p01, key),
                       FixSamples<Opaque32, Keyed>(p10, key), FixSamples<Opaque32, Keyed>(p11, key),
-                      _mm_load_si128(reinterpret_cast<const __m128i*>(fx)),
-                      _mm_load_si128(reinterpret_cast<const __m128i*>(fy))));
+                      fx, _mm_and_si128(_mm_srli_epi32(bv, 8), low8)));
+        u = _mm_add_epi32(u, du);
+        v = _mm_add_epi32(v, dv);
     }
     if (i < n) {
         AffineRun rest = run;
-        rest.u = u;
-        rest.v = v;
+        rest.u = run.u + i * run.dudx;
+        rest.v = run.v + i * run.dvdx;
         PortableKernels().fetchAffineBilinear(s, rest, n - i, out + i);
     }
 }
