@@ -100,6 +100,9 @@ bool SourceFits(const Source& s) {
            s.pitch > 0 && int64_t(s.height) * s.pitch < (int64_t(1) << 31);
 }
 
+// Columns of a stretched copy handled per pass over the rows.
+constexpr int32_t kStretchBlock = 1024;
+
 bool StretchFits(int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
     return std::abs(int64_t(x2) - x1) <= kMaxStretchExtent &&
            std::abs(int64_t(y2) - y1) <= kMaxStretchExtent;
@@ -229,16 +232,17 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
     }
     const int32_t w = source.width, h = source.height;
     const int64_t maxU = int64_t(w - 1) << 16, maxV = int64_t(h - 1) << 16;
-    alignas(32) uint32_t buffer[kChunk + kFetchSlack];
-    alignas(32) int32_t x0[kChunk], x1s[kChunk];
-    alignas(32) uint8_t fx[kChunk];
+    alignas(32) uint32_t buffer[kStretchBlock + kFetchSlack];
+    alignas(32) int32_t x0[kStretchBlock], x1s[kStretchBlock];
+    alignas(32) uint8_t fx[kStretchBlock];
     // Source rows already fetched (bilinear: mixed horizontally) for this column block;
     // magnified rows share them, as horizontal mixing comes before vertical.
-    alignas(32) uint32_t rows[2][kChunk + kFetchSlack];
+    alignas(32) uint32_t rows[2][kStretchBlock + kFetchSlack];
     int32_t rowOf[2];
-    // Column blocks outside, rows inside, so the column tables stay on the stack.
-    for (int32_t bx = r.left; bx < r.right; bx += kChunk) {
-        const int32_t n = std::min(kChunk, r.right - bx);
+    // Column blocks outside, rows inside, so the column tables stay on the stack; a screen
+    // is one block wide, so the target is walked row after row.
+    for (int32_t bx = r.left; bx < r.right; bx += kStretchBlock) {
+        const int32_t n = std::min(kStretchBlock, r.right - bx);
         for (int32_t k = 0; k < n; ++k) {
             const int64_t i = int64_t(bx) + k - rect.left;
             if (paint.bilinear) {
