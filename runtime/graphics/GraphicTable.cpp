@@ -71,7 +71,18 @@ GraphicTableState& GraphicTables() {
     return gTables;
 }
 
+namespace {
+GraphicResolver gTestResolver = nullptr;
+} // namespace
+
+void SetGraphicResolverForTesting(GraphicResolver resolver) {
+    gTestResolver = resolver;
+}
+
 bool ResolveGraphic(int32_t handle, GraphicView& out) {
+    if (gTestResolver && gTestResolver(handle, out)) {
+        return true;
+    }
     const GraphicRecord* record = graphic::FindGraphic(handle);
     SurfaceData* data = record ? graphic::FindSurfaceData(record->surfaceData) : nullptr;
     if (!data) {

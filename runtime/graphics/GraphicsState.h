@@ -21,7 +21,7 @@ struct DrawState {
     int32_t blendMode;
     int32_t blendParameter;
     uint32_t brightness; // 0x00RRGGBB, 0xFFFFFF = unchanged colors
-    int32_t drawFilter;  // 0 nearest, 1 bilinear
+    int32_t drawFilter;  // 0 nearest; otherwise stretched and rotated draws are bilinear
     int32_t blendGraphic;
     int32_t blendGraphicParameter1, blendGraphicParameter2;
     DrawArea area;
@@ -70,6 +70,10 @@ int ScreenHeight(); // 480 when no size is set
 
 // The graphic named by handle, or false for a stale or foreign handle.
 bool ResolveGraphic(int32_t handle, GraphicView& out);
+// Tests of the drawing code register images of any format as graphics through
+// this resolver, asked before the graphic table; nullptr (the default) removes it.
+using GraphicResolver = bool (*)(int32_t handle, GraphicView& out);
+void SetGraphicResolverForTesting(GraphicResolver resolver);
 // The current draw target as a view (the screen images have x = y = 0).
 bool CurrentTargetView(GraphicView& out);
 // Call after drawing on the front screen: the picture is shown at once.

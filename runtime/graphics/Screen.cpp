@@ -4,6 +4,7 @@
 #include "core/Log.h"
 #include "core/Runtime.h"
 #include "core/ShiftJis.h"
+#include "graphics/DrawState.h"
 #include "graphics/Fonts.h"
 #include "graphics/GraphicTable.h"
 #include "graphics/GraphicsState.h"
@@ -185,7 +186,7 @@ bool CurrentTargetView(GraphicView& out) {
         out = {&image, 0, 0, image.width, image.height, false, true, 0};
         return true;
     }
-    return ResolveGraphic(s.drawTarget, out);
+    return ResolveGraphic(s.drawTarget, out) && out.drawTarget;
 }
 
 // A direct draw on the front screen is a presented picture of its own.
@@ -194,15 +195,6 @@ void PresentFrontScreen() {
         PresentImage(gGraphics.screen.front);
         ++gGraphics.screen.presentedFrames;
     }
-}
-
-void ResetDrawStateDefaults() {
-    DrawState& d = gGraphics.draw;
-    d = DrawState{};
-    d.brightness = 0xFFFFFF;
-    d.blendGraphic = -1;
-    d.vertexColor = 0xFFFFFFFF;
-    SetWholeDrawArea(ScreenWidth(), ScreenHeight());
 }
 
 int SetScreenModeInner(int width, int height, int colorBits, int refreshRate) {
@@ -326,7 +318,7 @@ int StartGraphicsLayer() {
     gGraphics.screen.modeChangedOnce = keep.modeChangedOnce;
     gGraphics.screen.drawTarget = kBackBuffer;
     StartGraphicTable();
-    ResetDrawStateDefaults();
+    draw::ResetDrawState();
     LogWrite(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
     gGraphics.started = true;
     if (RebuildScreen() != 0) {

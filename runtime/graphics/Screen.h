@@ -17,10 +17,6 @@ uint32_t GetColorValueInner(int red, int green, int blue);
 int StartGraphicsLayer();
 void EndGraphicsLayer();
 
-// Resets the draw state to its defaults (white brightness, mode 0, filter 0,
-// no blend graphic) and the draw area to the whole target.
-void ResetDrawStateDefaults();
-
 // The entries the runtime core reaches the screen through (core/Subsystems.h).
 namespace screen_hooks {
 void ScreenMode(int* width, int* height, int* colorBits);

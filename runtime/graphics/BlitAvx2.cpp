@@ -1,0 +1,433 @@
+// AVX2 kernels, compiled for AVX2 by target attribute and chosen at run time when the
+// processor has it: eight pixels per step, source taps fetched with gathers. Tails
+// shorter than a vector run through the portable kernels.
+#include "graphics/BlitKernels.h"
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+
+#include "graphics/BlitSimdCommon.h"
+
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstdint>
+
+// Everything below up to the matching pop is compiled for AVX2. It has internal linkage,
+// so no inline function compiled here can stand in for a baseline one elsewhere.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace velox::blit {
+namespace {
+
+inline __m256i Div255(__m256i t) {
+    const __m256i one = _mm256_set1_epi16(1);
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(t, one), _mm256_srli_epi16(t, 8)),
+                             8);
+}
+
+inline __m256i SpreadAlpha(__m256i x16) {
+    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x16, 0xFF), 0xFF);
+}
+
+inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
+    const __m256i twice = _mm256_or_si256(w32, _mm256_slli_epi32(w32, 16));
+    lo = _mm256_unpacklo_epi32(twice, twice);
+    hi = _mm256_unpackhi_epi32(twice, twice);
+}
+
+inline __m256i Lerp16(__m256i a, __m256i b, __m256i f, __m256i g) {
+    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, g), _mm256_mullo_epi16(b, f));
+    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+}
+
+inline __m256i AlphaMask() {
+    return _mm256_set1_epi32(int32_t(0xFF000000u));
+}
+
+template <bool Opaque32, bool Keyed> inline __m256i FixSamples(__m256i v, __m256i key) {
+    if constexpr (Opaque32) {
+        v = _mm256_or_si256(v, AlphaMask());
+    }
+    if constexpr (Keyed) {
+        const __m256i color = _mm256_and_si256(v, _mm256_set1_epi32(0x00FFFFFF));
+        const __m256i hit = _mm256_cmpeq_epi32(color, key);
+        v = _mm256_andnot_si256(_mm256_and_si256(hit, AlphaMask()), v);
+    }
+    return v;
+}
+
+inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
+                         __m256i fy) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i full = _mm256_set1_epi32(256);
+    __m256i fxLo, fxHi, gxLo, gxHi, fyLo, fyHi, gyLo, gyHi;
+    SpreadWeights(fx, fxLo, fxHi);
+    SpreadWeights(_mm256_sub_epi32(full, fx), gxLo, gxHi);
+    SpreadWeights(fy, fyLo, fyHi);
+    SpreadWeights(_mm256_sub_epi32(full, fy), gyLo, gyHi);
+    const __m256i topLo =
+        Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fxLo, gxLo);
+    const __m256i topHi =
+        Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fxHi, gxHi);
+    const __m256i botLo =
+        Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fxLo, gxLo);
+    const __m256i botHi =
+        Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fxHi, gxHi);
+    return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo, gyLo), Lerp16(topHi, botHi, fyHi, gyHi));
+}
+
+// (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
+inline __m256i Mix8(__m256i a, __m256i b, __m256i f) {
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i fLo, fHi, gLo, gHi;
+    SpreadWeights(f, fLo, fHi);
+    SpreadWeights(_mm256_sub_epi32(_mm256_set1_epi32(256), f), gLo, gHi);
+    return _mm256_packus_epi16(
+        Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo, gLo),
+        Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi, gHi));
+}
+
+inline __m256i Gather(const uint8_t* base, __m256i byteOffsets) {
+    return _mm256_i32gather_epi32(reinterpret_cast<const int*>(base), byteOffsets, 1);
+}
+
+inline __m256i LaneSteps(int32_t step) {
+    return _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(step));
+}
+
+template <bool Opaque32, bool Keyed, bool Mirror>
+void FetchRowT(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out) {
+    const uint8_t* row = s.pixels + int64_t(sy) * s.pitch;
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256i v;
+        if constexpr (Mirror) {
+            v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 4 * int64_t(sx - i - 7)));
+            v = _mm256_permutevar8x32_epi32(v, reverse);
+        } else {
+            v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + 4 * int64_t(sx + i)));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            FixSamples<Opaque32, Keyed>(v, key));
+    }
+    if (i < n) {
+        PortableKernels().fetchRow(s, Mirror ? sx - i : sx + i, sy, n - i, out + i, Mirror);
+    }
+}
+
+template <bool Opaque32, bool Keyed>
+void FetchColumnsT(const Source& s, const int32_t* xs, int32_t sy, int32_t n, uint32_t* out) {
+    const uint8_t* row = s.pixels + int64_t(sy) * s.pitch;
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + i));
+        const __m256i v = _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), x, 4);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            FixSamples<Opaque32, Keyed>(v, key));
+    }
+    if (i < n) {
+        PortableKernels().fetchColumns(s, xs + i, sy, n - i, out + i);
+    }
+}
+
+template <bool Opaque32, bool Keyed>
+void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                       int32_t sy, int32_t n, uint32_t* out) {
+    const int* row = reinterpret_cast<const int*>(s.pixels + int64_t(sy) * s.pitch);
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
+        const __m256i f =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i)));
+        const __m256i left = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, a, 4), key);
+        const __m256i right = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, b, 4), key);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Mix8(left, right, f));
+    }
+    if (i < n) {
+        PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
+    }
+}
+
+void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
+    const __m256i f = _mm256_set1_epi32(int32_t(fy));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            Mix8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + i)),
+                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i)),
+                                 f));
+    }
+    if (i < n) {
+        PortableKernels().mixRows(top + i, bottom + i, fy, n - i, out + i);
+    }
+}
+
+template <bool Opaque32, bool Keyed, bool Mirror>
+void FetchAffineNearestT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    const __m256i pitch = _mm256_set1_epi32(s.pitch);
+    const __m256i last = _mm256_set1_epi32(s.width - 1);
+    __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
+    __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
+    const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256i x = _mm256_srai_epi32(u, 16);
+        if constexpr (Mirror) {
+            x = _mm256_sub_epi32(last, x);
+        }
+        const __m256i offsets = _mm256_add_epi32(
+            _mm256_mullo_epi32(_mm256_srai_epi32(v, 16), pitch), _mm256_slli_epi32(x, 2));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            FixSamples<Opaque32, Keyed>(Gather(s.pixels, offsets), key));
+        u = _mm256_add_epi32(u, du);
+        v = _mm256_add_epi32(v, dv);
+    }
+    if (i < n) {
+        AffineRun rest = run;
+        rest.u = run.u + i * run.dudx;
+        rest.v = run.v + i * run.dvdx;
+        PortableKernels().fetchAffineNearest(s, rest, n - i, out + i);
+    }
+}
+
+// The taps at byte offsets and the pixel right of each, read as pairs: two 4-lane gathers
+// of 64 bits instead of two 8-lane gathers of 32, then split into left and right taps.
+inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m256i& right) {
+    alignas(32) int32_t at[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(at), offsets);
+    auto pair = [base](int32_t offset) {
+        return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + offset));
+    };
+    const __m256 lo =
+        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[0]), pair(at[1])),
+                                              _mm_unpacklo_epi64(pair(at[2]), pair(at[3]))));
+    const __m256 hi =
+        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[4]), pair(at[5])),
+                                              _mm_unpacklo_epi64(pair(at[6]), pair(at[7]))));
+    left = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8);
+    right = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8);
+}
+
+template <bool Opaque32, bool Keyed, bool Mirror>
+void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
+    if (s.width < 2) {
+        PortableKernels().fetchAffineBilinear(s, run, n, out);
+        return;
+    }
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    const __m256i pitch = _mm256_set1_epi32(s.pitch);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i maxU = _mm256_set1_epi32((s.width - 1) << 16);
+    const __m256i maxV = _mm256_set1_epi32((s.height - 1) << 16);
+    const __m256i lastX = _mm256_set1_epi32(s.width - 1), lastY = _mm256_set1_epi32(s.height - 1);
+    const __m256i half = _mm256_set1_epi32(32768), one = _mm256_set1_epi32(1);
+    const __m256i low8 = _mm256_set1_epi32(255), full = _mm256_set1_epi32(256);
+    __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
+    __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
+    const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256i bu = _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(u, half), zero), maxU);
+        const __m256i bv =
+            _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(v, half), zero), maxV);
+        if constexpr (Mirror) {
+            bu = _mm256_sub_epi32(maxU, bu);
+        }
+        __m256i x0 = _mm256_srai_epi32(bu, 16);
+        __m256i fx = _mm256_and_si256(_mm256_srli_epi32(bu, 8), low8);
+        // On the last column (weight 0) take the pair to its left at full weight instead:
+        // the same sample, without reading past the row.
+        const __m256i last = _mm256_cmpeq_epi32(x0, lastX);
+        x0 = _mm256_add_epi32(x0, last);
+        fx = _mm256_or_si256(fx, _mm256_and_si256(last, full));
+        const __m256i y0 = _mm256_srai_epi32(bv, 16);
+        const __m256i y1 = _mm256_min_epi32(_mm256_add_epi32(y0, one), lastY);
+        const __m256i c0 = _mm256_slli_epi32(x0, 2);
+        __m256i p00, p01, p10, p11;
+        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), c0), p00, p01);
+        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y1, pitch), c0), p10, p11);
+        const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), low8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            Bilinear8(FixSamples<Opaque32, Keyed>(p00, key),
+                                      FixSamples<Opaque32, Keyed>(p01, key),
+                                      FixSamples<Opaque32, Keyed>(p10, key),
+                                      FixSamples<Opaque32, Keyed>(p11, key), fx, fy));
+        u = _mm256_add_epi32(u, du);
+        v = _mm256_add_epi32(v, dv);
+    }
+    if (i < n) {
+        AffineRun rest = run;
+        rest.u = run.u + i * run.dudx;
+        rest.v = run.v + i * run.dvdx;
+        PortableKernels().fetchAffineBilinear(s, rest, n - i, out + i);
+    }
+}
+
+// d + trunc(a * (x - d) / 255) per 16-bit lane; exact x where a = 255.
+inline __m256i Toward(__m256i x, __m256i d, __m256i a) {
+    const __m256i up = Div255(_mm256_mullo_epi16(a, _mm256_subs_epu16(x, d)));
+    const __m256i down = Div255(_mm256_mullo_epi16(a, _mm256_subs_epu16(d, x)));
+    return _mm256_sub_epi16(_mm256_add_epi16(d, up), down);
+}
+
+// One half (pixels 0, 1, 4, 5 or 2, 3, 6, 7) of eight samples in 16-bit lanes.
+template <int Mode, bool Bright, bool Opaque>
+inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
+    const __m256i a = Opaque ? _mm256_set1_epi16(255) : SpreadAlpha(s);
+    if constexpr (Bright) {
+        s = Div255(_mm256_mullo_epi16(s, bright));
+    }
+    if constexpr (Mode == 0) {
+        return Opaque ? s : Toward(s, d, a);
+    } else if constexpr (Mode == 4) {
+        const __m256i m = _mm256_srli_epi16(_mm256_mullo_epi16(s, d), 8);
+        return Opaque ? m : Toward(m, d, a);
+    } else {
+        const __m256i q = Opaque ? parameter : Div255(_mm256_mullo_epi16(parameter, a));
+        if constexpr (Mode == 1) {
+            const __m256i w = _mm256_sub_epi16(q, _mm256_cmpeq_epi16(q, _mm256_set1_epi16(255)));
+            const __m256i rest = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
+            return _mm256_srli_epi16(
+                _mm256_add_epi16(_mm256_mullo_epi16(w, s), _mm256_mullo_epi16(rest, d)), 8);
+        } else {
+            const __m256i x = Div255(_mm256_mullo_epi16(s, q));
+            return Mode == 2 ? _mm256_add_epi16(d, x) : _mm256_subs_epu16(d, x);
+        }
+    }
+}
+
+template <int Mode, bool Bright, bool Opaque>
+void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& args) {
+    const int16_t br = int16_t(args.brightness >> 16 & 255);
+    const int16_t bg = int16_t(args.brightness >> 8 & 255);
+    const int16_t bb = int16_t(args.brightness & 255);
+    const __m256i bright =
+        _mm256_setr_epi16(bb, bg, br, 255, bb, bg, br, 255, bb, bg, br, 255, bb, bg, br, 255);
+    const __m256i parameter = _mm256_set1_epi16(int16_t(args.parameter));
+    const __m256i zero = _mm256_setzero_si256();
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        __m256i skip = zero;
+        if constexpr (!Opaque) {
+            skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
+            if (_mm256_movemask_epi8(skip) == -1) {
+                continue; // eight uncovered samples
+            }
+        }
+        __m256i* p = reinterpret_cast<__m256i*>(dst + 4 * int64_t(i));
+        const __m256i d = _mm256_loadu_si256(p);
+        const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
+            _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
+        const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
+            _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
+        __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
+        if constexpr (!Opaque) {
+            result = _mm256_blendv_epi8(result, d, skip);
+        }
+        _mm256_storeu_si256(p, result);
+    }
+    if (i < n) {
+        PortableKernels().combine32[Mode][Bright][Opaque](dst + 4 * int64_t(i), src + i, n - i,
+                                                          args);
+    }
+}
+
+void Copy32(uint8_t* dst, const uint8_t* src, int32_t n) {
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + 4 * i + 32));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * i),
+                            _mm256_or_si256(a, AlphaMask()));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * i + 32),
+                            _mm256_or_si256(b, AlphaMask()));
+    }
+    PortableKernels().copy32(dst + 4 * i, src + 4 * i, n - i);
+}
+
+void Fill32(uint8_t* dst, uint32_t value, int32_t n) {
+    const __m256i v = _mm256_set1_epi32(int32_t(value));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 4 * i), v);
+    }
+    PortableKernels().fill32(dst + 4 * i, value, n - i);
+}
+
+void FetchRow(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out, bool mirror) {
+    VELOX_BY_SOURCE(s, mirror, FetchRowT, (s, sx, sy, n, out));
+}
+void FetchColumns(const Source& s, const int32_t* xs, int32_t sy, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE_NO_MIRROR(s, FetchColumnsT, (s, xs, sy, n, out));
+}
+void FetchBilinearRow(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                      int32_t sy, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowT, (s, x0, x1, fx, sy, n, out));
+}
+void FetchAffineNearest(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE(s, run.mirror, FetchAffineNearestT, (s, run, n, out));
+}
+void FetchAffineBilinear(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE(s, run.mirror, FetchAffineBilinearT, (s, run, n, out));
+}
+
+Kernels MakeAvx2() {
+    Kernels k = PortableKernels();
+    k.fetchRow = FetchRow;
+    k.fetchColumns = FetchColumns;
+    k.fetchBilinearRow = FetchBilinearRow;
+    k.mixRows = MixRows;
+    k.fetchAffineNearest = FetchAffineNearest;
+    k.fetchAffineBilinear = FetchAffineBilinear;
+    VELOX_FILL_COMBINE_TABLE(k.combine32, CombineT);
+    k.copy32 = Copy32;
+    k.fill32 = Fill32;
+    return k;
+}
+
+} // namespace
+} // namespace velox::blit
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+namespace velox::blit {
+
+const Kernels* Avx2Kernels() {
+    static const Kernels* const kernels = []() -> const Kernels* {
+        __builtin_cpu_init();
+        if (!__builtin_cpu_supports("avx2")) {
+            return nullptr;
+        }
+        static const Kernels set = MakeAvx2();
+        return &set;
+    }();
+    return kernels;
+}
+
+} // namespace velox::blit
+
+#else
+
+namespace velox::blit {
+const Kernels* Avx2Kernels() {
+    return nullptr;
+}
+} // namespace velox::blit
+
+#endif
