@@ -1,4 +1,6 @@
-# The end-to-end tests run the built player itself on the story folders they write.
-add_dependencies(velox_player_tests velox-player)
+# The end-to-end tests run the built player (and the archive packer) on the story folders
+# they write.
+add_dependencies(velox_player_tests velox-player vla)
 target_compile_definitions(velox_player_tests PRIVATE
-    VELOX_PLAYER_BINARY="$<TARGET_FILE:velox-player>")
+    VELOX_PLAYER_BINARY="$<TARGET_FILE:velox-player>"
+    VELOX_VLA_BINARY="$<TARGET_FILE:vla>")

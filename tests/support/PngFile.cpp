@@ -34,4 +34,22 @@ bool ReadPng(const std::string& path, Picture& out) {
     return true;
 }
 
+bool WritePng(const std::string& path, int width, int height,
+              const std::vector<uint32_t>& argbPixels) {
+    std::vector<uint8_t> rgba(argbPixels.size() * 4);
+    for (size_t i = 0; i < argbPixels.size(); ++i) {
+        uint32_t p = argbPixels[i];
+        rgba[i * 4] = uint8_t(p >> 16);
+        rgba[i * 4 + 1] = uint8_t(p >> 8);
+        rgba[i * 4 + 2] = uint8_t(p);
+        rgba[i * 4 + 3] = uint8_t(p >> 24);
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = uint32_t(width);
+    image.height = uint32_t(height);
+    image.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+}
+
 } // namespace velox::test

@@ -27,5 +27,8 @@ struct Picture {
 
 // False when the file is missing or not a PNG.
 bool ReadPng(const std::string& path, Picture& out);
+// Writes 0xAARRGGBB pixels as an RGBA PNG; false on failure.
+bool WritePng(const std::string& path, int width, int height,
+              const std::vector<uint32_t>& argbPixels);
 
 } // namespace velox::test
