@@ -22,6 +22,9 @@ run: build
 	./build/player/velox-player $(ARGS)
 
 test: format-check test-plain test-asan test-tsan fuzz-smoke
+	@n=0; for d in build build-asan build-tsan; do \
+	    c=$$(ctest --test-dir $$d -N | sed -n 's/^Total Tests: //p'); n=$$((n + c)); \
+	done; echo "make test: $$n passed, 0 failed"
 
 test-plain: build
 	cd build && $(CTEST)
@@ -49,7 +52,7 @@ clean:
 
 # Each fuzz target runs for FUZZ_SECONDS on the seed corpus the tests write
 # into build/fuzz-corpus/<target>/ (plus whatever it finds itself).
-FUZZ_SECONDS ?= 20
+FUZZ_SECONDS ?= 30
 fuzz-smoke: build test-plain
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOX_FUZZ=ON -DVELOX_TESTS=OFF
 	cmake --build build-fuzz -j$(JOBS)

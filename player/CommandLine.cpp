@@ -31,15 +31,15 @@ bool ParseKeyName(const std::string& name, int& code) {
 }
 
 // NAME@T0-T1
-bool ParseKey(const std::string& spec, ScriptedKey& key) {
-    size_t at = spec.find('@');
-    size_t dash = spec.find('-', at == std::string::npos ? 0 : at);
+bool ParseKey(const std::string& text, ScriptedKey& key) {
+    size_t at = text.find('@');
+    size_t dash = text.find('-', at == std::string::npos ? 0 : at);
     if (at == std::string::npos || dash == std::string::npos) {
         return false;
     }
-    return ParseKeyName(spec.substr(0, at), key.keyCode) &&
-           ParseNumber(spec.substr(at + 1, dash - at - 1), key.downMs) &&
-           ParseNumber(spec.substr(dash + 1), key.upMs) && key.upMs >= key.downMs;
+    return ParseKeyName(text.substr(0, at), key.keyCode) &&
+           ParseNumber(text.substr(at + 1, dash - at - 1), key.downMs) &&
+           ParseNumber(text.substr(dash + 1), key.upMs) && key.upMs >= key.downMs;
 }
 
 } // namespace

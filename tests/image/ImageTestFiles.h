@@ -99,7 +99,7 @@ struct PngSpec {
     std::vector<uint8_t> paletteAlpha;
 };
 
-inline Bytes EncodePng(const PngSpec& spec) {
+inline Bytes EncodePng(const PngSpec& layout) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -113,19 +113,19 @@ inline Bytes EncodePng(const PngSpec& spec) {
             static_cast<Bytes*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), length);
         },
         nullptr);
-    png_set_IHDR(png, info, png_uint_32(spec.width), png_uint_32(spec.height), spec.bitDepth,
-                 spec.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, png_uint_32(layout.width), png_uint_32(layout.height), layout.bitDepth,
+                 layout.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) {
-        png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
+    if (!layout.palette.empty()) {
+        png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
     }
-    if (!spec.paletteAlpha.empty()) {
-        png_set_tRNS(png, info, spec.paletteAlpha.data(), int(spec.paletteAlpha.size()), nullptr);
+    if (!layout.paletteAlpha.empty()) {
+        png_set_tRNS(png, info, layout.paletteAlpha.data(), int(layout.paletteAlpha.size()), nullptr);
     }
     png_write_info(png, info);
-    size_t rowBytes = spec.rows.size() / size_t(spec.height);
-    for (int y = 0; y < spec.height; ++y) {
-        png_write_row(png, spec.rows.data() + size_t(y) * rowBytes);
+    size_t rowBytes = layout.rows.size() / size_t(layout.height);
+    for (int y = 0; y < layout.height; ++y) {
+        png_write_row(png, layout.rows.data() + size_t(y) * rowBytes);
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
