@@ -1,10 +1,33 @@
 // velox-player: plays story.txt. See UsageText() for the options.
 #include "CommandLine.h"
 #include "Player.h"
+#include "ScriptCheck.h"
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 #include <vector>
+
+namespace {
+
+// Prints one line per finding; 0 when the story is clean, 1 otherwise.
+int CheckCommand(const velox::player::PlayerOptions& options) {
+    using namespace velox::player;
+    if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
+        std::fprintf(stderr, "velox-player: cannot enter %s\n", options.directory.c_str());
+        return 1;
+    }
+    std::vector<Finding> findings = CheckStory();
+    for (const Finding& f : findings) {
+        std::printf("%s\n", FormatFinding(f).c_str());
+    }
+    if (findings.empty()) {
+        std::printf("story.txt: no problems found\n");
+    }
+    return findings.empty() ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace velox::player;
@@ -24,8 +47,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.check) {
-        std::fputs("velox-player: --check is not available in this build yet\n", stderr);
-        return 2;
+        return CheckCommand(options);
     }
     PlayerOutcome outcome = PlayStory(options);
     if (options.headless && outcome.exitCode == 0) {

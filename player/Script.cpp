@@ -48,6 +48,8 @@ struct Tokenizer {
     int length = 0;
     int stored = 0; // command word plus string arguments stored so far
     int nextArg = 0;
+    int ints = 0;    // integer arguments seen
+    int strings = 0; // string arguments seen
 
     void Append(char c) {
         if (length < kTokenBytes) {
@@ -64,6 +66,7 @@ struct Tokenizer {
             std::memcpy(gScript.strings[0], token, size_t(length) + 1);
             stored = 1;
         } else if (token[0] == '"') {
+            ++strings;
             if (stored < kStringEntries) {
                 char* entry = gScript.strings[stored];
                 int inner = length > 2 ? length - 2 : 0;
@@ -71,8 +74,11 @@ struct Tokenizer {
                 entry[inner] = '\0';
                 ++stored;
             }
-        } else if (nextArg < kIntArgs) {
-            gScript.args[nextArg++] = ToInteger(token);
+        } else {
+            ++ints;
+            if (nextArg < kIntArgs) {
+                gScript.args[nextArg++] = ToInteger(token);
+            }
         }
         length = 0;
     }
@@ -90,6 +96,8 @@ void ResetScript() {
 
 void TokenizeLine(const char* text) {
     gScript.strings[0][0] = '\0';
+    gScript.lastIntCount = 0;
+    gScript.lastStringCount = 0;
     int n = int(std::strlen(text));
     if (n == 0) {
         return;
@@ -118,6 +126,8 @@ void TokenizeLine(const char* text) {
         }
     }
     t.End();
+    gScript.lastIntCount = t.ints;
+    gScript.lastStringCount = t.strings;
 }
 
 int32_t ClassifyCommand(const char* text) {

@@ -42,6 +42,9 @@ struct ScriptState {
     // rest as an earlier line set them.
     int32_t args[kIntArgs];
     char strings[kStringEntries][kStringBytes];
+    // Arguments the last tokenised line carried, those beyond the limits included.
+    int32_t lastIntCount;
+    int32_t lastStringCount;
 };
 
 ScriptState& Script();

@@ -80,6 +80,14 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
 
 } // namespace
 
+int InitFileAccess() {
+    GateScope gate;
+    if (!gFileAccess.open) {
+        InstallArchiveAwareFileAccess();
+    }
+    return 0;
+}
+
 int SetArchiveKey(const char* keyString) {
     GateScope gate;
     SetArchiveKeyString(keyString);

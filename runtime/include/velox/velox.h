@@ -46,6 +46,9 @@ int GetAllKeyState(char* keys);
 // The key string that unscrambles packed archives (none by default); set it
 // before the first file of a keyed archive is opened.
 int SetArchiveKey(const char* keyString);
+// Makes the file operations usable without starting the runtime (for tools that
+// only read files); StartRuntime does the same.
+int InitFileAccess();
 // File handles are 0xF0000000 | slot; 0 means failure.
 int32_t FileOpenRead(const char* path, int async);
 int FileClose(int32_t file);
