@@ -378,6 +378,8 @@ bool WriteTuneMidi(const std::string& path) {
     event(0, {0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}); // 500000 us a beat: 120 beats a minute
     event(0, {0xC0, 10});                           // channel 1: music box
     event(0, {0xC1, 32});                           // channel 2: acoustic bass
+    event(0, {0xB0, 7, 127});                       // both at full channel volume
+    event(0, {0xB1, 7, 127});
     // (note, beats) pairs; the bass plays the root of each bar.
     const int melody[][2] = {{72, 1}, {76, 1}, {79, 1}, {76, 1}, {77, 1}, {81, 1}, {79, 2},
                              {76, 1}, {74, 1}, {72, 1}, {74, 1}, {76, 2}, {72, 2}};
@@ -386,10 +388,10 @@ bool WriteTuneMidi(const std::string& path) {
     int beat = 0;
     for (const auto& m : melody) {
         if (beat % 4 == 0) {
-            event(pending, {0x91, uint8_t(bass[(beat / 4) % 5]), 70});
+            event(pending, {0x91, uint8_t(bass[(beat / 4) % 5]), 100});
             pending = 0;
         }
-        event(pending, {0x90, uint8_t(m[0]), 96});
+        event(pending, {0x90, uint8_t(m[0]), 127});
         event(uint32_t(m[1] * 480 - 20), {0x80, uint8_t(m[0]), 0});
         pending = 20;
         beat += m[1];
