@@ -8,7 +8,7 @@ namespace velox::demo {
 
 bool WriteBackgroundJpeg(const std::string& path); // 800 x 600 evening sky over hills
 bool WriteCharacterPng(const std::string& path);   // 256 x 256, RGBA with soft edges
-bool WriteStarBmp(const std::string& path);        // 64 x 64, 24-bit, black is transparent
+bool WriteStarBmp(const std::string& path);        // 128 x 128, 24-bit, black is transparent
 bool WriteCloudTga(const std::string& path);       // 192 x 96, 32-bit with alpha
 
 bool WriteChimePcmWav(const std::string& path); // 16-bit PCM

@@ -212,20 +212,21 @@ bool WriteCharacterPng(const std::string& path) {
 }
 
 bool WriteStarBmp(const std::string& path) {
-    Canvas c(64, 64);
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 64; ++x) {
+    constexpr int kSide = 128;
+    Canvas c(kSide, kSide);
+    for (int y = 0; y < kSide; ++y) {
+        for (int x = 0; x < kSide; ++x) {
             c.At(x, y) = Rgba{0, 0, 0, 1};
         }
     }
     // A dark gold outline: scaling blends the edge with the black key, which then
     // reads as part of the outline.
     Fill(c, Rgba{0.55, 0.32, 0.05, 1},
-         [](double x, double y) { return StarDistance(x, y, 32, 34, 31, 12.5); });
+         [](double x, double y) { return StarDistance(x, y, 64, 68, 62, 25); });
     Fill(c, Rgba{1, 0.86, 0.25, 1},
-         [](double x, double y) { return StarDistance(x, y, 32, 34, 27, 10.5); });
+         [](double x, double y) { return StarDistance(x, y, 64, 68, 55, 21.5); });
     Fill(c, Rgba{1, 0.97, 0.7, 1},
-         [](double x, double y) { return StarDistance(x, y, 32, 34, 16, 6.5); });
+         [](double x, double y) { return StarDistance(x, y, 64, 68, 32, 13); });
     // Edge pixels blended towards black would show as a dark fringe around the
     // transparent key; a pixel is either star or pure black.
     for (Rgba& p : c.pixels) {
@@ -234,14 +235,14 @@ bool WriteStarBmp(const std::string& path) {
         }
     }
     std::vector<uint8_t> rgb = c.Bytes(3);
-    const uint32_t rowBytes = 64 * 3, imageBytes = rowBytes * 64;
+    const uint32_t rowBytes = kSide * 3, imageBytes = rowBytes * kSide;
     std::vector<uint8_t> bmp = {'B', 'M'};
     Put32(bmp, 54 + imageBytes);
     Put32(bmp, 0);
     Put32(bmp, 54);
     Put32(bmp, 40); // BITMAPINFOHEADER
-    Put32(bmp, 64);
-    Put32(bmp, 64); // positive height: rows bottom to top
+    Put32(bmp, kSide);
+    Put32(bmp, kSide); // positive height: rows bottom to top
     Put16(bmp, 1);
     Put16(bmp, 24);
     Put32(bmp, 0); // uncompressed
@@ -250,9 +251,9 @@ bool WriteStarBmp(const std::string& path) {
     Put32(bmp, 2835);
     Put32(bmp, 0);
     Put32(bmp, 0);
-    for (int y = 63; y >= 0; --y) {
-        for (int x = 0; x < 64; ++x) {
-            const uint8_t* p = &rgb[(size_t(y) * 64 + x) * 3];
+    for (int y = kSide - 1; y >= 0; --y) {
+        for (int x = 0; x < kSide; ++x) {
+            const uint8_t* p = &rgb[(size_t(y) * kSide + x) * 3];
             bmp.insert(bmp.end(), {p[2], p[1], p[0]});
         }
     }

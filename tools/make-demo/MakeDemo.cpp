@@ -48,17 +48,17 @@ moveimage 100,400,400,128,128,255,100,340,25
 moveimage 100,400,400,128,128,255,255,360,15
 wait 15
 attachbg
-showimage 2,50,250,200,32,32,255,255,0,1
+showimage 2,25,250,200,64,64,255,255,0,1
 playsound 2,255
-moveimage 300,250,200,32,32,255,255,720,40
-moveimage 100,650,120,32,32,255,200,1080,40
+moveimage 150,250,200,64,64,255,255,720,40
+moveimage 50,650,120,64,64,255,200,1080,40
 fademusic 60,20
 wait 20
 stopmusic
 loadimage 0,"bg.jpg"
 drawbackimage 3,100,150,80,0,0,255,230,0,0
 drawbackimage 3,60,600,140,0,0,255,180,0,0
-drawbackimage 2,100,650,120,32,32,255,200,0,1
+drawbackimage 2,50,650,120,64,64,255,200,0,1
 playmusic 230,0,"pack\tune.mid"
 showimage 1,100,400,380,128,128,255,0,0,0
 moveimage 100,400,380,128,128,255,255,0,20
