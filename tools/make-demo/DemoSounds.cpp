@@ -169,8 +169,10 @@ std::vector<uint8_t> WaveHeader(uint16_t format, uint16_t blockAlign, uint16_t b
 }
 
 void FinishRiff(std::vector<uint8_t>& w) {
-    uint32_t size = uint32_t(w.size() - 8);
-    std::memcpy(&w[4], &size, 4); // little-endian hosts only, like the rest of the tree
+    const uint32_t size = uint32_t(w.size() - 8);
+    for (int i = 0; i < 4; ++i) {
+        w[4 + i] = uint8_t(size >> (8 * i));
+    }
 }
 
 const int kImaSteps[89] = {
