@@ -18,8 +18,26 @@ build: deps
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build build -j$(JOBS)
 
+# The demo story is generated once into examples/demo. With a display it plays full
+# screen; without one it plays headless and leaves its frames and sound in out/demo.
+DEMO_DIR = examples/demo
+DEMO_OUT = out/demo
+
 run: build
-	./build/player/velox-player $(ARGS)
+	@[ $(DEMO_DIR)/story.txt -nt build/tools/make-demo/make-demo ] || \
+	    ./build/tools/make-demo/make-demo $(DEMO_DIR)
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	    ./build/player/velox-player $(DEMO_DIR) $(ARGS); \
+	else \
+	    out=$(CURDIR)/$(DEMO_OUT); rm -rf $$out && mkdir -p $$out && \
+	    echo "make run: no display; playing $(DEMO_DIR) headless (about a minute of virtual time)" && \
+	    XDG_RUNTIME_DIR=$$out ./build/player/velox-player $(DEMO_DIR) --headless \
+	        --dump-frames $$out/frames --audio-out $$out/audio.wav $(ARGS) >$$out/result.txt; \
+	    rc=$$?; rm -f $$out/*.lock; cat $$out/result.txt; \
+	    echo "make run: frames in $(DEMO_OUT)/frames/, sound in $(DEMO_OUT)/audio.wav," \
+	        "result line in $(DEMO_OUT)/result.txt"; \
+	    exit $$rc; \
+	fi
 
 test: format-check test-plain test-asan test-tsan fuzz-smoke
 	@n=0; for d in build build-asan build-tsan; do \

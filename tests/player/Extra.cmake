@@ -1,6 +1,7 @@
-# The end-to-end tests run the built player (and the archive packer) on the story folders
-# they write.
-add_dependencies(velox_player_tests velox-player vla)
+# The end-to-end tests run the built player (and the archive packer and the demo
+# generator) on the story folders they write.
+add_dependencies(velox_player_tests velox-player vla make-demo)
 target_compile_definitions(velox_player_tests PRIVATE
     VELOX_PLAYER_BINARY="$<TARGET_FILE:velox-player>"
-    VELOX_VLA_BINARY="$<TARGET_FILE:vla>")
+    VELOX_VLA_BINARY="$<TARGET_FILE:vla>"
+    VELOX_MAKE_DEMO_BINARY="$<TARGET_FILE:make-demo>")
