@@ -155,6 +155,9 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         if (!options.headless && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
             std::fprintf(stderr, "velox-player: no display found; --headless renders without "
                                  "one\n");
+        } else {
+            std::fprintf(stderr, "velox-player: the runtime could not start (is another copy "
+                                 "running?); --log writes the reason to Log.txt\n");
         }
         outcome.exitCode = -1;
         return outcome;
