@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installs a configured and built Velox tree into a temporary prefix and builds
+# examples/hello against it three ways: CMake with libvelox.so, CMake with libvelox.a,
+# and pkg-config. Needs no display: nothing is run but the compilers.
+# Usage: test-install.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+
+build=$1
+source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+fail() { echo "test-install: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
+    cat "$work/install.log"; fail "cmake --install failed"; }
+
+libdir=$(dirname "$(find "$prefix" -name libvelox.a | head -1)")
+[ -d "$libdir" ] || fail "no libvelox.a installed"
+for f in include/velox/velox.h bin/velox-player bin/vla \
+         share/man/man1/velox-player.1 share/man/man1/vla.1; do
+    [ -e "$prefix/$f" ] || fail "missing $f"
+done
+for f in libvelox.so libvelox.a pkgconfig/velox.pc cmake/Velox/VeloxConfig.cmake \
+         cmake/Velox/VeloxConfigVersion.cmake; do
+    [ -e "$libdir/$f" ] || fail "missing ${libdir#"$prefix"/}/$f"
+done
+
+# The shared library must carry the platform layer: nothing of velox left undefined.
+undefined=$(nm -D -C --undefined-only "$libdir/libvelox.so" | grep -c 'velox::' || true)
+[ "$undefined" -eq 0 ] || fail "libvelox.so leaves $undefined velox symbols undefined"
+
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+for variant in shared static; do
+    static=OFF
+    [ $variant = static ] && static=ON
+    out=$work/hello-$variant
+    cmake -S "$source/examples/hello" -B "$out" "${generator[@]}" \
+        -DCMAKE_PREFIX_PATH="$prefix" -DVELOX_STATIC=$static >"$work/$variant.log" 2>&1 &&
+        cmake --build "$out" >>"$work/$variant.log" 2>&1 || {
+        cat "$work/$variant.log"; fail "examples/hello ($variant) did not build"; }
+    if [ $variant = shared ]; then
+        readelf -d "$out/hello" | grep -q 'NEEDED.*libvelox\.so' ||
+            fail "hello ($variant) does not use libvelox.so"
+    else
+        ! readelf -d "$out/hello" | grep -q 'NEEDED.*libvelox' ||
+            fail "hello ($variant) still needs a shared libvelox"
+    fi
+done
+
+export PKG_CONFIG_PATH=$libdir/pkgconfig
+[ "$(pkg-config --modversion velox)" = "$(sed -n 's/^Version: //p' "$libdir/pkgconfig/velox.pc")" ] ||
+    fail "pkg-config does not find velox"
+# shellcheck disable=SC2046 # the flags are meant to split
+c++ -std=c++20 -o "$work/hello-pc" "$source/examples/hello/hello.cpp" \
+    $(pkg-config --cflags --libs velox) || fail "hello does not build with pkg-config"
+readelf -d "$work/hello-pc" | grep -q 'NEEDED.*libvelox\.so' ||
+    fail "hello (pkg-config) does not use libvelox.so"
+# shellcheck disable=SC2046
+c++ -std=c++20 -o "$work/hello-pc-static" "$source/examples/hello/hello.cpp" \
+    $(pkg-config --cflags velox) $(pkg-config --static --libs velox | sed 's/-lvelox\b/-l:libvelox.a/') ||
+    fail "hello does not build statically with pkg-config"
+echo "test-install: installed, and hello built shared, static and with pkg-config"
