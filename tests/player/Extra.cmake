@@ -5,3 +5,5 @@ target_compile_definitions(velox_player_tests PRIVATE
     VELOX_PLAYER_BINARY="$<TARGET_FILE:velox-player>"
     VELOX_VLA_BINARY="$<TARGET_FILE:vla>"
     VELOX_MAKE_DEMO_BINARY="$<TARGET_FILE:make-demo>")
+target_compile_definitions(velox_player_tests PRIVATE
+    VELOX_README="${PROJECT_SOURCE_DIR}/README.md")
