@@ -120,7 +120,8 @@ inline Bytes EncodePng(const PngSpec& layout) {
         png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
     }
     if (!layout.paletteAlpha.empty()) {
-        png_set_tRNS(png, info, layout.paletteAlpha.data(), int(layout.paletteAlpha.size()), nullptr);
+        png_set_tRNS(png, info, layout.paletteAlpha.data(), int(layout.paletteAlpha.size()),
+                     nullptr);
     }
     png_write_info(png, info);
     size_t rowBytes = layout.rows.size() / size_t(layout.height);
