@@ -29,8 +29,14 @@ int ReadBgraImage(Stream& stream, BaseImage& image) {
     }
     int64_t pitch = int64_t(width) * 4;
     int64_t size = CheckedProduct(pitch, height);
+    // The file must hold every pixel (two bytes a channel in the 16-bit layout)
+    // before the picture is allocated.
+    const int64_t need = channels == kEightBitChannels ? size : CheckedProduct(size, 2);
+    if (size < 0 || need < 0 || need > BytesLeft(stream)) {
+        return -1;
+    }
     TrackedBuffer out(size);
-    if (size < 0 || !out) {
+    if (!out) {
         return -1;
     }
     if (channels == kEightBitChannels) {

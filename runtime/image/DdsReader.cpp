@@ -89,8 +89,12 @@ int ReadDdsImage(Stream& stream, BaseImage& image) {
         return -1;
     }
     int64_t size = CheckedProduct(rowSize, height);
+    // A header pitch can claim far more than the file holds: refuse before allocating.
+    if (size < 0 || size > BytesLeft(stream)) {
+        return -1;
+    }
     TrackedBuffer out(size);
-    if (size < 0 || !out || !ReadExact(stream, out.get(), size_t(size))) {
+    if (!out || !ReadExact(stream, out.get(), size_t(size))) {
         return -1;
     }
     Deliver(image, format, width, height, int32_t(rowSize), out.Release());

@@ -159,6 +159,14 @@ TEST(DdsReader, OverflowAndOversizeRefused) {
     DdsSpec negative;
     negative.height = 0xFFFFFFFFu;
     ExpectRefused(ReadDdsImage, MakeDds(negative));
+    // A tiny picture whose pitch claims about 2 GiB more than the file holds.
+    DdsSpec claimed;
+    claimed.flags |= 0x8;
+    claimed.width = 1;
+    claimed.height = 2;
+    claimed.pitch = 0x40000000u;
+    PutBytes(claimed.pixels, {1, 0, 2, 0});
+    ExpectRefused(ReadDdsImage, MakeDds(claimed));
 }
 
 } // namespace
