@@ -11,6 +11,7 @@
 
 #include <velox/velox.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -78,11 +79,13 @@ bool SelectBackendFor(const PlayerOptions& options) {
     backend.kind = options.headless ? platform::BackendKind::Headless : platform::BackendKind::Sdl;
     if (options.headless) {
         backend.frameDumpDirectory = options.dumpFramesDir;
+        // The backend counts 32-bit milliseconds; later times saturate rather than wrap.
+        auto ms = [](uint64_t t) { return uint32_t(std::min<uint64_t>(t, UINT32_MAX)); };
         for (const ScriptedKey& key : options.keys) {
-            backend.keys.push_back({key.keyCode, uint32_t(key.downMs), uint32_t(key.upMs)});
+            backend.keys.push_back({key.keyCode, ms(key.downMs), ms(key.upMs)});
         }
         // From --max-ms on Escape is held, so that every headless run ends.
-        backend.keys.push_back({kKeyEscape, uint32_t(options.maxMs), UINT32_MAX});
+        backend.keys.push_back({kKeyEscape, ms(options.maxMs), UINT32_MAX});
     }
     return platform::SelectBackend(backend);
 }
