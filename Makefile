@@ -7,23 +7,33 @@ CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 300
 
-.PHONY: all deps build run test test-plain test-asan test-tsan format format-check clean fuzz-smoke
+.PHONY: all deps configure build build-player package run test test-plain test-asan test-tsan format format-check clean fuzz-smoke
 
 all: build
 
 deps:
 	bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build build -j$(JOBS)
+
+# Only what `make run` runs: the player and the demo generator, not the test suites.
+build-player: configure
+	cmake --build build -j$(JOBS) --target velox-player make-demo
+
+# Debian packages (velox-player, libvelox0, libvelox-dev) into build/packages/.
+package: build
+	cd build && cpack -B packages
 
 # The demo story is generated once into examples/demo. With a display it plays full
 # screen; without one it plays headless and leaves its frames and sound in out/demo.
 DEMO_DIR = examples/demo
 DEMO_OUT = out/demo
 
-run: build
+run: build-player
 	@[ $(DEMO_DIR)/story.txt -nt build/tools/make-demo/make-demo ] || \
 	    ./build/tools/make-demo/make-demo $(DEMO_DIR)
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \

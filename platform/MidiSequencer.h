@@ -40,8 +40,6 @@ MidiSequencer* OpenMidiSequencer(SoundDevice* device, const uint8_t* data, size_
 // Plays from the current position, or from the start; reaching the end posts
 // one completion notice.
 int PlayMidiSequencer(MidiSequencer* sequencer, bool fromStart);
-// Stops at the current position and silences every note.
-int StopMidiSequencer(MidiSequencer* sequencer);
 // True once for every completion notice posted since the last call.
 bool TakeMidiCompletion(MidiSequencer* sequencer);
 // Leaves the mix and releases the synthesiser; pending notices are dropped.

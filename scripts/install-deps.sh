@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, testing and running Velox needs.
 # Does nothing when all of them are already present; fails loudly otherwise.
+# Without apt (another distribution) it names the Debian packages, and goes on when
+# pkg-config finds every library the build needs.
 set -euo pipefail
 
 packages=(
@@ -8,12 +10,30 @@ packages=(
     libclang-rt-14-dev llvm
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsdl2-dev libx11-dev libpng-dev libjpeg-dev zlib1g-dev
-    libogg-dev libvorbis-dev libmpg123-dev libsndfile1-dev libmp3lame-dev
+    libogg-dev libvorbis-dev libmpg123-dev libmp3lame-dev
     libfluidsynth-dev timgm6mb-soundfont
     libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
     libpixman-1-dev
     xvfb xdotool x11-apps imagemagick sox
 )
+
+# The libraries the build links, by pkg-config module.
+modules=(sdl2 x11 libpng libjpeg zlib ogg vorbis vorbisfile vorbisenc libmpg123 fluidsynth
+    freetype2 fontconfig)
+
+if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
+    echo "install-deps: no apt here; on Debian the packages are: ${packages[*]}" >&2
+    absent=()
+    for m in "${modules[@]}"; do
+        pkg-config --exists "$m" 2>/dev/null || absent+=("$m")
+    done
+    if [ ${#absent[@]} -ne 0 ]; then
+        echo "install-deps: install the development files of: ${absent[*]}" >&2
+        exit 1
+    fi
+    echo "install-deps: every library is found; going on (tests may need more tools)" >&2
+    exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -18,7 +18,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || {
 
 libdir=$(dirname "$(find "$prefix" -name libvelox.a | head -1)")
 [ -d "$libdir" ] || fail "no libvelox.a installed"
-for f in include/velox/velox.h bin/velox-player bin/vla \
+for f in include/velox/velox.h bin/velox-player bin/vla bin/make-demo \
          share/man/man1/velox-player.1 share/man/man1/vla.1; do
     [ -e "$prefix/$f" ] || fail "missing $f"
 done
@@ -30,6 +30,18 @@ done
 # The shared library must carry the platform layer: nothing of velox left undefined.
 undefined=$(nm -D -C --undefined-only "$libdir/libvelox.so" | grep -c 'velox::' || true)
 [ "$undefined" -eq 0 ] || fail "libvelox.so leaves $undefined velox symbols undefined"
+
+# The ABI: libvelox.so exports exactly the functions the public headers mark VELOX_API,
+# under a SONAME with the major version.
+declared=$(sed -n '/^#/!s/.*VELOX_API[^(]* \([A-Za-z0-9_]*\)(.*/\1/p' "$prefix"/include/velox/*.h | sort -u)
+exported=$(nm -D -C --defined-only "$libdir/libvelox.so" | awk '$2 ~ /^[TWVDBRiu]$/' |
+    cut -d' ' -f3- | sed 's/(.*//' | sort -u)
+stray=$(comm -13 <(sed 's/^/velox::/' <<<"$declared") - <<<"$exported" | grep -v '^_init$\|^_fini$' || true)
+[ -z "$stray" ] || fail "libvelox.so exports what no public header declares: $(head -5 <<<"$stray")"
+unexported=$(comm -23 <(sed 's/^/velox::/' <<<"$declared") - <<<"$exported")
+[ -z "$unexported" ] || fail "declared but not exported: $(head -5 <<<"$unexported")"
+readelf -d "$libdir/libvelox.so" | grep -q 'SONAME.*libvelox\.so\.[0-9]*\]' ||
+    fail "libvelox.so has no SONAME with the major version"
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
@@ -49,6 +61,16 @@ for variant in shared static; do
             fail "hello ($variant) still needs a shared libvelox"
     fi
 done
+
+# velox.pc stands alone: no other package's .pc file is asked for, no foreign -I flag.
+cflags=$(PKG_CONFIG_LIBDIR=$libdir/pkgconfig pkg-config --cflags velox) ||
+    fail "pkg-config --cflags velox needs other packages' files"
+cflags=$(xargs <<<"$cflags") # pkg-config ends its output with a space
+[[ $cflags == -I* && $cflags != *" "* ]] &&
+    [ "$(cd "${cflags#-I}" && pwd -P)" = "$(cd "$prefix/include" && pwd -P)" ] ||
+    fail "velox.pc adds foreign flags: $cflags"
+PKG_CONFIG_LIBDIR=$libdir/pkgconfig pkg-config --static --libs velox >/dev/null ||
+    fail "pkg-config --static --libs velox needs other packages' files"
 
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 [ "$(pkg-config --modversion velox)" = "$(sed -n 's/^Version: //p' "$libdir/pkgconfig/velox.pc")" ] ||

@@ -1,14 +1,22 @@
 // hello: a picture turning in an 800 x 600 window, a line of text and a sound.
-// Usage: hello PICTURE [SOUND]. Escape or closing the window quits.
+// Usage: hello [--log] PICTURE [SOUND]. Escape or closing the window quits. The runtime
+// writes Log.txt into the current folder only with --log.
 #include <velox/velox.h>
 
 #include <cstdio>
+#include <cstring>
 
 int main(int argc, char** argv) {
+    bool log = argc > 1 && std::strcmp(argv[1], "--log") == 0;
+    if (log) {
+        --argc;
+        ++argv;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: hello PICTURE [SOUND]\n");
+        std::fprintf(stderr, "usage: hello [--log] PICTURE [SOUND]\n");
         return 2;
     }
+    velox::SetLogOutput(log ? 1 : 0);
     velox::ChangeWindowMode(1);
     velox::SetScreenMode(800, 600, 32, 60);
     if (velox::StartRuntime() == -1) {

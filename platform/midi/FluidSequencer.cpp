@@ -239,17 +239,6 @@ int PlayMidiSequencer(MidiSequencer* sequencer, bool fromStart) {
     return 0;
 }
 
-int StopMidiSequencer(MidiSequencer* sequencer) {
-    if (!sequencer) {
-        return -1;
-    }
-    DeviceLock lock(*sequencer->device);
-    fluid_player_stop(sequencer->player);
-    fluid_synth_all_sounds_off(sequencer->synth, -1);
-    sequencer->playing = false;
-    return 0;
-}
-
 bool TakeMidiCompletion(MidiSequencer* sequencer) {
     if (!sequencer) {
         return false;

@@ -3,6 +3,8 @@
 #include "core/EntryGate.h"
 #include "core/Runtime.h"
 
+#include <velox/velox.h>
+
 #include <cstdio>
 
 namespace velox {

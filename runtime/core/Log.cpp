@@ -8,6 +8,8 @@
 #include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
 
+#include <velox/velox.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -211,15 +213,6 @@ void FatalError(const char* text) {
     }
     DestroyGate();
     std::_Exit(-1);
-}
-
-void FatalErrorFormat(const char* format, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
-    va_end(args);
-    FatalError(buffer);
 }
 
 } // namespace velox

@@ -17,7 +17,6 @@ int LogIndentSub();
 int SetLogOutput(int enabled);
 int OpenLogFile();
 [[noreturn]] void FatalError(const char* text);
-[[noreturn]] void FatalErrorFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 namespace log_detail {
 struct LogState {

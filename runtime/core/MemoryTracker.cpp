@@ -3,6 +3,8 @@
 #include "core/Log.h"
 #include "core/ShiftJis.h"
 
+#include <velox/velox.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -51,7 +51,5 @@ bool OnServiceThread();
 // System information (SystemInformation.cpp).
 void LogSystemInformation();
 void LogMemoryStatus();
-// The running system as logged, e.g. "Linux 6.1".
-const char* OperatingSystemName();
 
 } // namespace velox::core

@@ -14,13 +14,7 @@ namespace {
 constexpr const char* kVersion = "2.24c";
 constexpr double kBytesToMegabytes = 9.5367431640625e-07;
 
-std::string gOperatingSystemName;
-
 } // namespace
-
-const char* OperatingSystemName() {
-    return gOperatingSystemName.c_str();
-}
 
 void LogSystemInformation() {
     LogWrite(SJIS("システムの情報を出力します\n"));
@@ -28,7 +22,6 @@ void LogSystemInformation() {
 
     LogWrite(SJIS("ＯＳ  "));
     const platform::OperatingSystemInfo os = platform::QueryOperatingSystem();
-    gOperatingSystemName = os.name;
     LogWriteFormat("%s ( Build %d %s )", os.name.c_str(), os.build, os.release.c_str());
 
     MeasureCpuClock();

@@ -6,6 +6,8 @@
 #include "core/ShiftJis.h"
 #include "platform/Clock.h"
 
+#include <velox/velox.h>
+
 #include <ctime>
 
 namespace velox {

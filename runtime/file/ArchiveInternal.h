@@ -40,8 +40,6 @@ struct ArchiveLayerState {
 };
 
 ArchiveLayerState& ArchiveState();
-// The key string setting ("" when none).
-const char* ArchiveKeyString();
 
 // The live reader of a slot, nullptr for an empty or invalid index.
 ArchiveReader* ArchiveAt(int index);

@@ -23,10 +23,6 @@ ArchiveLayerState& ArchiveState() {
     return gArchives;
 }
 
-const char* ArchiveKeyString() {
-    return gKeyString;
-}
-
 void SetArchiveKeyString(const char* keyString) {
     std::memset(gKeyString, 0, sizeof gKeyString);
     if (keyString) {

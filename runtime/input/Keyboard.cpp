@@ -7,6 +7,8 @@
 #include "platform/Clock.h"
 #include "platform/Keyboard.h"
 
+#include <velox/velox.h>
+
 #include <cstring>
 
 namespace velox::input {

@@ -246,14 +246,6 @@ int64_t SoundPcmTotalSize(SoundConverter& c) {
     }
 }
 
-int GetSoundFormat(const SoundConverter& c, platform::WaveFormat& format) {
-    if (!c.setUp) {
-        return -1;
-    }
-    format = c.format;
-    return 0;
-}
-
 int DecodeAllSound(SoundConverter& c, PcmResult& result) {
     const int64_t total = SoundPcmTotalSize(c);
     if (total < 0 || total > kMaxSoundBytes) {

@@ -73,7 +73,6 @@ int RewindSoundConverter(SoundConverter& c);
 // PCM bytes the whole input yields (an estimate for compressed WAVE, with room
 // for 44100 more frames for Ogg Vorbis); -1 when not known.
 int64_t SoundPcmTotalSize(SoundConverter& c);
-int GetSoundFormat(const SoundConverter& c, platform::WaveFormat& format);
 int DecodeAllSound(SoundConverter& c, PcmResult& result);
 // Frees everything the converter holds; -1 (doing nothing) when not set up.
 int TerminateSoundConverter(SoundConverter& c);
