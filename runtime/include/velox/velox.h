@@ -123,15 +123,15 @@ VELOX_API int SetBrightness(int red, int green, int blue);
 VELOX_API int SetBlendMode(int mode, int parameter);
 VELOX_API int DrawGraphicStretched(int x1, int y1, int x2, int y2, int graphic, int transparent);
 VELOX_API int DrawGraphicRotated(int x, int y, int centerX, int centerY, double scale, double angle,
-                       int graphic, int transparent, int turn);
+                                 int graphic, int transparent, int turn);
 
 // ---- Text ----------------------------------------------------------------
 // Font types: 0 plain, 1 edged, 2 anti-aliased, 3 anti-aliased and edged.
 // Character sets: 0 the platform default, 1 Shift-JIS, 2 Hangeul. -1 takes the
 // default of any argument (size 16, thickness 6, type 0, Shift-JIS, edge 1);
 // an edge size above 1 makes the font edged. Gives a font handle or -1.
-VELOX_API int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
-                       int edgeSize, int italic);
+VELOX_API int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType,
+                                 int charSet, int edgeSize, int italic);
 VELOX_API int DeleteFont(int font);
 // Sets the default font's size (-1: 16); the default font is rebuilt when it changes.
 VELOX_API int SetDefaultFontSize(int size);
@@ -140,8 +140,8 @@ VELOX_API int PrintText(int x, int y, const char* text, uint32_t color, uint32_t
 VELOX_API int PrintTextFormat(int x, int y, uint32_t color, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 // One line, left to right (vertical is accepted and laid out horizontally).
-VELOX_API int PrintTextWithFont(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
-                      int vertical);
+VELOX_API int PrintTextWithFont(int x, int y, const char* text, uint32_t color, int font,
+                                uint32_t edgeColor, int vertical);
 // The width the text would take (the final pen position) and the font's cell height.
 VELOX_API int MeasureString(const char* text, int font, int* width, int* height);
 
