@@ -27,8 +27,10 @@ test::Picture LastFrame(const test::TempDir& dir, unsigned long long frames) {
 TEST(ClosingScreen, MissingStoryShowsTheMessageButNoLineNumber) {
     test::TempDir dir;
     ProgramRun run = RunPlayer(dir, "--headless --dump-frames frames");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.exitCode, 1) << run.output;
     EXPECT_NE(run.output.find("result=0 line=0 frames=1 "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("velox-player: story.txt: no such file\n"), std::string::npos)
+        << run.output;
     test::Picture frame = LastFrame(dir, 1);
     ASSERT_EQ(frame.width, 800);
     // "プログラムファイルが読み込めません" at (10, 250) in white with the default font.
@@ -40,8 +42,12 @@ TEST(ClosingScreen, FailingLoadShowsItsMessageAndLine) {
     test::TempDir dir;
     dir.Write("story.txt", "wait 0\r\nwait 0\r\nloadimage 1,\"missing.png\"\r\n");
     ProgramRun run = RunPlayer(dir, "--headless --dump-frames frames");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.exitCode, 1) << run.output;
     EXPECT_NE(run.output.find("result=-2 line=3 "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("velox-player: story.txt:3: loadimage: cannot load \"missing.png\": "
+                              "no such file\n"),
+              std::string::npos)
+        << run.output;
     test::Picture frame = LastFrame(dir, Field(run.output, "frames"));
     EXPECT_GT(frame.Count(10, 250, 400, 270, White), 100); // "ファイルは読み込めませんでした"
     EXPECT_GT(frame.Count(10, 300, 120, 320, White), 20); // "Line To 3"
@@ -64,7 +70,7 @@ TEST(ClosingScreen, AfterAPauseTheMessageIsDrawnLarge) {
     dir.Write("story.txt", "wait 20\r\nloadimage -1,\"x.png\"\r\n");
     ProgramRun run = RunPlayer(dir, "--headless --dump-frames frames --key space@500-550 "
                                     "--key space@700-750");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.exitCode, 1) << run.output;
     EXPECT_NE(run.output.find("result=-1 line=2 "), std::string::npos) << run.output;
     test::Picture frame = LastFrame(dir, Field(run.output, "frames"));
     // "IDが不正です。" at size 100 reaches far below y = 300.
