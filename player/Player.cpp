@@ -86,6 +86,8 @@ bool SelectBackendFor(const PlayerOptions& options) {
     backend.kind = options.headless ? platform::BackendKind::Headless : platform::BackendKind::Sdl;
     if (options.headless) {
         backend.frameDumpDirectory = options.dumpFramesDir;
+        // Renders run side by side and beside a windowed show; only windows are guarded.
+        backend.withoutInstanceLock = true;
         // The backend counts 32-bit milliseconds; later times saturate rather than wrap.
         auto ms = [](uint64_t t) { return uint32_t(std::min<uint64_t>(t, UINT32_MAX)); };
         for (const ScriptedKey& key : options.keys) {
