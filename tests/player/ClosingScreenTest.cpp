@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace velox::player {
 namespace {
 
@@ -76,6 +78,32 @@ TEST(ClosingScreen, AfterAPauseTheMessageIsDrawnLarge) {
     // "IDが不正です。" at size 100 reaches far below y = 300.
     EXPECT_GT(frame.Count(10, 250, 790, 300, White), 1000);
     EXPECT_GT(frame.Count(10, 330, 790, 400, White), 500);
+}
+
+TEST(ClosingScreen, PauseAndErrorScreensIgnoreTheDrawStateAScriptLeft) {
+    test::TempDir dir;
+    ASSERT_TRUE(
+        test::WritePng(dir.path() + "/white.png", 16, 16, std::vector<uint32_t>(256, 0xFFFFFFFFu)));
+    // A dimmed, mostly transparent image leaves brightness 128 and alpha 60 set.
+    dir.Write("story.txt", "loadimage 1,\"white.png\"\r\n"
+                           "showimage 1,100,0,0,0,0,128,60,0,0\r\n"
+                           "wait 30\r\n"
+                           "loadimage 12,\"white.png\"\r\n");
+    ProgramRun run = RunPlayer(dir, "--headless --dump-frames frames --key space@500-550 "
+                                    "--key space@700-750");
+    ASSERT_EQ(run.exitCode, 1) << run.output;
+    // The image, the STOP sign, the restored image, the error screen.
+    ASSERT_EQ(Field(run.output, "frames"), 4ull) << run.output;
+    test::Picture shown = LastFrame(dir, 1), paused = LastFrame(dir, 2),
+                  restored = LastFrame(dir, 3), error = LastFrame(dir, 4);
+    const uint32_t dimmed = shown.At(4, 4);
+    ASSERT_NE(dimmed, 0u);
+    ASSERT_NE(dimmed, 0xFFFFFFu);
+    EXPECT_GT(paused.Count(295, 270, 500, 370, [](uint32_t p) { return p == 0x00FF00; }), 1000);
+    EXPECT_EQ(restored.At(4, 4), dimmed);
+    EXPECT_EQ(restored.At(40, 40), 0u);
+    EXPECT_GT(error.Count(10, 250, 400, 270, White), 100);
+    EXPECT_GT(error.Count(10, 300, 120, 320, White), 20);
 }
 
 } // namespace
