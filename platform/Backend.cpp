@@ -11,6 +11,7 @@ namespace {
 struct Selection {
     BackendKind kind = BackendKind::Sdl;
     detail::BackendServices services;
+    bool withoutInstanceLock = false;
 };
 
 Selection& Current() {
@@ -33,6 +34,8 @@ bool SelectBackend(const BackendOptions& options) {
         detail::StopHeadless();
     }
     selection.kind = options.kind;
+    selection.withoutInstanceLock =
+        options.kind == BackendKind::Headless && options.withoutInstanceLock;
     selection.services = options.kind == BackendKind::Headless ? detail::StartHeadless(options)
                                                                : detail::SdlServices();
     return true;
@@ -40,6 +43,10 @@ bool SelectBackend(const BackendOptions& options) {
 
 BackendKind CurrentBackend() {
     return Current().kind;
+}
+
+bool RunsWithoutInstanceLock() {
+    return Current().withoutInstanceLock;
 }
 
 bool ParseBackendName(const char* name, BackendKind& out) {

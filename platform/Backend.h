@@ -25,6 +25,9 @@ struct BackendOptions {
     // writes nothing. The directory is created when missing.
     std::string frameDumpDirectory;
     std::vector<ScriptedKey> keys; // headless only
+    // Headless only: start without taking or testing the single-instance lock, so that
+    // renders run side by side and beside a windowed copy.
+    bool withoutInstanceLock = false;
 };
 
 // Installs the backend's services (and, headless, a virtual clock started at 0). Not
@@ -32,6 +35,8 @@ struct BackendOptions {
 // cannot be created.
 bool SelectBackend(const BackendOptions& options);
 BackendKind CurrentBackend();
+// True when the selected backend was chosen to run without the single-instance lock.
+bool RunsWithoutInstanceLock();
 
 // Parses "sdl" or "headless"; false for anything else.
 bool ParseBackendName(const char* name, BackendKind& out);

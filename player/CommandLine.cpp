@@ -46,32 +46,65 @@ bool ParseKey(const std::string& text, ScriptedKey& key) {
 
 bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
                       std::string& error) {
-    auto value = [&](size_t& i, std::string& into) {
-        if (i + 1 >= args.size()) {
-            error = args[i] + " needs a value";
-            return false;
-        }
-        into = args[++i];
-        return true;
-    };
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
+        std::string a = args[i];
+        // "--name=value" carries its value; "--name value" takes the next argument.
+        std::string attached;
+        bool hasAttached = false;
+        if (!optionsEnded && a.rfind("--", 0) == 0) {
+            size_t equals = a.find('=');
+            if (equals != std::string::npos) {
+                attached = a.substr(equals + 1);
+                a.resize(equals);
+                hasAttached = true;
+            }
+        }
+        auto value = [&](std::string& into) {
+            if (hasAttached) {
+                into = attached;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        auto flag = [&](bool& into) {
+            if (hasAttached) {
+                error = a + " takes no value";
+                return false;
+            }
+            into = true;
+            return true;
+        };
         std::string v;
-        if (a == "--windowed") {
-            out.windowed = true;
+        bool ok = true;
+        if (optionsEnded || a.size() < 2 || a[0] != '-') {
+            if (!out.directory.empty()) {
+                error = "only one story folder can be given";
+                return false;
+            }
+            out.directory = a;
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--windowed") {
+            ok = flag(out.windowed);
         } else if (a == "--log") {
-            out.log = true;
+            ok = flag(out.log);
         } else if (a == "--headless") {
-            out.headless = true;
+            ok = flag(out.headless);
         } else if (a == "--check") {
-            out.check = true;
+            ok = flag(out.check);
         } else if (a == "--help" || a == "-h") {
-            out.help = true;
-        } else if (a == "--version") {
-            out.version = true;
+            ok = flag(out.help);
+        } else if (a == "--version" || a == "-V") {
+            ok = flag(out.version);
         } else if (a == "--key") {
             ScriptedKey key{};
-            if (!value(i, v)) {
+            if (!value(v)) {
                 return false;
             }
             if (!ParseKey(v, key)) {
@@ -80,32 +113,24 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             }
             out.keys.push_back(key);
         } else if (a == "--dump-frames") {
-            if (!value(i, out.dumpFramesDir)) {
-                return false;
-            }
+            ok = value(out.dumpFramesDir);
         } else if (a == "--audio-out") {
-            if (!value(i, out.audioOut)) {
-                return false;
-            }
+            ok = value(out.audioOut);
         } else if (a == "--soundfont") {
-            if (!value(i, out.soundFont)) {
-                return false;
-            }
+            ok = value(out.soundFont);
         } else if (a == "--max-ms") {
-            if (!value(i, v)) {
+            if (!value(v)) {
                 return false;
             }
             if (!ParseNumber(v, out.maxMs)) {
                 error = "--max-ms wants a number of milliseconds: " + v;
                 return false;
             }
-        } else if (a.size() > 1 && a[0] == '-') {
+        } else {
             error = "unknown option " + a;
             return false;
-        } else if (out.directory.empty()) {
-            out.directory = a;
-        } else {
-            error = "only one story folder can be given";
+        }
+        if (!ok) {
             return false;
         }
     }
@@ -131,7 +156,9 @@ std::string UsageText() {
            "  --max-ms N          headless: hold Escape from virtual millisecond N (600000)\n"
            "  --soundfont FILE    the General MIDI SoundFont for MIDI music\n"
            "  --check             report what in story.txt would fail; opens no window\n"
-           "  --help, --version\n";
+           "  --help, --version (-h, -V)\n"
+           "Options also take their value as --option=VALUE; -- ends the options.\n"
+           "Relative paths are taken from the folder the player was started in.\n";
 }
 
 } // namespace velox::player

@@ -33,4 +33,9 @@ struct PlayerOptions {
 bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out, std::string& error);
 std::string UsageText();
 
+// Makes every relative path in the options absolute from the current (start) folder and
+// checks, before anything starts, that each can be used: the SoundFont read, the frame
+// folder made and written, the sound file written. False with one line saying which and why.
+bool PrepareOptionPaths(PlayerOptions& options, std::string& problem);
+
 } // namespace velox::player

@@ -72,6 +72,10 @@ int32_t Step(int32_t start, int32_t target, int m, double n) {
 
 } // namespace
 
+int32_t FramesFor(int32_t duration) {
+    return int32_t(std::clamp<int64_t>(int64_t(duration) * 3, INT32_MIN, INT32_MAX));
+}
+
 SceneState& Scene() {
     return gScene;
 }
@@ -120,7 +124,7 @@ int MoveImage(int continuation) {
     }
     ClearScreen();
     const int m = ++gScene.moveFrames;
-    const int frames = Arg(8) * 3;
+    const int32_t frames = FramesFor(Arg(8));
     ImagePlacement target{
         Arg(0) / 100.0, Arg(7) * kRadiansPerDegree, Arg(1), Arg(2), Arg(3), Arg(4), Arg(5), Arg(6)};
     const ImagePlacement& s = gScene.moveStart;
@@ -201,7 +205,7 @@ int DeleteBg(int) {
 }
 
 int Wait(int) {
-    if (++gScene.waitFrames < Arg(0) * 3) {
+    if (++gScene.waitFrames < FramesFor(Arg(0))) {
         return 1;
     }
     gScene.waitFrames = 0;

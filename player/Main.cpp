@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Player.h"
 #include "ScriptCheck.h"
+#include "StopSignals.h"
 
 #include <cstdio>
 #include <string>
@@ -35,8 +36,8 @@ int main(int argc, char** argv) {
     PlayerOptions options;
     std::string error;
     if (!ParseCommandLine(args, options, error)) {
-        std::fprintf(stderr, "velox-player: %s\n\n%s", error.c_str(), UsageText().c_str());
-        return 2;
+        std::fprintf(stderr, "velox-player: %s\nTry 'velox-player --help'\n", error.c_str());
+        return kExitUsage;
     }
     if (options.help) {
         std::fputs(UsageText().c_str(), stdout);
@@ -49,8 +50,14 @@ int main(int argc, char** argv) {
     if (options.check) {
         return CheckCommand(options);
     }
+    std::string problem;
+    if (!PrepareOptionPaths(options, problem)) {
+        std::fprintf(stderr, "velox-player: %s\n", problem.c_str());
+        return kExitUsage;
+    }
+    InstallStopSignals();
     PlayerOutcome outcome = PlayStory(options);
-    if (options.headless && outcome.exitCode == 0) {
+    if (options.headless && outcome.started) {
         std::printf("%s\n", ResultLine(outcome).c_str());
     }
     return outcome.exitCode;

@@ -1,8 +1,10 @@
 #include "Player.h"
 
+#include "FailureText.h"
 #include "RunLoop.h"
 #include "Scene.h"
 #include "Script.h"
+#include "StopSignals.h"
 #include "platform/Backend.h"
 #include "platform/Presentation.h"
 #include "platform/SoundMixer.h"
@@ -12,10 +14,12 @@
 #include <velox/velox.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace velox::player {
@@ -67,6 +71,9 @@ void WaitForEscapeOrSpace(const PlayerOptions& options) {
         if (options.headless && HeadlessUserKeysOver(options)) {
             return;
         }
+        if (StopSignal() != 0) {
+            return;
+        }
         if (ProcessMessage() == -1 && !options.headless) {
             return; // the window is gone: nobody is left to press a key
         }
@@ -79,6 +86,8 @@ bool SelectBackendFor(const PlayerOptions& options) {
     backend.kind = options.headless ? platform::BackendKind::Headless : platform::BackendKind::Sdl;
     if (options.headless) {
         backend.frameDumpDirectory = options.dumpFramesDir;
+        // Renders run side by side and beside a windowed show; only windows are guarded.
+        backend.withoutInstanceLock = true;
         // The backend counts 32-bit milliseconds; later times saturate rather than wrap.
         auto ms = [](uint64_t t) { return uint32_t(std::min<uint64_t>(t, UINT32_MAX)); };
         for (const ScriptedKey& key : options.keys) {
@@ -90,34 +99,45 @@ bool SelectBackendFor(const PlayerOptions& options) {
     return platform::SelectBackend(backend);
 }
 
-// Paths given on the command line name files from where the player was started,
-// not from the story's folder it changes to.
-std::string FromStartFolder(const std::string& path) {
-    if (path.empty()) {
-        return path;
-    }
-    std::error_code error;
-    std::filesystem::path absolute = std::filesystem::absolute(path, error);
-    return error ? path : absolute.string();
-}
-
 // Headless, the mixer follows the virtual clock and may capture everything it plays;
-// the SoundFont applies to both backends. False when the capture file cannot be made.
-bool SetUpSound(const PlayerOptions& options, const std::string& audioOut) {
+// the SoundFont applies to both backends. The paths were checked before the start.
+void SetUpSound(const PlayerOptions& options) {
     platform::SoundDeviceOptions sound;
     if (options.headless) {
         sound.output = platform::SoundOutput::Headless;
-        sound.capturePath = audioOut;
-        if (!audioOut.empty()) {
-            std::FILE* probe = std::fopen(audioOut.c_str(), "wb");
-            if (!probe) {
-                return false;
-            }
-            std::fclose(probe);
-        }
+        sound.capturePath = options.audioOut;
     }
     platform::SetDefaultSoundDeviceOptions(sound);
     SetMidiSoundFont(options.soundFont.c_str());
+}
+
+// Why story.txt could not be opened.
+std::string StoryOpenProblem() {
+    struct stat st {};
+    if (::stat("story.txt", &st) != 0) {
+        return errno == ENOENT ? "no such file" : std::strerror(errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return "is a folder";
+    }
+    return ::access("story.txt", R_OK) != 0 ? std::strerror(errno) : "cannot be opened";
+}
+
+// Headless, a show is cut when the Escape that ended it is the one --max-ms holds, not
+// one the command line scripted.
+bool CutByMaxMs(const PlayerOptions& options) {
+    if (!options.headless || Loop().endedBy != LoopEnd::Escape) {
+        return false;
+    }
+    const uint64_t nowMs = platform::headless::Clock().PeekNanos() / 1000000;
+    if (nowMs < options.maxMs) {
+        return false;
+    }
+    for (const ScriptedKey& key : options.keys) {
+        if (key.keyCode == kKeyEscape && key.downMs <= nowMs && nowMs < key.upMs) {
+            return false;
+        }
+    }
     return true;
 }
 
@@ -125,23 +145,17 @@ bool SetUpSound(const PlayerOptions& options, const std::string& audioOut) {
 
 PlayerOutcome PlayStory(const PlayerOptions& options) {
     PlayerOutcome outcome;
-    const std::string audioOut = FromStartFolder(options.audioOut);
-    PlayerOptions resolved = options;
-    resolved.soundFont = FromStartFolder(options.soundFont);
-    if (!SetUpSound(resolved, audioOut)) {
-        std::fprintf(stderr, "velox-player: cannot write sound to %s\n", audioOut.c_str());
-        outcome.exitCode = -1;
-        return outcome;
-    }
+    SetUpSound(options);
     if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
-        std::fprintf(stderr, "velox-player: cannot enter %s\n", options.directory.c_str());
-        outcome.exitCode = -1;
+        std::fprintf(stderr, "velox-player: cannot enter %s: %s\n", options.directory.c_str(),
+                     std::strerror(errno));
+        outcome.exitCode = kExitFailed;
         return outcome;
     }
     if (!SelectBackendFor(options)) {
-        std::fprintf(stderr, "velox-player: cannot write frames to %s\n",
+        std::fprintf(stderr, "velox-player: --dump-frames %s: cannot write frames there\n",
                      options.dumpFramesDir.c_str());
-        outcome.exitCode = -1;
+        outcome.exitCode = kExitUsage;
         return outcome;
     }
     ResetScript();
@@ -150,7 +164,8 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
 
     ChangeWindowMode(options.windowed ? 1 : 0);
     if (SetScreenMode(kScreenWidth, kScreenHeight, 32, 60) == -1) {
-        outcome.exitCode = -1;
+        std::fprintf(stderr, "velox-player: the 800 x 600 screen cannot be set\n");
+        outcome.exitCode = kExitCannotStart;
         return outcome;
     }
     SetLogOutput(options.log ? 1 : 0);
@@ -162,23 +177,41 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
             std::fprintf(stderr, "velox-player: the runtime could not start (is another copy "
                                  "running?); --log writes the reason to Log.txt\n");
         }
-        outcome.exitCode = -1;
+        outcome.exitCode = kExitCannotStart;
         return outcome;
     }
+    // The window system may have put its own handlers in place while starting.
+    InstallStopSignals();
+    outcome.started = true;
     SetDrawTarget(kDrawBackBuffer);
     SetDrawFilter(1);
     ClearScreen();
 
     int runResult = 0;
+    bool storyRead = false;
     int32_t file = FileOpenRead("story.txt", 0);
-    if (file != 0 && LoadScript(file) == 1) {
-        runResult = RunScript();
+    if (file == 0) {
+        std::fprintf(stderr, "velox-player: story.txt: %s\n", StoryOpenProblem().c_str());
+    } else if (LoadScript(file) != 1) {
+        std::fprintf(stderr,
+                     "velox-player: story.txt: cannot be read whole (more than %d lines, "
+                     "or a read failed)\n",
+                     kMaxLines);
     } else {
+        storyRead = true;
+        runResult = RunScript();
+    }
+    if (!storyRead) {
+        UseDefaultDrawState();
         PrintText(10, 250, Sjis("プログラムファイルが読み込めません").c_str(),
                   GetColorValue(255, 255, 255), 0);
         FlipScreen();
     }
+    outcome.cut = CutByMaxMs(options);
     if (runResult < 0) {
+        std::fprintf(stderr, "velox-player: %s\n",
+                     DescribeRunFailure(runResult, Loop().reportedLine).c_str());
+        UseDefaultDrawState();
         ClearScreen();
         uint32_t white = GetColorValue(255, 255, 255);
         if (const char* message = ClosingMessageUtf8(runResult)) {
@@ -187,7 +220,9 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         PrintTextFormat(10, 300, white, "Line To %d \n", Loop().reportedLine);
         FlipScreen();
     }
-    WaitForEscapeOrSpace(options);
+    if (Loop().endedBy != LoopEnd::WindowClosed) {
+        WaitForEscapeOrSpace(options);
+    }
 
     outcome.runResult = runResult;
     outcome.reportedLine = Loop().reportedLine;
@@ -196,14 +231,23 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     if (options.headless) {
         outcome.timeUs = platform::headless::Clock().PeekNanos() / 1000;
     }
+    if (StopSignal() != 0) {
+        outcome.exitCode = 128 + StopSignal();
+    } else if (!storyRead || runResult < 0) {
+        outcome.exitCode = kExitFailed;
+    } else if (outcome.cut) {
+        outcome.exitCode = kExitCut;
+    } else {
+        outcome.exitCode = kExitEnded;
+    }
     return outcome;
 }
 
 std::string ResultLine(const PlayerOutcome& o) {
     char line[128];
-    std::snprintf(line, sizeof line, "result=%d line=%d frames=%llu time_us=%llu", o.runResult,
+    std::snprintf(line, sizeof line, "result=%d line=%d frames=%llu time_us=%llu%s", o.runResult,
                   o.reportedLine, static_cast<unsigned long long>(o.frames),
-                  static_cast<unsigned long long>(o.timeUs));
+                  static_cast<unsigned long long>(o.timeUs), o.cut ? " cut=1" : "");
     return line;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Scene.h"
 #include "Script.h"
+#include "StopSignals.h"
 
 #include <velox/velox.h>
 
@@ -47,6 +48,7 @@ void Pace(int32_t command) {
 
 void BeginPause() {
     SetDrawTarget(kDrawFrontScreen);
+    UseDefaultDrawState();
     CaptureScreenToGraphic(0, 0, kScreenWidth, kScreenHeight, gLoop.pauseGraphic, 1);
     SetDefaultFontSize(100);
     PrintText(295, 270, "STOP", GetColorValue(0, 255, 0), 0);
@@ -57,16 +59,36 @@ void BeginPause() {
 
 void EndPause() {
     gLoop.paused = 0;
+    UseDefaultDrawState();
     DrawGraphicStretched(0, 0, kScreenWidth, kScreenHeight, gLoop.pauseGraphic, 0);
     FlipScreen();
 }
 
-// Reads the keys twice per pass; stays here while paused. True when Escape ends the show.
+// A closed window or a stop signal ends the show wherever it is, paused or not. Once the
+// window is gone the key buffer is no longer refreshed, so the pump must be asked.
+bool OutsideEnd() {
+    if (StopSignal() != 0) {
+        gLoop.endedBy = LoopEnd::Signal;
+        return true;
+    }
+    if (ProcessMessage() == -1) {
+        gLoop.endedBy = LoopEnd::WindowClosed;
+        return true;
+    }
+    return false;
+}
+
+// Reads the keys twice per pass; stays here while paused. True when Escape, a closed
+// window or a stop signal ends the show.
 bool KeysAndPause() {
     char keys[256];
     for (;;) {
+        if (OutsideEnd()) {
+            return true;
+        }
         GetAllKeyState(keys);
         if (keys[kKeyEscape]) {
+            gLoop.endedBy = LoopEnd::Escape;
             return true;
         }
         GetAllKeyState(keys);
@@ -97,6 +119,12 @@ LoopState& Loop() {
 }
 void ResetLoop() {
     std::memset(&gLoop, 0, sizeof gLoop);
+}
+
+void UseDefaultDrawState() {
+    SetBrightness(255, 255, 255);
+    SetBlendMode(0, 0);
+    SetDrawFilter(1);
 }
 
 int RunScript() {

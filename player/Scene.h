@@ -47,6 +47,10 @@ int RunCommand(int32_t code, int continuation);
 bool FadeRunning();
 void FadeStep();
 
+// Three frames per unit of a wait or move duration, saturated to the 32-bit range so
+// that a huge duration runs (almost) forever instead of overflowing.
+int32_t FramesFor(int32_t duration);
+
 // Commands, one per script word.
 int ShowImage(int continuation);
 int DrawBackImage(int continuation);

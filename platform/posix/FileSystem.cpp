@@ -3,6 +3,7 @@
 #include "platform/TextCodec.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -75,6 +76,115 @@ private:
 };
 
 DirectoryCache gDirectoryCache;
+
+// Folders around the story keep the operating system's own bytes. A folder name with no
+// Shift-JIS form (or a current folder too long for the runtime's 260-byte buffers) is
+// handed to the runtime as a short alias, "\x01" and a number, which ResolvePath turns
+// back into the real bytes. No script writes a control character into a path.
+constexpr char kAliasMark = '\x01';
+constexpr size_t kLongestPlainFolder = 200;
+
+class FolderAliases {
+public:
+    std::string AliasFor(const std::string& real) {
+        std::lock_guard lock(mutex_);
+        size_t index = 0;
+        while (index < real_.size() && real_[index] != real) {
+            ++index;
+        }
+        if (index == real_.size()) {
+            real_.push_back(real);
+        }
+        return std::string(1, kAliasMark) + std::to_string(index);
+    }
+    bool Lookup(const std::string& alias, std::string& real) {
+        if (alias.size() < 2 || alias[0] != kAliasMark) {
+            return false;
+        }
+        size_t index = 0;
+        for (size_t i = 1; i < alias.size(); ++i) {
+            if (alias[i] < '0' || alias[i] > '9') {
+                return false;
+            }
+            index = index * 10 + size_t(alias[i] - '0');
+        }
+        std::lock_guard lock(mutex_);
+        if (index >= real_.size()) {
+            return false;
+        }
+        real = real_[index];
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::string> real_;
+};
+
+FolderAliases gFolderAliases;
+
+bool HasShiftJisForm(const std::string& utf8Name) {
+    if (utf8Name.find_first_of(std::string("\\") + kAliasMark) != std::string::npos) {
+        return false;
+    }
+    return ShiftJisToUtf8(Utf8ToShiftJis(utf8Name)) == utf8Name;
+}
+
+// The runtime's form of an absolute UTF-8 folder: Shift-JIS where it round-trips.
+std::string FolderForRuntime(const std::string& utf8) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        size_t slash = utf8.find('/', pos);
+        if (slash == std::string::npos) {
+            slash = utf8.size();
+        }
+        std::string component = utf8.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (component.empty()) {
+            continue;
+        }
+        out += '/';
+        out += HasShiftJisForm(component) ? Utf8ToShiftJis(component)
+                                          : gFolderAliases.AliasFor(component);
+    }
+    if (out.empty()) {
+        return "/";
+    }
+    return out.size() > kLongestPlainFolder ? "/" + gFolderAliases.AliasFor(utf8) : out;
+}
+
+// Replaces alias components of a decoded path by the bytes they stand for; an alias of
+// a whole absolute folder replaces everything before it.
+std::string ExpandAliases(const std::string& path) {
+    if (path.find(kAliasMark) == std::string::npos) {
+        return path;
+    }
+    std::string out;
+    size_t pos = 0;
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        if (slash == std::string::npos) {
+            slash = path.size();
+        }
+        std::string component = path.substr(pos, slash - pos);
+        std::string real;
+        if (gFolderAliases.Lookup(component, real)) {
+            if (!real.empty() && real[0] == '/') {
+                out = real;
+            } else {
+                out += real;
+            }
+        } else {
+            out += component;
+        }
+        if (slash < path.size()) {
+            out += '/';
+        }
+        pos = slash + 1;
+    }
+    return out;
+}
 
 class PosixFileSystem final : public FileSystem {
 public:
@@ -153,11 +263,13 @@ public:
         return ::stat(ResolvePath(sjisPath).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     }
     std::string CurrentDirectory() override {
-        char buffer[4096];
-        if (!::getcwd(buffer, sizeof buffer)) {
+        char* cwd = ::getcwd(nullptr, 0); // any length
+        if (!cwd) {
             return {};
         }
-        return Utf8ToShiftJis(buffer);
+        std::string folder = FolderForRuntime(cwd);
+        std::free(cwd);
+        return folder;
     }
     bool SetCurrentDirectory(const char* sjisPath) override {
         return ::chdir(ResolvePath(sjisPath).c_str()) == 0;
@@ -213,6 +325,7 @@ std::string ResolvePath(const char* sjisPath) {
             c = '/';
         }
     }
+    path = ExpandAliases(path);
     if (path.empty() || ExistsUtf8(path)) {
         return path;
     }

@@ -5,6 +5,9 @@
 
 #include <SDL.h>
 
+#include <array>
+#include <atomic>
+
 namespace velox::platform::sdl {
 
 // Key codes are looked up by HID usage; SDL's scancodes are those usages.
@@ -14,6 +17,20 @@ static_assert(SDL_SCANCODE_LCTRL == 0xE0 && SDL_SCANCODE_RGUI == 0xE7);
 
 WindowService& WindowServiceInstance();
 PresentationService& PresentationServiceInstance();
+
+namespace {
+
+// Scancodes seen going down since the last read. SDL's state array only tells what is
+// down now, so a press and release between two reads would otherwise never be seen.
+std::array<std::atomic<uint8_t>, kUsageCount> gPressedSinceRead{};
+
+} // namespace
+
+void NoteKeyPressed(int scancode) {
+    if (scancode >= 0 && scancode < kUsageCount) {
+        gPressedSinceRead[size_t(scancode)].store(1, std::memory_order_relaxed);
+    }
+}
 
 namespace {
 
@@ -32,8 +49,9 @@ public:
             return;
         }
         const int usable = count < kUsageCount ? count : kUsageCount;
-        for (int usage = 0; usage < usable; ++usage) {
-            if (state[usage]) {
+        for (int usage = 0; usage < kUsageCount; ++usage) {
+            const bool pressed = gPressedSinceRead[size_t(usage)].exchange(0) != 0;
+            if (pressed || (usage < usable && state[usage])) {
                 const int code = KeyCodeForUsage(usage);
                 if (code != 0) {
                     down[code] = 1;

@@ -9,6 +9,10 @@
 #include <vector>
 
 namespace velox::platform::sdl {
+
+// Keeps a key pressed and released between two keyboard reads (SdlKeyboard.cpp).
+void NoteKeyPressed(int scancode);
+
 namespace {
 
 class SdlVideo {
@@ -299,6 +303,9 @@ private:
             return true;
         }
         if (e.type == SDL_KEYDOWN) {
+            if (!e.key.repeat) {
+                NoteKeyPressed(int(e.key.keysym.scancode));
+            }
             if (e.key.keysym.scancode == SDL_SCANCODE_RETURN && (e.key.keysym.mod & KMOD_ALT) &&
                 !e.key.repeat) {
                 out = {WindowEventKind::AltEnter, 0, 0};

@@ -7,6 +7,7 @@
 #include "core/Timing.h"
 #include "file/FileAccess.h"
 #include "input/Keyboard.h"
+#include "platform/Backend.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/InstanceLock.h"
@@ -139,7 +140,8 @@ int StartWindow() {
     CheckTimerPrecision();
     platform::Window().SetScreenSaver(false);
 
-    if (CheckSecondInstance() != 0) {
+    // A render without a window has nothing to guard: it neither takes nor tests the lock.
+    if (!platform::RunsWithoutInstanceLock() && CheckSecondInstance() != 0) {
         return -1;
     }
     if (CreateRuntimeWindow() != 0) {

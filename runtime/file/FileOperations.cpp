@@ -65,11 +65,24 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
                 gFileAccess.seek(file, start + int64_t(i) + 2, 0);
                 break;
             }
-            if (i + 1 == length && i > 0 && FileAtEndInner(file) == 0) {
-                // A CR as the last byte read, with more to come, may begin a
-                // CR LF: end the line before it so the next call sees the pair whole.
-                gFileAccess.seek(file, start + int64_t(i), 0);
-                break;
+            if (i + 1 == length && FileAtEndInner(file) == 0) {
+                // A CR as the last byte read, with more to come, may begin a CR LF: the
+                // next byte decides. A pair split by the buffer still ends this line, so
+                // a line that just fits stays one line (no empty line after it).
+                char next = 0;
+                size_t got = gFileAccess.read(&next, 1, 1, file);
+                while (gFileAccess.idle(file) == 0) {
+                    platform::YieldProcessor();
+                }
+                if (got == 1 && next == '\n') {
+                    gFileAccess.seek(file, start + int64_t(i) + 2, 0);
+                    break;
+                }
+                if (i > 0) {
+                    gFileAccess.seek(file, start + int64_t(i), 0);
+                    break;
+                }
+                gFileAccess.seek(file, start + int64_t(length), 0);
             }
         }
         ++i;

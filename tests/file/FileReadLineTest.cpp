@@ -75,9 +75,11 @@ TEST(FileReadLine, TrailByteCrIsNotALineEnd) {
 }
 
 TEST(FileReadLine, CrAtEndOfFullBufferWaitsForItsLf) {
-    // "ABC\r" fills the buffer: the CR is left for the next call, which sees the
-    // CR LF whole (an empty line, as when a CR LF begins a read), not "\nD".
-    EXPECT_EQ(ReadAll("ABC\r\nD", 5), (std::vector<Line>{{3, "ABC"}, {0, ""}, {1, "D"}, {-1, ""}}));
+    // "ABC\r" fills the buffer and the LF follows: the split pair still ends the line,
+    // without an empty line after it, not "\nD".
+    EXPECT_EQ(ReadAll("ABC\r\nD", 5), (std::vector<Line>{{3, "ABC"}, {1, "D"}, {-1, ""}}));
+    // A lone CR at the buffer's end is text: it begins the next line.
+    EXPECT_EQ(ReadAll("ABC\rD\r\n", 5), (std::vector<Line>{{3, "ABC"}, {2, "\rD"}, {-1, ""}}));
     // The file's own last byte is a CR: nothing follows, so it is text.
     EXPECT_EQ(ReadAll("ABC\r", 5), (std::vector<Line>{{4, "ABC\r"}, {-1, ""}}));
 }

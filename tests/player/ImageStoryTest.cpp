@@ -154,5 +154,26 @@ TEST_F(ImageStory, PackedFolderPlaysTheSameFrames) {
     EXPECT_EQ(after.pixels, before.pixels);
 }
 
+TEST_F(ImageStory, PackedFolderIsFoundUnderFoldersWithoutAShiftJisName) {
+    // Names with no Shift-JIS form, and a path past the old 256-byte limits.
+    const std::string story =
+        "caf\xC3\xA9/\xE9\x9F\xB3\xE6\xA5\xBD\xF0\x9F\x8E\xB5/" + std::string(220, 'x') + "/story";
+    ASSERT_GT(dir.path().size() + story.size(), 256u);
+    Image(story + "/data/bg.png", 800, 600, kBlue, kRed);
+    dir.Write(story + "/story.txt", "loadimage 0,\"DATA\\BG.png\"\r\nwait 0\r\n");
+    std::string pack =
+        "cd '" + dir.path() + "/" + story + "' && '" VELOX_VLA_BINARY "' pack data >/dev/null 2>&1";
+    ASSERT_EQ(std::system(pack.c_str()), 0);
+    std::filesystem::remove_all(dir.path() + "/" + story + "/data");
+    ProgramRun run = RunPlayer(dir, "'" + story + "' --headless --dump-frames frames --log");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_NE(run.output.find("result=0 line=2 frames=1 "), std::string::npos) << run.output;
+    test::Picture f = Frame(1);
+    EXPECT_EQ(f.At(0, 0), 0xFF0000u);
+    EXPECT_EQ(f.At(400, 300), 0x0000FFu);
+    // The log went beside the story, into the real folder.
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/" + story + "/Log.txt"));
+}
+
 } // namespace
 } // namespace velox::player

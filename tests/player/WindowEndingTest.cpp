@@ -1,0 +1,301 @@
+// The windowed player under a virtual X display: the window manager's close request and
+// the stop signals end the show wherever it is, promptly, with the documented status.
+#include "PlayerRun.h"
+#include "support/PngFile.h"
+
+// gtest first: Xlib's macros (None, Bool) would break its templates.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace velox::player {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// An Xvfb server on a display number it picks itself; gone with the test.
+class VirtualDisplay {
+public:
+    bool Start() {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            return false;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            close(fds[0]);
+            int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        while (poll(&p, 1, 10000) > 0) {
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') {
+                break;
+            }
+            number += c;
+        }
+        close(fds[0]);
+        name_ = number.empty() ? "" : ":" + number;
+        return !name_.empty();
+    }
+    ~VirtualDisplay() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    const std::string& name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+class WindowEnding : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!display_.Start()) {
+            GTEST_SKIP() << "Xvfb could not start";
+        }
+        x_ = XOpenDisplay(display_.name().c_str());
+        ASSERT_NE(x_, nullptr);
+        // A window may vanish between listing and asking about it; that is no failure.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
+    void TearDown() override {
+        for (pid_t pid : running_) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (x_) {
+            XCloseDisplay(x_);
+        }
+    }
+
+    // Starts the player in the test folder on the virtual display; its output goes to
+    // dir/output.txt.
+    pid_t Start(const std::string& arguments) {
+        const std::string command = "cd '" + dir_.path() + "' && exec '" VELOX_PLAYER_BINARY "' " +
+                                    arguments + " >>output.txt 2>&1";
+        pid_t pid = fork();
+        if (pid == 0) {
+            setenv("DISPLAY", display_.name().c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+            setenv("SDL_VIDEODRIVER", "x11", 1);
+            unsetenv("WAYLAND_DISPLAY");
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        running_.push_back(pid);
+        return pid;
+    }
+
+    // The mapped top-level window of process pid (by its _NET_WM_PID), waiting for it up
+    // to 10 s; 0 when none came.
+    ::Window PlayerWindow(pid_t pid) {
+        const Atom pidAtom = XInternAtom(x_, "_NET_WM_PID", False);
+        const auto deadline = Clock::now() + 10s;
+        while (Clock::now() < deadline) {
+            ::Window root = 0, parent = 0, *children = nullptr;
+            unsigned count = 0;
+            ::Window found = 0;
+            if (XQueryTree(x_, DefaultRootWindow(x_), &root, &parent, &children, &count)) {
+                for (unsigned i = 0; i < count && found == 0; ++i) {
+                    XWindowAttributes a;
+                    if (XGetWindowAttributes(x_, children[i], &a) && a.map_state == IsViewable &&
+                        WindowPid(children[i], pidAtom) == long(pid)) {
+                        found = children[i];
+                    }
+                }
+                XFree(children);
+            }
+            if (found != 0) {
+                return found;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return 0;
+    }
+
+    long WindowPid(::Window window, Atom pidAtom) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        long pid = -1;
+        if (XGetWindowProperty(x_, window, pidAtom, 0, 1, False, AnyPropertyType, &type, &format,
+                               &items, &after, &data) == Success &&
+            data && items == 1 && format == 32) {
+            pid = *reinterpret_cast<long*>(data);
+        }
+        if (data) {
+            XFree(data);
+        }
+        return pid;
+    }
+
+    void SendCloseRequest(::Window window) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = long(XInternAtom(x_, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(x_, window, False, NoEventMask, &event);
+        XFlush(x_);
+    }
+
+    // The exit status once the process has ended, waiting at most `limit`; -1 when it
+    // was still running then (it is killed) or did not exit normally.
+    int ExitWithin(pid_t pid, std::chrono::milliseconds limit) {
+        if (std::find(running_.begin(), running_.end(), pid) == running_.end()) {
+            return -1; // already reaped
+        }
+        const auto deadline = Clock::now() + limit;
+        int status = 0;
+        for (;;) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                std::erase(running_, pid);
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            if (Clock::now() > deadline) {
+                return -1;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
+    }
+
+    int RunToEnd(const std::string& arguments) { return ExitWithin(Start(arguments), 20s); }
+
+    bool Run(const std::vector<std::string>& args) {
+        pid_t pid = fork();
+        if (pid == 0) {
+            setenv("DISPLAY", display_.name().c_str(), 1);
+            std::vector<char*> argv;
+            for (const std::string& a : args) {
+                argv.push_back(const_cast<char*>(a.c_str()));
+            }
+            argv.push_back(nullptr);
+            execvp(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+    VirtualDisplay display_;
+    Display* x_ = nullptr;
+    test::TempDir dir_;
+    std::vector<pid_t> running_;
+};
+
+// The show reacts within a frame or two; shutting down takes the rest. Sanitizer builds
+// run several times slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto kPromptly = 2000ms;
+#else
+constexpr auto kPromptly = 500ms;
+#endif
+
+TEST_F(WindowEnding, CloseRequestEndsTheShowWhereverItIs) {
+    ASSERT_TRUE(test::WritePng(dir_.path() + "/a.png", 8, 8, std::vector<uint32_t>(64, ~0u)));
+    struct Case {
+        const char* name;
+        const char* story;
+        bool pause;
+        int status;
+    };
+    for (const Case& c : {
+             Case{"playing", "wait 1000\r\n", false, 0},
+             Case{"moving",
+                  "loadimage 1,\"a.png\"\r\nshowimage 1,100,0,0,0,0,255,255,0,0\r\n"
+                  "moveimage 100,700,500,0,0,255,255,0,1000\r\n",
+                  false, 0},
+             Case{"paused", "wait 1000\r\n", true, 0},
+             Case{"closing screen", "wait 0\r\n", false, 0},
+             Case{"error screen", "loadimage 12,\"a.png\"\r\n", false, 1},
+         }) {
+        dir_.Write("output.txt", "");
+        SCOPED_TRACE(c.name);
+        dir_.Write("story.txt", c.story);
+        pid_t pid = Start("--windowed");
+        ::Window window = PlayerWindow(pid);
+        ASSERT_NE(window, 0u);
+        // Past start-up (about a second here): the show is where the case says.
+        std::this_thread::sleep_for(1500ms);
+        if (c.pause) {
+            ASSERT_TRUE(Run({"xdotool", "windowfocus", "--sync", std::to_string(window)}));
+            ASSERT_TRUE(Run({"xdotool", "key", "--delay", "0", "space"}));
+            std::this_thread::sleep_for(200ms);
+        }
+        SendCloseRequest(window);
+        EXPECT_EQ(ExitWithin(pid, kPromptly), c.status) << dir_.Read("output.txt");
+        if (ExitWithin(pid, 10s) != -1) {
+            ADD_FAILURE() << "still running after the close request";
+        }
+    }
+}
+
+TEST_F(WindowEnding, StopSignalsEndTheShowCleanlyWithTheirOwnStatus) {
+    dir_.Write("story.txt", "wait 1000\r\n");
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        pid_t pid = Start("--windowed");
+        ASSERT_NE(PlayerWindow(pid), 0u);
+        std::this_thread::sleep_for(1500ms);
+        kill(pid, signal);
+        EXPECT_EQ(ExitWithin(pid, kPromptly), 128 + signal) << dir_.Read("output.txt");
+    }
+    // A headless render stopped midway still leaves a whole sound file behind.
+    pid_t pid = Start("--headless --audio-out out.wav");
+    std::this_thread::sleep_for(300ms);
+    kill(pid, SIGINT);
+    EXPECT_EQ(ExitWithin(pid, 5s), 130) << dir_.Read("output.txt");
+    const std::string wav = dir_.Read("out.wav");
+    ASSERT_GE(wav.size(), 44u);
+    const uint32_t riffSize = uint8_t(wav[4]) | uint8_t(wav[5]) << 8 | uint8_t(wav[6]) << 16 |
+                              uint32_t(uint8_t(wav[7])) << 24;
+    EXPECT_EQ(riffSize, wav.size() - 8);
+}
+
+TEST_F(WindowEnding, OnlyWindowedShowsHoldTheSingleInstanceLock) {
+    dir_.Write("story.txt", "wait 1000\r\n");
+    dir_.Write("short/story.txt", "wait 1\r\n");
+    pid_t first = Start("--windowed");
+    ASSERT_NE(PlayerWindow(first), 0u);
+    // Renders run beside the window, and beside each other.
+    pid_t render = Start("short --headless");
+    EXPECT_EQ(RunToEnd("short --headless"), 0) << dir_.Read("output.txt");
+    EXPECT_EQ(ExitWithin(render, 20s), 0) << dir_.Read("output.txt");
+    // A second window is refused: it cannot start.
+    EXPECT_EQ(RunToEnd("short --windowed"), 3) << dir_.Read("output.txt");
+    kill(first, SIGTERM);
+    EXPECT_EQ(ExitWithin(first, 5s), 128 + SIGTERM);
+}
+
+} // namespace
+} // namespace velox::player
