@@ -43,21 +43,23 @@ std::vector<uint8_t> EncodePng(const uint32_t* pixels, int width, int height, in
     }
     const size_t rowBytes = 1 + size_t(width) * 3;
     std::vector<uint8_t> filtered(rowBytes * size_t(height));
-    std::vector<uint8_t> previous(size_t(width) * 3, 0), current(size_t(width) * 3);
+    const std::vector<uint32_t> blackRow(size_t(width), 0);
     const auto* base = reinterpret_cast<const uint8_t*>(pixels);
+    const uint32_t* above = blackRow.data();
+    // Unpacking to RGB and the Up filter in one pass over the picture.
     for (int y = 0; y < height; ++y) {
         const auto* src = reinterpret_cast<const uint32_t*>(base + size_t(y) * size_t(pitchBytes));
-        for (int x = 0; x < width; ++x) {
-            current[size_t(x) * 3 + 0] = uint8_t(src[x] >> 16);
-            current[size_t(x) * 3 + 1] = uint8_t(src[x] >> 8);
-            current[size_t(x) * 3 + 2] = uint8_t(src[x]);
-        }
         uint8_t* row = filtered.data() + size_t(y) * rowBytes;
-        row[0] = kFilterUp;
-        for (size_t i = 0; i < current.size(); ++i) {
-            row[1 + i] = uint8_t(current[i] - previous[i]);
+        *row++ = kFilterUp;
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = src[x];
+            const uint32_t q = above[x];
+            row[0] = uint8_t((p >> 16) - (q >> 16));
+            row[1] = uint8_t((p >> 8) - (q >> 8));
+            row[2] = uint8_t(p - q);
+            row += 3;
         }
-        previous.swap(current);
+        above = src;
     }
     std::unique_ptr<libdeflate_compressor, CompressorFree> compressor(
         libdeflate_alloc_compressor(kDeflateLevel));
