@@ -131,12 +131,12 @@ struct ProgressLine {
 };
 ProgressLine gProgress;
 
-void PrintProgress() {
+void PrintProgress(int line) {
     const uint64_t us = platform::headless::Clock().PeekNanos() / 1000;
     std::fprintf(stderr, "\rframe %llu  time %llu.%02llu s  line %d   ",
                  static_cast<unsigned long long>(platform::Presentation().PresentedFrames()),
                  static_cast<unsigned long long>(us / 1000000),
-                 static_cast<unsigned long long>(us % 1000000 / 10000), int(Loop().current));
+                 static_cast<unsigned long long>(us % 1000000 / 10000), line);
     gProgress.shown = true;
 }
 
@@ -144,7 +144,7 @@ void ProgressObserver(uint64_t) {
     const auto now = std::chrono::steady_clock::now();
     if (!gProgress.shown || now - gProgress.last >= std::chrono::milliseconds(100)) {
         gProgress.last = now;
-        PrintProgress();
+        PrintProgress(Loop().current);
     }
 }
 
@@ -259,7 +259,7 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     if (options.headless) {
         outcome.timeUs = platform::headless::Clock().PeekNanos() / 1000;
         if (gProgress.shown) {
-            PrintProgress();
+            PrintProgress(Loop().reportedLine);
             std::fputc('\n', stderr);
         }
     }

@@ -177,6 +177,24 @@ TEST_F(RecordStory, VideoKeepsTheShowsTimelinePicturesAndSoundInSync) {
     EXPECT_EQ(size_t(onset * 30 / 44100), firstBlue + 1);
 }
 
+// `script` gives the player a terminal for its standard error.
+TEST_F(RecordStory, ProgressLineOnlyOnATerminal) {
+    const ProgramRun piped = RunPlayer(dir, "--headless");
+    ASSERT_EQ(piped.exitCode, 0) << piped.output;
+    EXPECT_EQ(piped.output.find("\rframe "), std::string::npos) << piped.output;
+
+    const std::string onTerminal =
+        Capture("cd '" + dir.path() + "' && XDG_RUNTIME_DIR='" + dir.path() +
+                "' script -qec '" VELOX_PLAYER_BINARY " --headless' /dev/null");
+    const size_t last = onTerminal.rfind("\rframe ");
+    ASSERT_NE(last, std::string::npos) << onTerminal;
+    // The closing state: both pictures, the show's time, the last line.
+    const std::string line = onTerminal.substr(last + 1, onTerminal.find('\n', last) - last - 1);
+    EXPECT_EQ(line.rfind("frame 2  time ", 0), 0u) << line;
+    EXPECT_NE(line.find(" s  line 7"), std::string::npos) << line;
+    EXPECT_NE(onTerminal.find("result=0 line=7 frames=2"), std::string::npos);
+}
+
 TEST_F(RecordStory, WebmCarriesVp9AndOpus) {
     const ProgramRun run = RunPlayer(dir, "--headless --record out.webm");
     ASSERT_EQ(run.exitCode, 0) << run.output;
