@@ -29,7 +29,8 @@ bool RecordingActive();
 
 // Backend hooks; nothing happens unless a recording runs. Any thread.
 void RecordPresentedPicture(const uint32_t* pixels, int width, int height, int pitchBytes);
-// Interleaved 16-bit stereo at 44100 Hz, in the order the mixer produced it.
+// Interleaved 16-bit stereo at 44100 Hz, in the order the mixer produced it. In real
+// time each chunk belongs to the moment it was mixed.
 void RecordMixedSound(const int16_t* frames, uint32_t count);
 
 // Ends the video at the given show time (fills the ticks up to it with the last

@@ -25,6 +25,9 @@ constexpr uint64_t kSoundRate = 44100;
 // Video frames waiting for the encoder before the show waits for it; bounds memory
 // (repeated frames share one copy of their picture).
 constexpr size_t kMaxQueuedFrames = 16;
+// How far real-time sound may stray from the clock before silence or a skipped chunk
+// puts it back: 20 ms, under a frame.
+constexpr uint64_t kSoundSlackFrames = 882;
 
 using PictureCopy = std::shared_ptr<const std::vector<uint32_t>>;
 
@@ -50,6 +53,15 @@ uint64_t SoundFramesAt(uint64_t nanos) {
 
 class Recorder {
 public:
+    // A process that exits without finishing (exit() from a fatal display error)
+    // still closes the file, so what was recorded stays playable.
+    ~Recorder() {
+        std::string ignored;
+        if (Active()) {
+            Finish(Now(), ignored);
+        }
+    }
+
     bool Start(const RecordingOptions& options, std::string& error) {
         std::unique_lock lock(mutex_);
         if (active_) {
@@ -72,7 +84,7 @@ public:
         current_.reset();
         lastQueued_.reset();
         queuedFrames_ = 0;
-        soundStarted_ = false;
+        soundFrames_ = 0;
         stopping_ = false;
         failure_.clear();
         worker_ = std::thread([this] { Work(); });
@@ -124,18 +136,22 @@ public:
         if (!active_ || count == 0) {
             return;
         }
-        if (!soundStarted_) {
-            soundStarted_ = true;
-            // In real time the device starts after the recording: the gap is silence.
-            // The headless mix starts at time 0 by construction.
-            const uint64_t gap = virtual_ ? 0 : SoundFramesAt(Now());
-            if (gap > 0) {
+        // In real time each chunk is placed at the time it was mixed: a device that
+        // starts late, stalls or runs at its own pace cannot pull the sound away from
+        // the pictures by more than the slack. The headless mix is exact by construction.
+        if (!virtual_) {
+            const uint64_t due = SoundFramesAt(Now());
+            if (due > soundFrames_ + kSoundSlackFrames) {
                 Job silence;
                 silence.isSound = true;
-                silence.sound.assign(size_t(gap) * 2, 0);
+                silence.sound.assign(size_t(due - soundFrames_) * 2, 0);
+                soundFrames_ = due;
                 jobs_.push_back(std::move(silence));
+            } else if (soundFrames_ > due + kSoundSlackFrames) {
+                return;
             }
         }
+        soundFrames_ += count;
         Job job;
         job.isSound = true;
         job.sound.assign(frames, frames + size_t(count) * 2);
@@ -246,7 +262,7 @@ private:
     bool active_ = false;
     bool virtual_ = false;
     bool stopping_ = false;
-    bool soundStarted_ = false;
+    uint64_t soundFrames_ = 0; // sound frames queued so far
     uint64_t startNanos_ = 0;
     uint64_t ticks_ = 0;
     size_t queuedFrames_ = 0;
