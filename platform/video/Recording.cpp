@@ -23,8 +23,10 @@ constexpr uint64_t kNanosPerSecond = 1000000000ull;
 constexpr uint64_t kTicksPerSecond = 30;
 constexpr uint64_t kSoundRate = 44100;
 // Video frames waiting for the encoder before the show waits for it; bounds memory
-// (repeated frames share one copy of their picture).
+// (repeated frames share one copy of their picture). In real time the show should
+// not wait for a slow encoder, so the queue may hold several seconds.
 constexpr size_t kMaxQueuedFrames = 16;
+constexpr size_t kMaxQueuedFramesRealTime = 300;
 // How far real-time sound may stray from the clock before silence or a skipped chunk
 // puts it back: 20 ms, under a frame.
 constexpr uint64_t kSoundSlackFrames = 882;
@@ -108,7 +110,8 @@ public:
 
     void Picture(const uint32_t* pixels, int width, int height, int pitchBytes) {
         std::unique_lock lock(mutex_);
-        if (!active_ || !pixels || width <= 0 || height <= 0 || pitchBytes < width * 4) {
+        if (!active_ || closing_ || !pixels || width <= 0 || height <= 0 ||
+            pitchBytes < width * 4) {
             return;
         }
         // Ticks before the first picture carry it too: the video opens on it, as the
@@ -133,7 +136,9 @@ public:
 
     void Sound(const int16_t* frames, uint32_t count) {
         std::lock_guard lock(mutex_);
-        if (!active_ || count == 0) {
+        // Once finishing has begun nothing more joins: a device still running while
+        // the queue drains must not stretch the sound past the video's end.
+        if (!active_ || closing_ || count == 0) {
             return;
         }
         // In real time each chunk is placed at the time it was mixed: a device that
@@ -165,6 +170,7 @@ public:
             error = "no recording is running";
             return false;
         }
+        closing_ = true;
         // Ticks up to the one holding the end; a run that presented nothing still
         // leaves one frame, so the file is a video.
         QueueTicksBefore(endNanos, lock);
@@ -182,6 +188,7 @@ public:
         }
         encoder_.reset();
         active_ = false;
+        closing_ = false;
         current_.reset();
         lastQueued_.reset();
         error = failure_.empty() ? "" : "cannot record to " + path_ + ": " + failure_;
@@ -202,7 +209,8 @@ private:
     }
 
     void QueueTick(std::unique_lock<std::mutex>& lock) {
-        roomLeft_.wait(lock, [this] { return queuedFrames_ < kMaxQueuedFrames; });
+        const size_t limit = virtual_ ? kMaxQueuedFrames : kMaxQueuedFramesRealTime;
+        roomLeft_.wait(lock, [this, limit] { return queuedFrames_ < limit; });
         Job job;
         job.picture = current_;
         job.width = currentWidth_;
@@ -261,7 +269,8 @@ private:
     std::atomic<bool> failed_{false};
     bool active_ = false;
     bool virtual_ = false;
-    bool stopping_ = false;
+    bool closing_ = false;     // Finish has begun: no more pictures or sound
+    bool stopping_ = false;    // every tick is queued: the worker ends when the queue is empty
     uint64_t soundFrames_ = 0; // sound frames queued so far
     uint64_t startNanos_ = 0;
     uint64_t ticks_ = 0;
