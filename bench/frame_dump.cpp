@@ -97,6 +97,15 @@ void BM_FastWriter(benchmark::State& state) {
 }
 BENCHMARK(BM_FastWriter)->Unit(benchmark::kMillisecond);
 
+void BM_FastEncodeInMemory(benchmark::State& state) {
+    const auto pixels = MakePicture();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            velox::platform::headless::EncodePng(pixels.data(), kWidth, kHeight, kWidth * 4));
+    }
+}
+BENCHMARK(BM_FastEncodeInMemory)->Unit(benchmark::kMillisecond);
+
 // What the show's thread pays per presented picture over a run of 60, the wait for
 // the writer at the end included: the dump's sustained cost per frame.
 void BM_FrameDumpPerFrame(benchmark::State& state) {
