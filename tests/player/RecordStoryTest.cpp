@@ -223,6 +223,12 @@ TEST_F(RecordStory, EarlierOutputIsKeptUnlessForced) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/out.avi"));
 
+    // A file that cannot be made stops the run before the show, not after it.
+    run = RunPlayer(dir, "--headless --record missing/out.mp4");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.output.find("cannot record to"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("result="), std::string::npos) << run.output;
+
     // Forced, the old pictures go: none of them outlives the run.
     run = RunPlayer(dir, "--headless --dump-frames frames --record out.mkv --force");
     ASSERT_EQ(run.exitCode, 0) << run.output;
