@@ -118,6 +118,20 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             ok = value(out.audioOut);
         } else if (a == "--soundfont") {
             ok = value(out.soundFont);
+        } else if (a == "--record") {
+            ok = value(out.recordFile);
+        } else if (a == "--record-quality") {
+            uint64_t quality = 0;
+            if (!value(v)) {
+                return false;
+            }
+            if (!ParseNumber(v, quality) || quality > 51) {
+                error = "--record-quality wants a number from 0 (best) to 51: " + v;
+                return false;
+            }
+            out.recordQuality = int(quality);
+        } else if (a == "--force") {
+            ok = flag(out.force);
         } else if (a == "--max-ms") {
             if (!value(v)) {
                 return false;
@@ -153,6 +167,12 @@ std::string UsageText() {
            "                      is down from virtual millisecond T0 to T1; repeatable\n"
            "  --dump-frames DIR   headless: write every presented picture as DIR/000001.png, ...\n"
            "  --audio-out FILE    headless: write the mixed sound as a 44100 Hz stereo WAV\n"
+           "  --record FILE       record the show as a video: .mp4 (H.264, AAC), .webm (VP9,\n"
+           "                      Opus) or .mkv (H.264, AAC); headless at 30 frames a second\n"
+           "                      of the show's time, windowed what was shown and heard\n"
+           "  --record-quality Q  0 (best) .. 51 (smallest), default 18\n"
+           "  --force             overwrite a --record file or a --dump-frames folder that\n"
+           "                      already holds numbered pictures\n"
            "  --max-ms N          headless: hold Escape from virtual millisecond N (600000)\n"
            "  --soundfont FILE    the General MIDI SoundFont for MIDI music\n"
            "  --check             report what in story.txt would fail; opens no window\n"

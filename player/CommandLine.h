@@ -27,6 +27,9 @@ struct PlayerOptions {
     std::string audioOut;
     uint64_t maxMs = 600000;
     std::string soundFont;
+    std::string recordFile; // --record: the show as a video file; empty records nothing
+    int recordQuality = 18; // --record-quality: 0 (best) .. 51 (smallest)
+    bool force = false;     // --force: a used dump folder or record file is overwritten
 };
 
 // False with a message in error when the arguments cannot be understood.

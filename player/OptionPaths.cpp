@@ -78,6 +78,7 @@ bool PrepareOptionPaths(PlayerOptions& options, std::string& problem) {
     options.soundFont = FromStartFolder(options.soundFont);
     options.dumpFramesDir = FromStartFolder(options.dumpFramesDir);
     options.audioOut = FromStartFolder(options.audioOut);
+    options.recordFile = FromStartFolder(options.recordFile);
     if (!options.soundFont.empty() && !CheckSoundFont(options.soundFont, problem)) {
         return false;
     }

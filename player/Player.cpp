@@ -1,12 +1,14 @@
 #include "Player.h"
 
 #include "FailureText.h"
+#include "OutputFolders.h"
 #include "RunLoop.h"
 #include "Scene.h"
 #include "Script.h"
 #include "StopSignals.h"
 #include "platform/Backend.h"
 #include "platform/Presentation.h"
+#include "platform/Recording.h"
 #include "platform/SoundMixer.h"
 #include "platform/TextCodec.h"
 #include "platform/headless/Headless.h"
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -141,6 +144,40 @@ bool CutByMaxMs(const PlayerOptions& options) {
     return true;
 }
 
+// A headless render watched from a terminal shows one line that updates in place.
+struct ProgressLine {
+    bool shown = false;
+    std::chrono::steady_clock::time_point last;
+};
+ProgressLine gProgress;
+
+void PrintProgress(int line) {
+    const uint64_t us = platform::headless::Clock().PeekNanos() / 1000;
+    std::fprintf(stderr, "\rframe %llu  time %llu.%02llu s  line %d   ",
+                 static_cast<unsigned long long>(platform::Presentation().PresentedFrames()),
+                 static_cast<unsigned long long>(us / 1000000),
+                 static_cast<unsigned long long>(us % 1000000 / 10000), line);
+    gProgress.shown = true;
+}
+
+void ProgressObserver(uint64_t) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!gProgress.shown || now - gProgress.last >= std::chrono::milliseconds(100)) {
+        gProgress.last = now;
+        PrintProgress(Loop().current);
+    }
+}
+
+// A recording still open when a run gives up early is closed, so the file stays playable.
+struct RecordingCloser {
+    ~RecordingCloser() {
+        if (platform::RecordingActive()) {
+            std::string ignored;
+            platform::FinishRecording(platform::RecordingClockNanos(), ignored);
+        }
+    }
+};
+
 } // namespace
 
 PlayerOutcome PlayStory(const PlayerOptions& options) {
@@ -152,15 +189,41 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         outcome.exitCode = kExitFailed;
         return outcome;
     }
+    const std::string& recordFile = options.recordFile;
+    std::string outputError;
+    if (!PrepareOutputs(options.headless ? options.dumpFramesDir : "", recordFile, options.force,
+                        outputError)) {
+        std::fprintf(stderr, "velox-player: %s\n", outputError.c_str());
+        outcome.exitCode = kExitUsage;
+        return outcome;
+    }
     if (!SelectBackendFor(options)) {
         std::fprintf(stderr, "velox-player: --dump-frames %s: cannot write frames there\n",
                      options.dumpFramesDir.c_str());
         outcome.exitCode = kExitUsage;
         return outcome;
     }
+    RecordingCloser recordingCloser;
+    if (!recordFile.empty()) {
+        platform::RecordingOptions recording;
+        recording.path = recordFile;
+        recording.quality = options.recordQuality;
+        recording.width = kScreenWidth;
+        recording.height = kScreenHeight;
+        if (!platform::StartRecording(recording, outputError)) {
+            std::fprintf(stderr, "velox-player: cannot record to %s: %s\n", recordFile.c_str(),
+                         outputError.c_str());
+            outcome.exitCode = kExitUsage;
+            return outcome;
+        }
+    }
     ResetScript();
     ResetScene();
     ResetLoop();
+    gProgress = {};
+    if (options.headless && ::isatty(STDERR_FILENO)) {
+        Loop().frameObserver = ProgressObserver;
+    }
 
     ChangeWindowMode(options.windowed ? 1 : 0);
     if (SetScreenMode(kScreenWidth, kScreenHeight, 32, 60) == -1) {
@@ -230,10 +293,26 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     ShutdownRuntime();
     if (options.headless) {
         outcome.timeUs = platform::headless::Clock().PeekNanos() / 1000;
+        if (gProgress.shown) {
+            PrintProgress(Loop().reportedLine);
+            std::fputc('\n', stderr);
+        }
+    }
+    // Both outputs end at the time the result line reports.
+    const uint64_t endNanos = platform::RecordingClockNanos();
+    bool outputsWritten = true;
+    if (options.headless && !platform::headless::FinishFrameDump(endNanos)) {
+        std::fprintf(stderr, "velox-player: some frames could not be written to %s\n",
+                     options.dumpFramesDir.c_str());
+        outputsWritten = false;
+    }
+    if (platform::RecordingActive() && !platform::FinishRecording(endNanos, outputError)) {
+        std::fprintf(stderr, "velox-player: %s\n", outputError.c_str());
+        outputsWritten = false;
     }
     if (StopSignal() != 0) {
         outcome.exitCode = 128 + StopSignal();
-    } else if (!storyRead || runResult < 0) {
+    } else if (!storyRead || runResult < 0 || !outputsWritten) {
         outcome.exitCode = kExitFailed;
     } else if (outcome.cut) {
         outcome.exitCode = kExitCut;

@@ -14,6 +14,8 @@ packages=(
     libfluidsynth-dev timgm6mb-soundfont
     libfreetype-dev libfontconfig-dev fonts-ipafont-gothic
     libpixman-1-dev
+    libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
+    libdeflate-dev ffmpeg
     xvfb xdotool x11-apps imagemagick sox
 )
 

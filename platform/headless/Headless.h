@@ -26,4 +26,9 @@ const std::vector<uint32_t>& LastPicture(int& width, int& height);
 // Redraw and Fill calls so far (they are not presented frames).
 uint64_t RedrawCount();
 
+// Waits until every dumped picture is written and closes DIR/frames.ffconcat, the last
+// picture lasting until endNanos. False when any picture or the list could not be
+// written. Nothing to do without a dump.
+bool FinishFrameDump(uint64_t endNanos);
+
 } // namespace velox::platform::headless

@@ -3,6 +3,7 @@
 // current virtual time, frame n belonging to time n / 44100 s, and appends them
 // to the capture WAV when one was asked for.
 #include "platform/Clock.h"
+#include "platform/Recording.h"
 #include "platform/audio/MixerCore.h"
 #include "platform/headless/VirtualClock.h"
 
@@ -85,6 +86,7 @@ public:
             uint32_t n = uint32_t(std::min<uint64_t>(target - rendered_, kChunkFrames));
             MixLocked(device, chunk_, n);
             Capture(n);
+            RecordMixedSound(chunk_, n);
             rendered_ += n;
         }
     }

@@ -1,6 +1,7 @@
 #include "platform/BackendServices.h"
+#include "platform/Recording.h"
+#include "platform/headless/FrameDump.h"
 #include "platform/headless/Headless.h"
-#include "platform/headless/PngWriter.h"
 
 #include <array>
 #include <cstdio>
@@ -95,21 +96,19 @@ private:
 
 class HeadlessPresentation final : public PresentationService {
 public:
-    explicit HeadlessPresentation(HeadlessWindow& window) : window_(window) {}
+    HeadlessPresentation(HeadlessWindow& window, VirtualClock& clock)
+        : window_(window), clock_(clock) {}
 
+    // A failed earlier write of the dump also fails this call: by then it is known.
     bool Present(const uint32_t* pixels, int width, int height, int pitchBytes) override {
         if (!window_.Exists() || !Valid(pixels, width, height, pitchBytes)) {
             return false;
         }
         Keep(pixels, width, height, pitchBytes);
         ++frames_;
-        if (dumpDirectory_.empty()) {
-            return true;
-        }
-        char name[32];
-        std::snprintf(name, sizeof name, "/%06llu.png", static_cast<unsigned long long>(frames_));
-        return WritePng(dumpDirectory_ + name, last_.data(), lastWidth_, lastHeight_,
-                        lastWidth_ * 4);
+        RecordPresentedPicture(pixels, width, height, pitchBytes);
+        return dump_.Add(last_.data(), lastWidth_, lastHeight_, lastWidth_ * 4, frames_,
+                         clock_.PeekNanos());
     }
     bool Redraw(const uint32_t* pixels, int width, int height, int pitchBytes) override {
         if (!window_.Exists() || !Valid(pixels, width, height, pitchBytes)) {
@@ -136,7 +135,7 @@ public:
     uint64_t PresentedFrames() const override { return frames_; }
 
     void Reset(const std::string& dumpDirectory) {
-        dumpDirectory_ = dumpDirectory;
+        dump_.Start(dumpDirectory, clock_.PeekNanos());
         frames_ = 0;
         redraws_ = 0;
         last_.clear();
@@ -148,6 +147,7 @@ public:
         return last_;
     }
     uint64_t Redraws() const { return redraws_; }
+    bool FinishDump(uint64_t endNanos) { return dump_.Finish(endNanos); }
 
 private:
     static bool Valid(const uint32_t* pixels, int width, int height, int pitchBytes) {
@@ -165,7 +165,8 @@ private:
     }
 
     HeadlessWindow& window_;
-    std::string dumpDirectory_;
+    VirtualClock& clock_;
+    FrameDump dump_;
     uint64_t frames_ = 0;
     uint64_t redraws_ = 0;
     std::vector<uint32_t> last_;
@@ -226,7 +227,7 @@ private:
 struct HeadlessBackend {
     VirtualClock clock;
     HeadlessWindow window;
-    HeadlessPresentation presentation{window};
+    HeadlessPresentation presentation{window, clock};
     HeadlessKeyboard keyboard{clock};
 };
 
@@ -255,6 +256,9 @@ const std::vector<uint32_t>& LastPicture(int& width, int& height) {
 uint64_t RedrawCount() {
     return Backend().presentation.Redraws();
 }
+bool FinishFrameDump(uint64_t endNanos) {
+    return Backend().presentation.FinishDump(endNanos);
+}
 
 } // namespace velox::platform::headless
 
@@ -262,9 +266,9 @@ namespace velox::platform::detail {
 
 BackendServices StartHeadless(const BackendOptions& options) {
     headless::HeadlessBackend& backend = headless::Backend();
+    backend.presentation.Reset(options.frameDumpDirectory);
     backend.clock.Reset();
     backend.window.Reset();
-    backend.presentation.Reset(options.frameDumpDirectory);
     backend.keyboard.Reset(options.keys);
     SetClockSource(&backend.clock);
     return {&backend.window, &backend.presentation, &backend.keyboard};

@@ -1,5 +1,6 @@
 // The SDL output: an audio device at 44100 Hz, 16-bit stereo, with buffers of
 // about 10 ms, whose callback thread pulls the mix.
+#include "platform/Recording.h"
 #include "platform/audio/MixerCore.h"
 
 #include <SDL.h>
@@ -47,6 +48,7 @@ private:
         uint32_t frames = uint32_t(len) / 4;
         std::lock_guard<std::mutex> lock(self->device_->mutex);
         MixLocked(*self->device_, reinterpret_cast<int16_t*>(stream), frames);
+        RecordMixedSound(reinterpret_cast<const int16_t*>(stream), frames);
         self->rendered_ += frames;
     }
 

@@ -1,5 +1,6 @@
 // The SDL window, its events and the presentation of pictures through a streaming texture.
 #include "platform/BackendServices.h"
+#include "platform/Recording.h"
 #include "platform/TextCodec.h"
 
 #include <SDL.h>
@@ -260,6 +261,7 @@ public:
         lastWidth_ = width;
         lastHeight_ = height;
         ++frames_;
+        RecordPresentedPicture(pixels, width, height, pitchBytes);
         return true;
     }
     bool RedrawLast() {

@@ -101,10 +101,19 @@ TEST_F(HeadlessBackendTest, EveryPresentedPictureBecomesANumberedPngFile) {
     // A 3 x 2 picture in rows of 4 pixels: the padding must not show.
     const uint32_t picture[2][4] = {{0x00FF0000, 0x0000FF00, 0x000000FF, 0xDEADBEEF},
                                     {0xFF102030, 0x00FFFFFF, 0x00000000, 0xDEADBEEF}};
+    platform::SleepMillis(40); // the first picture's list entry still starts at 0
     EXPECT_TRUE(platform::Presentation().Present(&picture[0][0], 3, 2, 16));
+    platform::SleepMillis(100);
     const uint32_t single = 0x00808080;
     EXPECT_TRUE(platform::Presentation().Present(&single, 1, 1, 4));
     EXPECT_EQ(platform::Presentation().PresentedFrames(), 2u);
+    platform::SleepMillis(50);
+    // Pictures are written behind the show; finishing waits for all of them.
+    ASSERT_TRUE(headless::FinishFrameDump(headless::Clock().PeekNanos()));
+    EXPECT_EQ(dir_.Read("out/frames/frames.ffconcat"), "ffconcat version 1.0\n"
+                                                       "file 000001.png\nduration 0.140000\n"
+                                                       "file 000002.png\nduration 0.050000\n"
+                                                       "file 000002.png\n");
 
     const Picture first = ReadPng(frames + "/000001.png");
     ASSERT_EQ(first.width, 3);
@@ -122,6 +131,22 @@ TEST_F(HeadlessBackendTest, EveryPresentedPictureBecomesANumberedPngFile) {
     EXPECT_EQ(width, 1);
     ASSERT_EQ(last.size(), 1u);
     EXPECT_EQ(last[0], single);
+}
+
+TEST_F(HeadlessBackendTest, APictureThatCannotBeWrittenFailsTheDump) {
+    const std::string frames = dir_.path() + "/gone";
+    ASSERT_TRUE(platform::SelectBackend(Headless(frames)));
+    ASSERT_TRUE(platform::Window().Create({}));
+    std::filesystem::remove_all(frames);
+    const uint32_t pixel = 0x00123456;
+    platform::Presentation().Present(&pixel, 1, 1, 4);
+    EXPECT_FALSE(headless::FinishFrameDump(headless::Clock().PeekNanos()));
+    // The next run starts clean.
+    ASSERT_TRUE(platform::SelectBackend(Headless(frames)));
+    ASSERT_TRUE(platform::Window().Create({}));
+    EXPECT_TRUE(platform::Presentation().Present(&pixel, 1, 1, 4));
+    EXPECT_TRUE(headless::FinishFrameDump(headless::Clock().PeekNanos()));
+    EXPECT_TRUE(std::filesystem::exists(frames + "/000001.png"));
 }
 
 TEST_F(HeadlessBackendTest, RepaintsAreNoFramesAndNothingIsShownWithoutAWindow) {
