@@ -2,6 +2,8 @@
 // Escape ends the show and Space pauses it.
 #pragma once
 
+#include "FrameTimeline.h"
+
 #include <cstdint>
 
 namespace velox::player {
@@ -12,6 +14,7 @@ struct LoopState {
     int32_t current;
     int32_t lineResult;
     uint64_t previousFrameTime; // 0: no frame has ended yet
+    FrameTimeline timeline;     // when the next frame is due
     int32_t pauseGraphic;
     int32_t paused;
     int32_t spaceHeld;
@@ -23,6 +26,10 @@ struct LoopState {
 
 LoopState& Loop();
 void ResetLoop();
+// Starts the show's timeline again from the end of the current frame, for anything
+// that moves the show out of its pace (a pause, a jump in the script). The frame
+// after that one waits a full period; until it ends, no frame waits.
+void ReanchorTimeline();
 
 // Plays the loaded script; 0 after the end or Escape, or the failing command's result.
 int RunScript();
