@@ -80,8 +80,9 @@ int64_t DriftAt(size_t n) {
 
 bool PlayOnce(int frames, bool loaded, Result& out) {
     using namespace velox;
+    // Frame n is measured against frame 0, so frame `frames` itself must be shown.
     std::ofstream(std::filesystem::path("story.txt"), std::ios::binary)
-        << "wait " << (frames + 2) / 3 << "\r\n";
+        << "wait " << frames / 3 + 1 << "\r\n";
     ChangeWindowMode(1);
     SetScreenMode(800, 600, 32, 60);
     SetLogOutput(0);
