@@ -69,6 +69,7 @@ void StopLoad(const std::vector<pid_t>& children) {
 struct Result {
     size_t frames = 0;
     double meanUs = 0, spreadUs = 0, worstUs = 0, cpuShare = 0;
+    size_t stalls = 0; // periods more than 100 ms over: the machine held the player up
     bool drift300Known = false, drift3000Known = false;
     int64_t drift300 = 0, drift3000 = 0;
 };
@@ -123,6 +124,7 @@ bool PlayOnce(int frames, bool loaded, Result& out) {
     for (double p : periods) {
         sum += p;
         worst = std::max(worst, p);
+        out.stalls += p > double(velox::player::kFramePeriodUs + 100000) ? 1 : 0;
     }
     out.frames = gFrameEnds.size();
     out.meanUs = sum / double(periods.size());
@@ -184,9 +186,9 @@ int main(int argc, char** argv) {
             break;
         }
         std::printf("%-6s frames %zu  mean period %.1f us (target 33333)  spread %.1f us  "
-                    "worst %.0f us  drift@300 %s  drift@3000 %s  cpu %.1f %%\n",
+                    "worst %.0f us  stalls %zu  drift@300 %s  drift@3000 %s  cpu %.1f %%\n",
                     withLoad ? "loaded" : "idle", r.frames, r.meanUs, r.spreadUs, r.worstUs,
-                    Drift(r.drift300Known, r.drift300).c_str(),
+                    r.stalls, Drift(r.drift300Known, r.drift300).c_str(),
                     Drift(r.drift3000Known, r.drift3000).c_str(), r.cpuShare);
         std::fflush(stdout);
     }
