@@ -13,7 +13,7 @@ constexpr uint64_t kFramePeriodUs = 33333;
 struct LoopState {
     int32_t current;
     int32_t lineResult;
-    uint64_t previousFrameTime; // 0: no frame has ended yet
+    uint64_t previousFrameTime; // end of the last pass; 0: none yet
     FrameTimeline timeline;     // when the next frame is due
     int32_t pauseGraphic;
     int32_t paused;
