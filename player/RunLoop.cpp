@@ -23,24 +23,23 @@ bool IsEndRecord(const ScriptLine& line) {
     return std::strcmp(line.text, "END") == 0;
 }
 
-// Waits until a full frame period has passed since the previous frame ended.
-// Records without a command are never paced.
+// Waits until the current frame is due on the show's timeline. Records without a
+// command are never paced.
 void Pace(int32_t command) {
-    if (gLoop.previousFrameTime == 0 || command == kNoCommand) {
+    if (command == kNoCommand) {
         return;
     }
     for (;;) {
-        int64_t elapsed = int64_t(GetMicroCount(0) - gLoop.previousFrameTime);
-        if (elapsed > int64_t(kFramePeriodUs) - 1) {
+        uint64_t left = gLoop.timeline.WaitUs(GetMicroCount(0));
+        if (left == 0) {
             return;
         }
-        int64_t left = int64_t(kFramePeriodUs) - elapsed;
-        if (left > int64_t(kPollWindowUs)) {
-            SleepMicros(uint64_t(left) - kPollWindowUs);
+        if (left > kPollWindowUs) {
+            SleepMicros(left - kPollWindowUs);
         }
         // A message pass can take a good part of a millisecond; close to the
         // deadline only the clock is watched, so the frame does not run late.
-        if (left > int64_t(kLastPumpUs)) {
+        if (left > kLastPumpUs) {
             ProcessMessage();
         }
     }
@@ -60,6 +59,8 @@ void BeginPause() {
 void EndPause() {
     gLoop.paused = 0;
     UseDefaultDrawState();
+    // The time spent paused is not lateness to make up.
+    gLoop.timeline.Reanchor();
     DrawGraphicStretched(0, 0, kScreenWidth, kScreenHeight, gLoop.pauseGraphic, 0);
     FlipScreen();
 }
@@ -120,6 +121,9 @@ LoopState& Loop() {
 void ResetLoop() {
     std::memset(&gLoop, 0, sizeof gLoop);
 }
+void ReanchorTimeline() {
+    gLoop.timeline.Reanchor();
+}
 
 void UseDefaultDrawState() {
     SetBrightness(255, 255, 255);
@@ -147,6 +151,11 @@ int RunScript() {
                 return 0;
             }
             gLoop.previousFrameTime = GetMicroCount(0);
+            if (record.command == kNoCommand) {
+                gLoop.timeline.PassEnded(gLoop.previousFrameTime);
+            } else {
+                gLoop.timeline.FrameEnded(gLoop.previousFrameTime);
+            }
             if (gLoop.frameObserver) {
                 gLoop.frameObserver(gLoop.previousFrameTime);
             }

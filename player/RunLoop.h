@@ -2,6 +2,8 @@
 // Escape ends the show and Space pauses it.
 #pragma once
 
+#include "FrameTimeline.h"
+
 #include <cstdint>
 
 namespace velox::player {
@@ -14,7 +16,8 @@ enum class LoopEnd : int32_t { None, Escape, WindowClosed, Signal };
 struct LoopState {
     int32_t current;
     int32_t lineResult;
-    uint64_t previousFrameTime; // 0: no frame has ended yet
+    uint64_t previousFrameTime; // end of the last pass; 0: none yet
+    FrameTimeline timeline;     // when the next frame is due
     int32_t pauseGraphic;
     int32_t paused;
     int32_t spaceHeld;
@@ -27,6 +30,10 @@ struct LoopState {
 
 LoopState& Loop();
 void ResetLoop();
+// Starts the show's timeline again from the end of the current frame, for anything
+// that moves the show out of its pace (a pause, a jump in the script). The frame
+// after that one waits a full period; until it ends, no frame waits.
+void ReanchorTimeline();
 
 // Brightness 255, no blend, the player's bilinear filter: what the pause sign, the
 // restored picture and the closing screens are drawn with, whatever a script left set.
