@@ -22,6 +22,10 @@ bool ParseKeyName(const std::string& name, int& code) {
         code = 57;
         return true;
     }
+    if (name == "f12") {
+        code = 88;
+        return true;
+    }
     uint64_t value = 0;
     if (!ParseNumber(name, value) || value > 255) {
         return false;
@@ -65,6 +69,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             out.headless = true;
         } else if (a == "--check") {
             out.check = true;
+        } else if (a == "--trace") {
+            out.trace = true;
         } else if (a == "--help" || a == "-h") {
             out.help = true;
         } else if (a == "--version") {
@@ -75,7 +81,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
                 return false;
             }
             if (!ParseKey(v, key)) {
-                error = "--key wants NAME@T0-T1 (escape, space or 0..255; milliseconds): " + v;
+                error = "--key wants NAME@T0-T1 (escape, space, f12 or 0..255; milliseconds): " + v;
                 return false;
             }
             out.keys.push_back(key);
@@ -124,13 +130,15 @@ std::string UsageText() {
            "  --windowed          an 800 x 600 window instead of full screen\n"
            "  --log               write Log.txt\n"
            "  --headless          no window and no sound device; a virtual clock\n"
-           "  --key NAME@T0-T1    headless: key NAME (escape, space, or a key code 0..255)\n"
+           "  --key NAME@T0-T1    headless: key NAME (escape, space, f12, or a key code 0..255)\n"
            "                      is down from virtual millisecond T0 to T1; repeatable\n"
            "  --dump-frames DIR   headless: write every presented picture as DIR/000001.png, ...\n"
            "  --audio-out FILE    headless: write the mixed sound as a 44100 Hz stereo WAV\n"
            "  --max-ms N          headless: hold Escape from virtual millisecond N (600000)\n"
            "  --soundfont FILE    the General MIDI SoundFont for MIDI music\n"
            "  --check             report what in story.txt would fail; opens no window\n"
+           "  --trace             print each line as it runs to standard error, with its\n"
+           "                      frame and time\n"
            "  --help, --version\n";
 }
 

@@ -20,6 +20,7 @@ struct PlayerOptions {
     bool log = false;
     bool headless = false;
     bool check = false;
+    bool trace = false; // each line run goes to standard error
     bool help = false;
     bool version = false;
     std::vector<ScriptedKey> keys;

@@ -2,6 +2,7 @@
 
 #include "RunLoop.h"
 #include "Scene.h"
+#include "Screenshot.h"
 #include "Script.h"
 #include "platform/Backend.h"
 #include "platform/Presentation.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
@@ -61,6 +63,7 @@ void WaitForEscapeOrSpace(const PlayerOptions& options) {
     char keys[256];
     for (;;) {
         GetAllKeyState(keys);
+        ScreenshotKeys(keys);
         if (keys[kKeyEscape] || keys[kKeySpace]) {
             return;
         }
@@ -121,6 +124,36 @@ bool SetUpSound(const PlayerOptions& options, const std::string& audioOut) {
     return true;
 }
 
+// The record after the last line of the file (the end record the loader appends).
+int32_t gTraceEndRecord = 0;
+int32_t gTraceLastIndex = 0;
+
+// "story.txt:12: wait 10  [frame 42, 1.400 s]" for each line the loop begins.
+void TraceLine(int32_t index) {
+    const ScriptLine& record = Script().lines[index];
+    if (index == gTraceLastIndex || index >= gTraceEndRecord || record.text[0] == '\0') {
+        return; // an END that waits for a fade is run again every frame: said once
+    }
+    gTraceLastIndex = index;
+    const uint64_t us = GetMicroCount(0) - Loop().startTime;
+    std::fprintf(stderr, "story.txt:%d: %s  [frame %llu, %llu.%03llu s]\n", index,
+                 platform::ShiftJisToUtf8(record.text).c_str(),
+                 static_cast<unsigned long long>(Loop().frames),
+                 static_cast<unsigned long long>(us / 1000000),
+                 static_cast<unsigned long long>(us / 1000 % 1000));
+}
+
+void InstallTrace() {
+    gTraceLastIndex = 0;
+    gTraceEndRecord = kScriptRecords;
+    for (int32_t i = 1; i < kScriptRecords; ++i) {
+        if (std::strcmp(Script().lines[i].text, "END") == 0) {
+            gTraceEndRecord = i;
+        }
+    }
+    Loop().lineObserver = TraceLine;
+}
+
 } // namespace
 
 PlayerOutcome PlayStory(const PlayerOptions& options) {
@@ -172,6 +205,9 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     int runResult = 0;
     int32_t file = FileOpenRead("story.txt", 0);
     if (file != 0 && LoadScript(file) == 1) {
+        if (options.trace) {
+            InstallTrace();
+        }
         runResult = RunScript();
     } else {
         PrintText(10, 250, Sjis("プログラムファイルが読み込めません").c_str(),

@@ -1,6 +1,7 @@
 #include "RunLoop.h"
 
 #include "Scene.h"
+#include "Screenshot.h"
 #include "Script.h"
 
 #include <velox/velox.h>
@@ -66,6 +67,7 @@ bool KeysAndPause() {
     char keys[256];
     for (;;) {
         GetAllKeyState(keys);
+        ScreenshotKeys(keys);
         if (keys[kKeyEscape]) {
             return true;
         }
@@ -102,11 +104,15 @@ void ResetLoop() {
 int RunScript() {
     gLoop.pauseGraphic = CreateBlankGraphic(kScreenWidth, kScreenHeight, 0);
     gLoop.current = 1;
+    gLoop.startTime = GetMicroCount(0);
     for (;;) {
         if (gLoop.current >= kScriptRecords) {
             return 0; // a table without its end record: never read past it
         }
         const ScriptLine& record = Script().lines[gLoop.current];
+        if (gLoop.lineObserver) {
+            gLoop.lineObserver(gLoop.current);
+        }
         if (IsEndRecord(record) && !FadeRunning()) {
             return 0;
         }
@@ -119,6 +125,7 @@ int RunScript() {
                 return 0;
             }
             gLoop.previousFrameTime = GetMicroCount(0);
+            gLoop.frames += record.command != kNoCommand ? 1 : 0;
             if (gLoop.frameObserver) {
                 gLoop.frameObserver(gLoop.previousFrameTime);
             }

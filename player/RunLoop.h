@@ -19,6 +19,11 @@ struct LoopState {
     int32_t pauseCount; // how often the show was paused (the closing screen's font follows it)
     // Called with the time taken at the end of every frame; for measuring the pace.
     void (*frameObserver)(uint64_t frameEndUs);
+    uint64_t startTime; // GetMicroCount when the run began
+    uint64_t frames;    // paced frames ended since then (records without a command take none)
+    // Called with the record's index as each record begins to run (--trace); an END
+    // reached while a fade still runs is run, and reported, once per frame.
+    void (*lineObserver)(int32_t index);
 };
 
 LoopState& Loop();

@@ -1,0 +1,95 @@
+// Authoring aids of the player: the trace of a run and F12 screenshots.
+#include "PlayerRun.h"
+#include "support/PngFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velox::player {
+namespace {
+
+void SolidPng(const test::TempDir& dir, const std::string& name, uint32_t rgb) {
+    ASSERT_TRUE(test::WritePng(dir.path() + "/" + name, 4, 3,
+                               std::vector<uint32_t>(12, 0xFF000000u | rgb)));
+}
+
+TEST(Trace, EachLineRunIsPrintedWithItsFrameAndTime) {
+    test::TempDir dir;
+    SolidPng(dir, "bg.png", 0x102030);
+    dir.Write("story.txt", "loadimage 0,\"bg.png\"\r\nwait 1\r\n\r\nwait 2\r\nnote to self\r\n"
+                           "END\r\nwait 9\r\n");
+    ProgramRun run = RunPlayer(dir, "--headless --trace");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    struct Expected {
+        int line;
+        std::string text;
+        unsigned long long frame;
+    };
+    // loadimage takes one frame and wait 1 three; the blank line is not printed and
+    // neither a line nor the unknown word takes a frame; nothing after END runs.
+    const std::vector<Expected> expected = {{1, "loadimage 0,\"bg.png\"", 0},
+                                            {2, "wait 1", 1},
+                                            {4, "wait 2", 4},
+                                            {5, "note to self", 10},
+                                            {6, "END", 10}};
+    std::istringstream lines(run.output);
+    std::string line;
+    size_t seen = 0;
+    while (std::getline(lines, line)) {
+        if (line.rfind("story.txt:", 0) != 0) {
+            continue;
+        }
+        ASSERT_LT(seen, expected.size()) << run.output;
+        const Expected& want = expected[seen++];
+        const std::string head =
+            "story.txt:" + std::to_string(want.line) + ": " + want.text + "  [frame ";
+        ASSERT_EQ(line.rfind(head, 0), 0u) << line;
+        unsigned long long frame = 0;
+        double seconds = -1;
+        ASSERT_EQ(std::sscanf(line.c_str() + head.size(), "%llu, %lf s]", &frame, &seconds), 2)
+            << line;
+        EXPECT_EQ(frame, want.frame) << line;
+        // The first frame is not paced; each later one ends 33333 us after the one before.
+        const double due = want.frame == 0 ? 0.0 : double(want.frame - 1) * 0.033333;
+        EXPECT_NEAR(seconds, due, 0.0015) << line;
+    }
+    EXPECT_EQ(seen, expected.size()) << run.output;
+}
+
+TEST(Screenshot, F12SavesTheVisiblePictureUnderTheNextFreeNumber) {
+    test::TempDir dir;
+    SolidPng(dir, "red.png", 0xC80A1E);
+    SolidPng(dir, "blue.png", 0x1E3CC8);
+    dir.Write("screenshot-0001.png", "taken by an earlier run");
+    // Start-up takes about a quarter of a virtual second; each picture then stays a second.
+    // Keys are read once a frame, so a press lasts longer than one.
+    dir.Write("story.txt", "loadimage 0,\"red.png\"\r\nwait 10\r\nloadimage 0,\"blue.png\"\r\n"
+                           "wait 10\r\n");
+    ProgramRun run = RunPlayer(dir, "--headless --key f12@700-800 --key f12@1700-2100");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("velox-player: saved screenshot-0002.png\n"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(dir.Read("screenshot-0001.png"), "taken by an earlier run");
+    const uint32_t colours[] = {0xC80A1E, 0x1E3CC8};
+    for (int i = 0; i < 2; ++i) {
+        test::Picture shot;
+        ASSERT_TRUE(
+            test::ReadPng(dir.path() + "/screenshot-000" + std::to_string(i + 2) + ".png", shot))
+            << run.output;
+        ASSERT_EQ(shot.width, 800);
+        ASSERT_EQ(shot.height, 600);
+        EXPECT_EQ(shot.Count(0, 0, 800, 600, [&](uint32_t p) { return p == colours[i]; }),
+                  800 * 600);
+    }
+    // F12 held over many frames is one press.
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/screenshot-0004.png"));
+}
+
+} // namespace
+} // namespace velox::player
