@@ -97,6 +97,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             if (!value(i, out.soundFont)) {
                 return false;
             }
+        } else if (a == "--start-line") {
+            if (!value(i, v)) {
+                return false;
+            }
+            if (!ParseNumber(v, out.startLine) || out.startLine == 0) {
+                error = "--start-line wants a line number from 1: " + v;
+                return false;
+            }
         } else if (a == "--max-ms") {
             if (!value(i, v)) {
                 return false;
@@ -137,6 +145,8 @@ std::string UsageText() {
            "  --max-ms N          headless: hold Escape from virtual millisecond N (600000)\n"
            "  --soundfont FILE    the General MIDI SoundFont for MIDI music\n"
            "  --check             report what in story.txt would fail; opens no window\n"
+           "  --start-line N      run lines before N at once, showing and waiting for\n"
+           "                      nothing, then play from line N\n"
            "  --trace             print each line as it runs to standard error, with its\n"
            "                      frame and time\n"
            "  --help, --version\n";

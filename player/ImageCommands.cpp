@@ -2,6 +2,7 @@
 // the background stretched full screen, then the current image over it.
 #include "Scene.h"
 #include "Script.h"
+#include "Warp.h"
 
 #include <velox/velox.h>
 
@@ -93,7 +94,7 @@ int ShowImage(int) {
         DrawBackground();
         result = DrawImage(handle, p, transparent);
     }
-    FlipScreen();
+    PresentFrame();
     return result;
 }
 
@@ -154,7 +155,7 @@ int MoveImage(int continuation) {
             }
         }
     }
-    FlipScreen();
+    PresentFrame();
     return result;
 }
 
@@ -175,7 +176,7 @@ int LoadImage(int) {
     if (slot == 0) {
         gScene.background = handle;
         DrawBackground();
-        FlipScreen();
+        PresentFrame();
     }
     return 0;
 }

@@ -208,6 +208,8 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         if (options.trace) {
             InstallTrace();
         }
+        // Beyond the table every line is before the start: the whole story warps.
+        Loop().startLine = int32_t(std::min<uint64_t>(options.startLine, kScriptRecords));
         runResult = RunScript();
     } else {
         PrintText(10, 250, Sjis("プログラムファイルが読み込めません").c_str(),

@@ -3,6 +3,7 @@
 #include "Scene.h"
 #include "Screenshot.h"
 #include "Script.h"
+#include "Warp.h"
 
 #include <velox/velox.h>
 
@@ -110,6 +111,22 @@ int RunScript() {
             return 0; // a table without its end record: never read past it
         }
         const ScriptLine& record = Script().lines[gLoop.current];
+        if (Warping()) {
+            if (IsEndRecord(record) && !FadeRunning()) {
+                ShowVisiblePicture();
+                return 0;
+            }
+            gLoop.lineResult = WarpRecord(record);
+            gLoop.reportedLine = gLoop.current;
+            gLoop.current += IsEndRecord(record) ? 0 : 1;
+            if (gLoop.lineResult < 0 || !Warping()) {
+                ShowVisiblePicture();
+            }
+            if (gLoop.lineResult < 0) {
+                return gLoop.lineResult;
+            }
+            continue;
+        }
         if (gLoop.lineObserver) {
             gLoop.lineObserver(gLoop.current);
         }

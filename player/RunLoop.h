@@ -24,6 +24,7 @@ struct LoopState {
     // Called with the record's index as each record begins to run (--trace); an END
     // reached while a fade still runs is run, and reported, once per frame.
     void (*lineObserver)(int32_t index);
+    int32_t startLine; // records before it run at once (--start-line); 0: none
 };
 
 LoopState& Loop();

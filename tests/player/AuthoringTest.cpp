@@ -1,4 +1,4 @@
-// Authoring aids of the player: the trace of a run and F12 screenshots.
+// Authoring aids of the player: the trace of a run, F12 screenshots and starting at a line.
 #include "PlayerRun.h"
 #include "support/PngFile.h"
 
@@ -89,6 +89,48 @@ TEST(Screenshot, F12SavesTheVisiblePictureUnderTheNextFreeNumber) {
     }
     // F12 held over many frames is one press.
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/screenshot-0004.png"));
+}
+
+std::string Frame(const test::TempDir& dir, const std::string& folder, int n) {
+    char name[16];
+    std::snprintf(name, sizeof name, "/%06d.png", n);
+    return dir.Read(folder + name);
+}
+
+TEST(StartLine, TheShowFromLineNIsTheFullRunsShowFromThere) {
+    test::TempDir dir;
+    SolidPng(dir, "red.png", 0xC80A1E);
+    SolidPng(dir, "blue.png", 0x1E3CC8);
+    // Presented before line 7: loadimage 0 one frame, showimage one, the move fifteen;
+    // wait and attachbg present nothing. Line 6 captures what the move left visible.
+    dir.Write("story.txt", "loadimage 0,\"red.png\"\r\nloadimage 1,\"blue.png\"\r\n"
+                           "showimage 1,1000,100,100,0,0,255,255,0,0\r\n"
+                           "moveimage 2000,300,200,0,0,255,128,45,5\r\nwait 3\r\nattachbg\r\n"
+                           "moveimage 1000,500,300,0,0,200,255,0,4\r\nwait 2\r\nEND\r\n");
+    ProgramRun full = RunPlayer(dir, "--headless --dump-frames full");
+    ASSERT_EQ(full.exitCode, 0) << full.output;
+    ASSERT_EQ(Field(full.output, "frames"), 29u) << full.output;
+    for (int start : {5, 7}) {
+        const std::string folder = "from" + std::to_string(start);
+        ProgramRun warp = RunPlayer(dir, "--headless --start-line " + std::to_string(start) +
+                                             " --dump-frames " + folder);
+        ASSERT_EQ(warp.exitCode, 0) << warp.output;
+        EXPECT_EQ(Field(warp.output, "result"), 0u);
+        EXPECT_EQ(Field(warp.output, "line"), Field(full.output, "line"));
+        ASSERT_EQ(Field(warp.output, "frames"), 12u) << warp.output;
+        for (int n = 1; n <= 12; ++n) {
+            EXPECT_TRUE(Frame(dir, folder, n) == Frame(dir, "full", 17 + n))
+                << "frame " << n << " from line " << start;
+        }
+        // The warp waits for nothing: the show is shorter by the skipped frames' time.
+        EXPECT_LT(Field(warp.output, "time_us") + 500000, Field(full.output, "time_us"));
+    }
+
+    // A command that fails before the start line ends the show there, as in a full run.
+    dir.Write("story.txt", "loadimage 0,\"red.png\"\r\nloadimage 2,\"gone.png\"\r\nwait 1\r\n");
+    ProgramRun failed = RunPlayer(dir, "--headless --start-line 3");
+    EXPECT_NE(failed.output.find("result=-2 line=2 frames=1 "), std::string::npos) << failed.output;
+    EXPECT_EQ(RunPlayer(dir, "--headless --start-line 0").exitCode, 2);
 }
 
 } // namespace
