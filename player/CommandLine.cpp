@@ -26,6 +26,10 @@ bool ParseKeyName(const std::string& name, int& code) {
         code = 88;
         return true;
     }
+    if (name == "ctrl") {
+        code = 29;
+        return true;
+    }
     uint64_t value = 0;
     if (!ParseNumber(name, value) || value > 255) {
         return false;
@@ -81,7 +85,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
                 return false;
             }
             if (!ParseKey(v, key)) {
-                error = "--key wants NAME@T0-T1 (escape, space, f12 or 0..255; milliseconds): " + v;
+                error =
+                    "--key wants NAME@T0-T1 (escape, space, ctrl, f12 or 0..255; milliseconds): " +
+                    v;
                 return false;
             }
             out.keys.push_back(key);
@@ -138,7 +144,8 @@ std::string UsageText() {
            "  --windowed          an 800 x 600 window instead of full screen\n"
            "  --log               write Log.txt\n"
            "  --headless          no window and no sound device; a virtual clock\n"
-           "  --key NAME@T0-T1    headless: key NAME (escape, space, f12, or a key code 0..255)\n"
+           "  --key NAME@T0-T1    headless: key NAME (escape, space, ctrl, f12,\n"
+           "                      or a key code 0..255)\n"
            "                      is down from virtual millisecond T0 to T1; repeatable\n"
            "  --dump-frames DIR   headless: write every presented picture as DIR/000001.png, ...\n"
            "  --audio-out FILE    headless: write the mixed sound as a 44100 Hz stereo WAV\n"

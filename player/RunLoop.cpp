@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kKeyEscape = 1;
 constexpr int kKeySpace = 57;
+constexpr int kKeyLeftCtrl = 29;
+constexpr int kKeyRightCtrl = 157;
 // Sleep until about this long before a frame is due, then poll.
 constexpr uint64_t kPollWindowUs = 1000;
 constexpr uint64_t kLastPumpUs = 400;
@@ -25,9 +27,9 @@ bool IsEndRecord(const ScriptLine& line) {
 }
 
 // Waits until a full frame period has passed since the previous frame ended.
-// Records without a command are never paced.
+// Records without a command are never paced, and no frame is while Ctrl is held.
 void Pace(int32_t command) {
-    if (gLoop.previousFrameTime == 0 || command == kNoCommand) {
+    if (gLoop.previousFrameTime == 0 || command == kNoCommand || gLoop.skipping) {
         return;
     }
     for (;;) {
@@ -69,6 +71,7 @@ bool KeysAndPause() {
     for (;;) {
         GetAllKeyState(keys);
         ScreenshotKeys(keys);
+        gLoop.skipping = keys[kKeyLeftCtrl] || keys[kKeyRightCtrl] ? 1 : 0;
         if (keys[kKeyEscape]) {
             return true;
         }

@@ -25,6 +25,7 @@ struct LoopState {
     // reached while a fade still runs is run, and reported, once per frame.
     void (*lineObserver)(int32_t index);
     int32_t startLine; // records before it run at once (--start-line); 0: none
+    int32_t skipping;  // 1 while either Ctrl is seen down: frames are not paced
 };
 
 LoopState& Loop();

@@ -133,5 +133,37 @@ TEST(StartLine, TheShowFromLineNIsTheFullRunsShowFromThere) {
     EXPECT_EQ(RunPlayer(dir, "--headless --start-line 0").exitCode, 2);
 }
 
+// The seconds the trace gives the END line.
+double EndSeconds(const std::string& output) {
+    size_t at = output.find(": END  [frame ");
+    size_t comma = output.find(", ", at);
+    return at == std::string::npos || comma == std::string::npos
+               ? -1.0
+               : std::stod(output.substr(comma + 2));
+}
+
+TEST(CtrlSkip, HeldCtrlPlaysEveryPictureInOrderWithoutPacing) {
+    test::TempDir dir;
+    SolidPng(dir, "red.png", 0xC80A1E);
+    SolidPng(dir, "blue.png", 0x1E3CC8);
+    dir.Write("story.txt", "loadimage 0,\"red.png\"\r\nloadimage 1,\"blue.png\"\r\n"
+                           "showimage 1,1000,100,100,0,0,255,255,0,0\r\n"
+                           "moveimage 2000,300,200,0,0,255,128,45,5\r\nwait 10\r\nEND\r\n");
+    ProgramRun normal = RunPlayer(dir, "--headless --trace --dump-frames normal");
+    ProgramRun skipped =
+        RunPlayer(dir, "--headless --trace --dump-frames skipped --key ctrl@0-60000");
+    ASSERT_EQ(normal.exitCode, 0) << normal.output;
+    ASSERT_EQ(skipped.exitCode, 0) << skipped.output;
+    ASSERT_EQ(Field(normal.output, "frames"), 17u) << normal.output;
+    ASSERT_EQ(Field(skipped.output, "frames"), 17u) << skipped.output;
+    for (int n = 1; n <= 17; ++n) {
+        EXPECT_TRUE(Frame(dir, "normal", n) == Frame(dir, "skipped", n)) << "frame " << n;
+    }
+    // 48 frames, each but the first paced to 33333 us; unpaced, the virtual clock barely moves.
+    EXPECT_NEAR(EndSeconds(normal.output), 47 * 0.033333, 0.002) << normal.output;
+    EXPECT_GE(EndSeconds(skipped.output), 0.0) << skipped.output;
+    EXPECT_LT(EndSeconds(skipped.output), 0.01) << skipped.output;
+}
+
 } // namespace
 } // namespace velox::player
