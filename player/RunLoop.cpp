@@ -27,7 +27,7 @@ bool IsEndRecord(const ScriptLine& line) {
 }
 
 // Waits until a full frame period has passed since the previous frame ended.
-// Records without a command are never paced, and no frame is while Ctrl is held.
+// Records without a command are never paced, and no record is while Ctrl is held.
 void Pace(int32_t command) {
     if (gLoop.previousFrameTime == 0 || command == kNoCommand || gLoop.skipping) {
         return;

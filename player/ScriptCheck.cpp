@@ -185,6 +185,8 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
+constexpr int kShadowSearchDepth = 4;
+
 // Folders beside a packed NAME.VLA, relative to the story folder, lower case with '/':
 // the runtime reads such a folder from the archive and never from the disk.
 std::vector<std::string> ShadowedFolders() {
@@ -193,6 +195,9 @@ std::vector<std::string> ShadowedFolders() {
     std::error_code error;
     for (fs::recursive_directory_iterator it(".", error), end; !error && it != end;
          it.increment(error)) {
+        if (it.depth() >= kShadowSearchDepth) {
+            it.disable_recursion_pending(); // a story run from a home folder stays quick
+        }
         const fs::path& path = it->path();
         std::string name = path.filename().string();
         if (name.size() <= 4 || AsciiLower(name.substr(name.size() - 4)) != ".vla" ||
