@@ -22,6 +22,14 @@ bool ParseKeyName(const std::string& name, int& code) {
         code = 57;
         return true;
     }
+    if (name == "f12") {
+        code = 88;
+        return true;
+    }
+    if (name == "ctrl") {
+        code = 29;
+        return true;
+    }
     uint64_t value = 0;
     if (!ParseNumber(name, value) || value > 255) {
         return false;
@@ -98,6 +106,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             ok = flag(out.headless);
         } else if (a == "--check") {
             ok = flag(out.check);
+        } else if (a == "--trace") {
+            ok = flag(out.trace);
         } else if (a == "--help" || a == "-h") {
             ok = flag(out.help);
         } else if (a == "--version" || a == "-V") {
@@ -108,7 +118,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
                 return false;
             }
             if (!ParseKey(v, key)) {
-                error = "--key wants NAME@T0-T1 (escape, space or 0..255; milliseconds): " + v;
+                error =
+                    "--key wants NAME@T0-T1 (escape, space, ctrl, f12 or 0..255; milliseconds): " +
+                    v;
                 return false;
             }
             out.keys.push_back(key);
@@ -132,6 +144,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             out.recordQuality = int(quality);
         } else if (a == "--force") {
             ok = flag(out.force);
+        } else if (a == "--start-line") {
+            if (!value(v)) {
+                return false;
+            }
+            if (!ParseNumber(v, out.startLine) || out.startLine == 0) {
+                error = "--start-line wants a line number from 1: " + v;
+                return false;
+            }
         } else if (a == "--max-ms") {
             if (!value(v)) {
                 return false;
@@ -163,7 +183,8 @@ std::string UsageText() {
            "  --windowed          an 800 x 600 window instead of full screen\n"
            "  --log               write Log.txt\n"
            "  --headless          no window and no sound device; a virtual clock\n"
-           "  --key NAME@T0-T1    headless: key NAME (escape, space, or a key code 0..255)\n"
+           "  --key NAME@T0-T1    headless: key NAME (escape, space, ctrl, f12,\n"
+           "                      or a key code 0..255)\n"
            "                      is down from virtual millisecond T0 to T1; repeatable\n"
            "  --dump-frames DIR   headless: write every presented picture as DIR/000001.png, ...\n"
            "  --audio-out FILE    headless: write the mixed sound as a 44100 Hz stereo WAV\n"
@@ -176,6 +197,10 @@ std::string UsageText() {
            "  --max-ms N          headless: hold Escape from virtual millisecond N (600000)\n"
            "  --soundfont FILE    the General MIDI SoundFont for MIDI music\n"
            "  --check             report what in story.txt would fail; opens no window\n"
+           "  --start-line N      run lines before N at once, showing and waiting for\n"
+           "                      nothing, then play from line N\n"
+           "  --trace             print each line as it runs to standard error, with its\n"
+           "                      frame and time\n"
            "  --help, --version (-h, -V)\n"
            "Options also take their value as --option=VALUE; -- ends the options.\n"
            "Relative paths are taken from the folder the player was started in.\n";

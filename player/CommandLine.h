@@ -20,6 +20,8 @@ struct PlayerOptions {
     bool log = false;
     bool headless = false;
     bool check = false;
+    bool trace = false;     // each line run goes to standard error
+    uint64_t startLine = 0; // lines before it run at once; 0: from the start
     bool help = false;
     bool version = false;
     std::vector<ScriptedKey> keys;

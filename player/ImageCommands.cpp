@@ -2,6 +2,7 @@
 // the background stretched full screen, then the current image over it.
 #include "Scene.h"
 #include "Script.h"
+#include "Warp.h"
 
 #include <velox/velox.h>
 
@@ -97,7 +98,7 @@ int ShowImage(int) {
         DrawBackground();
         result = DrawImage(handle, p, transparent);
     }
-    FlipScreen();
+    PresentFrame();
     return result;
 }
 
@@ -158,7 +159,7 @@ int MoveImage(int continuation) {
             }
         }
     }
-    FlipScreen();
+    PresentFrame();
     return result;
 }
 
@@ -179,7 +180,7 @@ int LoadImage(int) {
     if (slot == 0) {
         gScene.background = handle;
         DrawBackground();
-        FlipScreen();
+        PresentFrame();
     }
     return 0;
 }

@@ -11,21 +11,14 @@
 
 namespace {
 
-// Prints one line per finding; 0 when the story is clean, 1 otherwise.
+// Prints one line per finding and a summary; 1 when there is an error.
 int CheckCommand(const velox::player::PlayerOptions& options) {
     using namespace velox::player;
     if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
         std::fprintf(stderr, "velox-player: cannot enter %s\n", options.directory.c_str());
         return 1;
     }
-    std::vector<Finding> findings = CheckStory();
-    for (const Finding& f : findings) {
-        std::printf("%s\n", FormatFinding(f).c_str());
-    }
-    if (findings.empty()) {
-        std::printf("story.txt: no problems found\n");
-    }
-    return findings.empty() ? 0 : 1;
+    return ReportStoryCheck();
 }
 
 } // namespace

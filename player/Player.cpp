@@ -4,6 +4,7 @@
 #include "OutputFolders.h"
 #include "RunLoop.h"
 #include "Scene.h"
+#include "Screenshot.h"
 #include "Script.h"
 #include "StopSignals.h"
 #include "platform/Backend.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -68,6 +70,7 @@ void WaitForEscapeOrSpace(const PlayerOptions& options) {
     char keys[256];
     for (;;) {
         GetAllKeyState(keys);
+        ScreenshotKeys(keys);
         if (keys[kKeyEscape] || keys[kKeySpace]) {
             return;
         }
@@ -178,6 +181,36 @@ struct RecordingCloser {
     }
 };
 
+// The record after the last line of the file (the end record the loader appends).
+int32_t gTraceEndRecord = 0;
+int32_t gTraceLastIndex = 0;
+
+// "story.txt:12: wait 10  [frame 42, 1.400 s]" for each line the loop begins.
+void TraceLine(int32_t index) {
+    const ScriptLine& record = Script().lines[index];
+    if (index == gTraceLastIndex || index >= gTraceEndRecord || record.text[0] == '\0') {
+        return; // an END that waits for a fade is run again every frame: said once
+    }
+    gTraceLastIndex = index;
+    const uint64_t us = GetMicroCount(0) - Loop().startTime;
+    std::fprintf(stderr, "story.txt:%d: %s  [frame %llu, %llu.%03llu s]\n", index,
+                 platform::ShiftJisToUtf8(record.text).c_str(),
+                 static_cast<unsigned long long>(Loop().frames),
+                 static_cast<unsigned long long>(us / 1000000),
+                 static_cast<unsigned long long>(us / 1000 % 1000));
+}
+
+void InstallTrace() {
+    gTraceLastIndex = 0;
+    gTraceEndRecord = kScriptRecords;
+    for (int32_t i = 1; i < kScriptRecords; ++i) {
+        if (std::strcmp(Script().lines[i].text, "END") == 0) {
+            gTraceEndRecord = i;
+        }
+    }
+    Loop().lineObserver = TraceLine;
+}
+
 } // namespace
 
 PlayerOutcome PlayStory(const PlayerOptions& options) {
@@ -262,6 +295,11 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
                      kMaxLines);
     } else {
         storyRead = true;
+        if (options.trace) {
+            InstallTrace();
+        }
+        // Beyond the table every line is before the start: the whole story warps.
+        Loop().startLine = int32_t(std::min<uint64_t>(options.startLine, kScriptRecords));
         runResult = RunScript();
     }
     if (!storyRead) {

@@ -1,8 +1,10 @@
 #include "RunLoop.h"
 
 #include "Scene.h"
+#include "Screenshot.h"
 #include "Script.h"
 #include "StopSignals.h"
+#include "Warp.h"
 
 #include <velox/velox.h>
 
@@ -13,6 +15,8 @@ namespace {
 
 constexpr int kKeyEscape = 1;
 constexpr int kKeySpace = 57;
+constexpr int kKeyLeftCtrl = 29;
+constexpr int kKeyRightCtrl = 157;
 // Sleep until about this long before a frame is due, then poll.
 constexpr uint64_t kPollWindowUs = 1000;
 constexpr uint64_t kLastPumpUs = 400;
@@ -24,9 +28,9 @@ bool IsEndRecord(const ScriptLine& line) {
 }
 
 // Waits until the current frame is due on the show's timeline. Records without a
-// command are never paced.
+// command are never paced, and no record is while Ctrl is held.
 void Pace(int32_t command) {
-    if (command == kNoCommand) {
+    if (command == kNoCommand || gLoop.skipping) {
         return;
     }
     for (;;) {
@@ -88,6 +92,8 @@ bool KeysAndPause() {
             return true;
         }
         GetAllKeyState(keys);
+        ScreenshotKeys(keys);
+        gLoop.skipping = keys[kKeyLeftCtrl] || keys[kKeyRightCtrl] ? 1 : 0;
         if (keys[kKeyEscape]) {
             gLoop.endedBy = LoopEnd::Escape;
             return true;
@@ -134,11 +140,32 @@ void UseDefaultDrawState() {
 int RunScript() {
     gLoop.pauseGraphic = CreateBlankGraphic(kScreenWidth, kScreenHeight, 0);
     gLoop.current = 1;
+    gLoop.startTime = GetMicroCount(0);
     for (;;) {
         if (gLoop.current >= kScriptRecords) {
             return 0; // a table without its end record: never read past it
         }
         const ScriptLine& record = Script().lines[gLoop.current];
+        if (Warping()) {
+            if (IsEndRecord(record) && !FadeRunning()) {
+                ShowVisiblePicture();
+                return 0;
+            }
+            gLoop.lineResult = WarpRecord(record);
+            gLoop.reportedLine = gLoop.current;
+            gLoop.current += IsEndRecord(record) ? 0 : 1;
+            if (gLoop.lineResult < 0 || !Warping()) {
+                ShowVisiblePicture();
+                gLoop.timeline.Reanchor(); // the show's time starts at the line warped to
+            }
+            if (gLoop.lineResult < 0) {
+                return gLoop.lineResult;
+            }
+            continue;
+        }
+        if (gLoop.lineObserver) {
+            gLoop.lineObserver(gLoop.current);
+        }
         if (IsEndRecord(record) && !FadeRunning()) {
             return 0;
         }
@@ -151,11 +178,15 @@ int RunScript() {
                 return 0;
             }
             gLoop.previousFrameTime = GetMicroCount(0);
-            if (record.command == kNoCommand) {
+            if (gLoop.skipping) {
+                // Frames rushed while Ctrl is held; the timeline starts again after it.
+                gLoop.timeline.Reanchor();
+            } else if (record.command == kNoCommand) {
                 gLoop.timeline.PassEnded(gLoop.previousFrameTime);
             } else {
                 gLoop.timeline.FrameEnded(gLoop.previousFrameTime);
             }
+            gLoop.frames += record.command != kNoCommand ? 1 : 0;
             if (gLoop.frameObserver) {
                 gLoop.frameObserver(gLoop.previousFrameTime);
             }

@@ -26,6 +26,13 @@ struct LoopState {
     LoopEnd endedBy;
     // Called with the time taken at the end of every frame; for measuring the pace.
     void (*frameObserver)(uint64_t frameEndUs);
+    uint64_t startTime; // GetMicroCount when the run began
+    uint64_t frames;    // paced frames ended since then (records without a command take none)
+    // Called with the record's index as each record begins to run (--trace); an END
+    // reached while a fade still runs is run, and reported, once per frame.
+    void (*lineObserver)(int32_t index);
+    int32_t startLine; // records before it run at once (--start-line); 0: none
+    int32_t skipping;  // 1 while either Ctrl is seen down: frames are not paced
 };
 
 LoopState& Loop();

@@ -8,16 +8,20 @@
 namespace velox::player {
 
 struct Finding {
-    int line;             // the line the player would report ("Line To")
-    std::string message;  // UTF-8
-    std::string lineText; // the line as read, Shift-JIS
+    int line;            // the line the player would report ("Line To"); 0 for the whole file
+    bool warning;        // false: the run would fail or misbehave here
+    std::string message; // UTF-8
 };
 
-// Checks story.txt in the current directory. A story that cannot be read gives
-// one finding at line 0.
+// Checks story.txt in the current directory, sorted by line. A story that cannot
+// be read gives one finding at line 0.
 std::vector<Finding> CheckStory();
-// "line 3: unknown command "showimg" (did you mean "showimage"?): showimg 1,..."
+// `story.txt:3: error: unknown command "showimg" (did you mean "showimage"?)`, the
+// form editors and quickfix lists parse.
 std::string FormatFinding(const Finding& finding);
+// Prints every finding and a summary line to standard output; the exit status:
+// 1 when there is an error, 0 with warnings only.
+int ReportStoryCheck();
 // The known command word nearest to word (edit distance).
 std::string NearestCommandWord(const std::string& word);
 

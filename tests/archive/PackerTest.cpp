@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -13,9 +14,11 @@ namespace {
 
 using test::Sjis;
 
-// Runs the tool; its exit status, and standard output in out.
-int RunVla(const std::string& arguments, std::string* out = nullptr) {
-    std::string command = std::string(VLA_PROGRAM) + " " + arguments + " 2>/dev/null";
+// Runs the tool; its exit status, and standard output in out (with standard error
+// when `withErrors`).
+int RunVla(const std::string& arguments, std::string* out = nullptr, bool withErrors = false) {
+    std::string command =
+        std::string(VLA_PROGRAM) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) {
         return -1;
@@ -95,6 +98,40 @@ TEST(VlaTool, PackListUnpackRoundTrip) {
     EXPECT_EQ(RunVla("frobnicate"), 2);
     EXPECT_EQ(RunVla("pack"), 2);
     EXPECT_EQ(RunVla("list " + dir.path() + "/missing.VLA"), 1);
+}
+
+// Unpacking never destroys work: an edited file stays unless -f is given, and a refusal
+// comes before anything is written.
+TEST(VlaTool, UnpackKeepsExistingFilesUnlessForced) {
+    test::TempDir dir;
+    dir.Write("story/a.txt", "packed a");
+    dir.Write("story/sub/b.txt", "packed b");
+    std::string out;
+    ASSERT_EQ(
+        std::system(("cd '" + dir.path() + "/story' && " VLA_PROGRAM " pack . >/dev/null").c_str()),
+        0);
+    ASSERT_TRUE(std::filesystem::exists(dir.path() + "/story.VLA")); // named after the folder
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/story/..VLA"));
+
+    dir.Write("story/a.txt", "edited after packing");
+    std::filesystem::remove_all(dir.path() + "/story/sub");
+    EXPECT_EQ(RunVla("unpack " + dir.path() + "/story.VLA", &out, true), 1);
+    EXPECT_NE(out.find("story/a.txt already exists; nothing was unpacked (-f overwrites)"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(dir.Read("story/a.txt"), "edited after packing");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/story/sub")); // nothing written
+
+    EXPECT_EQ(RunVla("unpack " + dir.path() + "/story.VLA -f"), 0);
+    EXPECT_EQ(dir.Read("story/a.txt"), "packed a");
+    EXPECT_EQ(dir.Read("story/sub/b.txt"), "packed b");
+
+    EXPECT_EQ(RunVla("--help", &out), 0);
+    EXPECT_EQ(out.rfind("usage: vla pack DIR", 0), 0u) << out;
+    EXPECT_EQ(RunVla("--version", &out), 0);
+    EXPECT_EQ(out.rfind("vla ", 0), 0u) << out;
+    EXPECT_EQ(RunVla("unpack x.VLA --bogus", &out, true), 2);
+    EXPECT_EQ(out, "vla: unknown option --bogus; try 'vla --help'\n");
 }
 
 TEST(VlaTool, LoopingDirectoryTableIsRefused) {

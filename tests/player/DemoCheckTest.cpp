@@ -72,13 +72,16 @@ TEST(DemoCheck, TheDemoIsCleanAndEveryPlantedFaultInABrokenCopyIsFound) {
     EXPECT_EQ(run.exitCode, 1);
     const int endLine = middle + 1;
     auto has = [&](int line, const std::string& what) {
-        return run.output.find("line " + std::to_string(line) + ": " + what) != std::string::npos;
+        return run.output.find("story.txt:" + std::to_string(line) + ": " + what) !=
+               std::string::npos;
     };
-    EXPECT_TRUE(has(star, "file \"stra.bmp\" cannot be opened")) << run.output;
-    EXPECT_TRUE(has(back, "unknown command \"drawbakimage\" (did you mean \"drawbackimage\"?)"))
+    EXPECT_TRUE(has(star, "error: file \"stra.bmp\" not found")) << run.output;
+    EXPECT_TRUE(
+        has(back, "error: unknown command \"drawbakimage\" (did you mean \"drawbackimage\"?)"))
         << run.output;
-    EXPECT_TRUE(has(sound + (sound > middle ? 1 : 0), "slot 12 is outside 0..9")) << run.output;
-    EXPECT_TRUE(has(endLine, "END before the last line")) << run.output;
+    EXPECT_TRUE(has(sound + (sound > middle ? 1 : 0), "error: slot 12 is outside 0..9"))
+        << run.output;
+    EXPECT_TRUE(has(endLine, "warning: END before the last line")) << run.output;
 }
 
 } // namespace

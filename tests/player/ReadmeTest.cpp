@@ -1,10 +1,14 @@
 #include "PlayerRun.h"
+#include "support/PngFile.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace velox::player {
 namespace {
@@ -34,9 +38,14 @@ TEST(Readme, ExampleStoryPassesTheChecker) {
     ASSERT_FALSE(story.empty());
     test::TempDir dir;
     dir.Write("story.txt", story);
-    dir.Write("bg.png", "x");
-    dir.Write("data/chara.png", "x");
-    dir.Write("bgm.ogg", "x");
+    // The checker decodes every file: real pictures, and the demo's Ogg Vorbis tune.
+    dir.Write("data/chara.png", "");
+    ASSERT_TRUE(test::WritePng(dir.path() + "/bg.png", 8, 6, std::vector<uint32_t>(48, ~0u)));
+    ASSERT_TRUE(
+        test::WritePng(dir.path() + "/data/chara.png", 4, 4, std::vector<uint32_t>(16, ~0u)));
+    std::string make = "'" VELOX_MAKE_DEMO_BINARY "' '" + dir.path() + "/demo' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    std::filesystem::copy_file(dir.path() + "/demo/music/loop.ogg", dir.path() + "/bgm.ogg");
     ProgramRun run = RunPlayer(dir, "--check");
     EXPECT_EQ(run.exitCode, 0) << story << run.output;
     EXPECT_NE(run.output.find("no problems found"), std::string::npos) << run.output;

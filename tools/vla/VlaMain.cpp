@@ -15,12 +15,25 @@ namespace fs = std::filesystem;
 using namespace velox;
 using namespace velox::vla;
 
-int Usage() {
-    std::fputs("usage: vla pack DIR [-k KEY] [--store]\n"
-               "       vla unpack FILE.VLA [OUTDIR] [-k KEY]\n"
-               "       vla list FILE.VLA [-k KEY]\n",
-               stderr);
+constexpr const char* kUsage = "usage: vla pack DIR [-k KEY] [--store]\n"
+                               "       vla unpack FILE.VLA [OUTDIR] [-k KEY] [-f]\n"
+                               "       vla list FILE.VLA [-k KEY]\n"
+                               "       vla --help | --version\n";
+
+// A usage error: one line saying what was wrong and where to look.
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "vla: %s; try 'vla --help'\n", problem.c_str());
     return 2;
+}
+
+int Help() {
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "  -k KEY    the key string that scrambles the archive\n"
+               "  --store   pack: keep every member uncompressed\n"
+               "  -f        unpack: overwrite files that are already there\n",
+               stdout);
+    return 0;
 }
 
 int Fail(const std::string& message) {
@@ -32,18 +45,25 @@ struct Arguments {
     std::vector<std::string> positional;
     std::string key; // Shift-JIS, as the runtime's key string setting holds it
     bool store = false;
-    bool ok = true;
+    bool force = false;
+    std::string problem; // a usage error, empty when none
 };
 
 Arguments Parse(int argc, char** argv) {
     Arguments a;
-    for (int i = 2; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-k") == 0 && i + 1 < argc) {
-            a.key = platform::Utf8ToShiftJis(argv[++i]);
+    for (int i = 2; i < argc && a.problem.empty(); ++i) {
+        if (std::strcmp(argv[i], "-k") == 0) {
+            if (i + 1 >= argc) {
+                a.problem = "-k needs a KEY";
+            } else {
+                a.key = platform::Utf8ToShiftJis(argv[++i]);
+            }
         } else if (std::strcmp(argv[i], "--store") == 0) {
             a.store = true;
+        } else if (std::strcmp(argv[i], "-f") == 0 || std::strcmp(argv[i], "--force") == 0) {
+            a.force = true;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            a.ok = false;
+            a.problem = std::string("unknown option ") + argv[i];
         } else {
             a.positional.emplace_back(argv[i]);
         }
@@ -51,14 +71,36 @@ Arguments Parse(int argc, char** argv) {
     return a;
 }
 
+// The archive of a folder is written beside it under the folder's own name, also when
+// the folder is given as "." or "..", whose names are no use.
+std::string ArchivePathForFolder(const std::string& folder) {
+    std::string normal = fs::path(folder).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    const std::string last = fs::path(normal).filename().string();
+    if (last != "." && last != ".." && last != "/" && !last.empty()) {
+        return ArchivePathFor(normal);
+    }
+    std::error_code error;
+    fs::path real = fs::canonical(folder, error);
+    if (error || real.filename().empty()) {
+        return ""; // the root has no name to give
+    }
+    return real.string() + ".VLA";
+}
+
 int Pack(const Arguments& a) {
     if (a.positional.size() != 1) {
-        return Usage();
+        return Usage("pack takes one folder");
     }
     PackOptions options;
     options.keyString = a.key;
     options.store = a.store;
-    std::string archive = ArchivePathFor(a.positional[0]);
+    std::string archive = ArchivePathForFolder(a.positional[0]);
+    if (archive.empty()) {
+        return Fail("cannot name an archive after " + a.positional[0]);
+    }
     std::string error;
     PackStats stats;
     if (!PackDirectory(a.positional[0], archive, options, error, &stats)) {
@@ -72,7 +114,7 @@ int Pack(const Arguments& a) {
 
 int List(const Arguments& a) {
     if (a.positional.size() != 1) {
-        return Usage();
+        return Usage("list takes one archive");
     }
     ArchiveFile archive;
     std::vector<ArchiveListing> items;
@@ -98,17 +140,50 @@ int List(const Arguments& a) {
     return 0;
 }
 
+// Where each member goes; fails on a name that would lead outside the folder or,
+// without force, on the first file already in the way, before anything is written.
+bool PlanUnpack(const std::vector<ArchiveListing>& items, const fs::path& outDir, bool force,
+                std::vector<fs::path>& targets, std::string& error) {
+    std::error_code ec;
+    fs::file_status outStatus = fs::symlink_status(outDir, ec);
+    if (fs::exists(outStatus) && !fs::is_directory(fs::status(outDir, ec))) {
+        error = outDir.string() + " is in the way: it is not a folder";
+        return false;
+    }
+    for (const ArchiveListing& item : items) {
+        std::string relative;
+        if (!MemberDiskPath(item.path, relative)) {
+            error = "refusing unsafe member name: " + platform::ShiftJisToUtf8(item.path);
+            return false;
+        }
+        fs::path target = outDir / relative;
+        fs::file_status status = fs::symlink_status(target, ec);
+        const bool present = fs::exists(status);
+        const bool inTheWay = item.isDirectory ? present && !fs::is_directory(status)
+                                               : present && (!force || fs::is_directory(status));
+        if (inTheWay) {
+            error = target.string() + " already exists; nothing was unpacked" +
+                    (item.isDirectory || fs::is_directory(status) ? "" : " (-f overwrites)");
+            return false;
+        }
+        targets.push_back(target);
+    }
+    return true;
+}
+
 int Unpack(const Arguments& a) {
     if (a.positional.empty() || a.positional.size() > 2) {
-        return Usage();
+        return Usage("unpack takes an archive and at most one folder");
     }
     const std::string& file = a.positional[0];
     fs::path outDir =
         a.positional.size() == 2 ? fs::path(a.positional[1]) : fs::path(file).replace_extension();
     ArchiveFile archive;
     std::vector<ArchiveListing> items;
+    std::vector<fs::path> targets;
     std::string error;
-    if (!archive.Open(file, a.key, error) || !archive.List(items, error)) {
+    if (!archive.Open(file, a.key, error) || !archive.List(items, error) ||
+        !PlanUnpack(items, outDir, a.force, targets, error)) {
         return Fail(error);
     }
     std::error_code ec;
@@ -116,12 +191,9 @@ int Unpack(const Arguments& a) {
     if (ec) {
         return Fail("cannot create " + outDir.string());
     }
-    for (const ArchiveListing& item : items) {
-        std::string relative;
-        if (!MemberDiskPath(item.path, relative)) {
-            return Fail("refusing unsafe member name: " + platform::ShiftJisToUtf8(item.path));
-        }
-        fs::path target = outDir / relative;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const ArchiveListing& item = items[i];
+        const fs::path& target = targets[i];
         if (item.isDirectory) {
             fs::create_directories(target, ec);
             if (ec) {
@@ -131,7 +203,7 @@ int Unpack(const Arguments& a) {
         }
         std::vector<uint8_t> bytes;
         if (!archive.Extract(item.entry, bytes, error)) {
-            return Fail(relative + ": " + error);
+            return Fail(platform::ShiftJisToUtf8(item.path) + ": " + error);
         }
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
@@ -146,13 +218,20 @@ int Unpack(const Arguments& a) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        return Usage();
-    }
-    Arguments a = Parse(argc, argv);
-    if (!a.ok) {
-        return Usage();
+        return Usage("no command given");
     }
     std::string command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        return Help();
+    }
+    if (command == "--version" || command == "-V") {
+        std::printf("vla %s\n", VELOX_VERSION);
+        return 0;
+    }
+    Arguments a = Parse(argc, argv);
+    if (!a.problem.empty()) {
+        return Usage(a.problem);
+    }
     if (command == "pack") {
         return Pack(a);
     }
@@ -162,5 +241,5 @@ int main(int argc, char** argv) {
     if (command == "unpack") {
         return Unpack(a);
     }
-    return Usage();
+    return Usage("unknown command " + command);
 }
