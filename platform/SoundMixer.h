@@ -40,7 +40,8 @@ constexpr uint32_t kSoundBufferMaxBytes = 0x0FFFFFFF;
 constexpr uint32_t kSoundDeviceRate = 44100;
 
 enum class SoundOutput {
-    Sdl,      // an SDL audio device pulls from the mixer on its own thread
+    Sdl,      // an SDL audio device pulls from the mixer on its own thread (or, without
+              // one, a silent stand-in at the same pace)
     Headless, // the mixer renders up to the virtual time whenever it is touched
 };
 
@@ -83,8 +84,9 @@ struct SoundBuffer;
 void SetDefaultSoundDeviceOptions(const SoundDeviceOptions& options);
 SoundDeviceOptions DefaultSoundDeviceOptions();
 
-// nullptr when the output cannot be opened (no audio device, capture file
-// that cannot be created).
+// nullptr when a headless capture file cannot be created. Without an audio
+// device the SDL output falls back to a silent one that keeps the device's time,
+// and one line on standard error says so.
 SoundDevice* CreateSoundDevice(const SoundDeviceOptions& options);
 // Renders up to now, finishes the capture file and releases every buffer left.
 void ReleaseSoundDevice(SoundDevice* device);

@@ -168,8 +168,16 @@ int LoadImage(int) {
     if (!SlotInRange(slot)) {
         return -1;
     }
-    if (gScene.images[slot] != 0) {
-        DeleteGraphic(gScene.images[slot], 0);
+    const int32_t previous = gScene.images[slot];
+    if (previous != 0) {
+        DeleteGraphic(previous, 0);
+    }
+    // A background captured by attachbg or drawbackimage is named by no slot:
+    // the new slot 0 graphic replaces it, so it goes too (else every such pair
+    // would keep a whole screen alive).
+    if (slot == 0 && gScene.background != 0 && gScene.background != previous) {
+        DeleteGraphic(gScene.background, 0);
+        gScene.background = 0;
     }
     int32_t handle = LoadGraphic(Script().strings[1], 0);
     if (handle == -1) {

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace velox::platform {
@@ -87,7 +88,10 @@ void MixLocked(SoundDevice& device, int16_t* out, uint32_t frames);
 // Gain in 16.16 fixed point for an attenuation in hundredths of a decibel.
 int32_t AttenuationGainQ16(int32_t hundredthsDb);
 
-std::unique_ptr<AudioOutput> OpenSdlAudioOutput(SoundDevice& device);
+// nullptr with the reason when no audio device can be opened.
+std::unique_ptr<AudioOutput> OpenSdlAudioOutput(SoundDevice& device, std::string& reason);
+// Mixes at the device pace and discards the result: for when there is no device.
+std::unique_ptr<AudioOutput> OpenSilentAudioOutput(SoundDevice& device);
 std::unique_ptr<AudioOutput> OpenHeadlessAudioOutput(const SoundDeviceOptions& options);
 
 } // namespace velox::platform

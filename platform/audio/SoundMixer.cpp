@@ -1,7 +1,9 @@
 #include "platform/audio/MixerCore.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace velox::platform {
@@ -144,7 +146,15 @@ SoundDevice* CreateSoundDevice(const SoundDeviceOptions& options) {
     if (options.output == SoundOutput::Headless) {
         device->output = OpenHeadlessAudioOutput(options);
     } else {
-        device->output = OpenSdlAudioOutput(*device);
+        std::string reason;
+        device->output = OpenSdlAudioOutput(*device, reason);
+        if (!device->output) {
+            // A show must not stop for want of a sound card: it plays on silently,
+            // with every sound keeping the time it would have had.
+            device->output = OpenSilentAudioOutput(*device);
+            std::fprintf(stderr, "%s: no sound device (%s); playing on without sound\n",
+                         program_invocation_short_name, reason.c_str());
+        }
     }
     if (!device->output) {
         return nullptr;

@@ -5,17 +5,56 @@
 
 #include <SDL.h>
 
+#include <dlfcn.h>
+
 namespace velox::platform {
 namespace {
 
 constexpr Uint16 kDeviceSamples = 512; // 11.6 ms at 44100 Hz
 
+// On a machine without a sound card the ALSA library prints its complaints to
+// standard error while SDL probes it. They are kept quiet while the device is
+// opened (the caller says in one line what matters) and let through again after.
+class QuietAlsaProbe {
+public:
+    QuietAlsaProbe() {
+        library_ = ::dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
+        if (library_) {
+            setHandler_ =
+                reinterpret_cast<SetHandler>(::dlsym(library_, "snd_lib_error_set_handler"));
+        }
+        if (setHandler_) {
+            setHandler_(&Ignore);
+        }
+    }
+    ~QuietAlsaProbe() {
+        if (setHandler_) {
+            setHandler_(nullptr); // the library's own handler again
+        }
+        if (library_) {
+            ::dlclose(library_);
+        }
+    }
+    QuietAlsaProbe(const QuietAlsaProbe&) = delete;
+    QuietAlsaProbe& operator=(const QuietAlsaProbe&) = delete;
+
+private:
+    using Handler = void (*)(const char*, int, const char*, int, const char*, ...);
+    using SetHandler = int (*)(Handler);
+    static void Ignore(const char*, int, const char*, int, const char*, ...) {}
+
+    void* library_ = nullptr;
+    SetHandler setHandler_ = nullptr;
+};
+
 class SdlAudioOutput final : public AudioOutput {
 public:
     ~SdlAudioOutput() override { CloseDevice(); }
 
-    bool Open(SoundDevice& device) {
+    bool Open(SoundDevice& device, std::string& reason) {
+        QuietAlsaProbe quiet;
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+            reason = SDL_GetError();
             return false;
         }
         subsystemUp_ = true;
@@ -31,6 +70,7 @@ public:
         // No changes allowed: SDL converts if the hardware wants another format.
         id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         if (id_ == 0) {
+            reason = SDL_GetError();
             return false;
         }
         SDL_PauseAudioDevice(id_, 0);
@@ -71,9 +111,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioOutput> OpenSdlAudioOutput(SoundDevice& device) {
+std::unique_ptr<AudioOutput> OpenSdlAudioOutput(SoundDevice& device, std::string& reason) {
     auto output = std::make_unique<SdlAudioOutput>();
-    if (!output->Open(device)) {
+    if (!output->Open(device, reason)) {
         return nullptr;
     }
     return output;

@@ -16,6 +16,29 @@ bool ToInt(double v, int32_t& out) {
     return true;
 }
 
+// The scaled draw at angle 0, corners rounded to whole pixels. Like a turned
+// draw, a picture scaled down to nothing or placed wholly beyond the 32-bit
+// plane has nothing to show; only unusable numbers are a failure.
+int PlaceScaled(const Target& target, const Source& source, double x1, double y1, double x2,
+                double y2, const Paint& paint) {
+    int32_t c[4];
+    const double values[4] = {x1, y1, x2, y2};
+    for (int i = 0; i < 4; ++i) {
+        const double v = std::floor(values[i] + 0.5);
+        if (!std::isfinite(v)) {
+            return -1;
+        }
+        if (v < double(INT_MIN) || v > double(INT_MAX)) {
+            return 0;
+        }
+        c[i] = int32_t(v);
+    }
+    if (c[0] == c[2] || c[1] == c[3]) {
+        return 0;
+    }
+    return PlaceStretched(target, source, c[0], c[1], c[2], c[3], paint);
+}
+
 } // namespace
 
 int PlaceStretched(const Target& target, const Source& source, int32_t x1, int32_t y1, int32_t x2,
@@ -45,10 +68,12 @@ int PlaceStretchedFloat(const Target& target, const Source& source, double x1, d
 
 int PlaceAboutCentre(const Target& target, const Source& source, double x, double y, double scale,
                      double angle, bool turn, const Paint& paint) {
-    int32_t centreX = 0, centreY = 0;
-    if (!ToInt(std::trunc(x), centreX) || !ToInt(std::trunc(y), centreY) || !std::isfinite(scale) ||
-        !std::isfinite(angle)) {
+    if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(scale) || !std::isfinite(angle)) {
         return -1;
+    }
+    int32_t centreX = 0, centreY = 0;
+    if (!ToInt(std::trunc(x), centreX) || !ToInt(std::trunc(y), centreY)) {
+        return 0; // a centre beyond the 32-bit plane: nothing of the picture can show
     }
     AffineMap map{};
     if (MakeRotationMap(centreX, centreY, scale, angle, source.width, source.height, map)) {
@@ -69,8 +94,8 @@ int PlaceRotated(const Target& target, const Source& source, int32_t x, int32_t 
     if (angle == 0) {
         const double left = x - scale * centerX, top = y - scale * centerY;
         const double right = left + scale * w, bottom = top + scale * h;
-        return turn ? PlaceStretchedFloat(target, source, right, top, left, bottom, paint)
-                    : PlaceStretchedFloat(target, source, left, top, right, bottom, paint);
+        return turn ? PlaceScaled(target, source, right, top, left, bottom, paint)
+                    : PlaceScaled(target, source, left, top, right, bottom, paint);
     }
     // The graphic's centre on screen: (w / 2, h / 2) as real halves, scaled and turned.
     const double u = scale * (w / 2 - centerX), v = scale * (h / 2 - centerY);

@@ -47,6 +47,31 @@ const CodeFormat* FindCode(int32_t code) {
     return nullptr;
 }
 
+// Widens the channel of byte value v under mask to 0..255.
+uint8_t ChannelOf(uint32_t v, uint32_t mask) {
+    if (mask == 0) {
+        return 0;
+    }
+    const int shift = __builtin_ctz(mask);
+    const uint32_t top = mask >> shift;
+    return uint8_t(((v & mask) >> shift) * 255 / top);
+}
+
+// A picture of one byte per pixel (R3G3B2 and the like) is shown through a palette
+// that spells out what each byte value means, so its colours survive. Masks with
+// alpha, or with no colour at all, cannot be shown that way and are refused.
+bool MakeBytePalette(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha,
+                     ColorFormat& format) {
+    if (alpha != 0 || (red | green | blue) == 0) {
+        return false;
+    }
+    SetIndexed8Format(format);
+    for (uint32_t v = 0; v < 256; ++v) {
+        format.palette[v] = {ChannelOf(v, blue), ChannelOf(v, green), ChannelOf(v, red), 0};
+    }
+    return true;
+}
+
 } // namespace
 
 int ReadDdsImage(Stream& stream, BaseImage& image) {
@@ -68,17 +93,32 @@ int ReadDdsImage(Stream& stream, BaseImage& image) {
     }
 
     ColorFormat format{};
+    int bits = 0;
+    uint32_t masks[4] = {};
     if (formatFlags & kRgbFlag) {
         if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
             return -1;
         }
-        BuildColorFormat(format, int(bitCount), Le32(h + 88), Le32(h + 92), Le32(h + 96),
-                         Le32(h + 100));
+        bits = int(bitCount);
+        for (int i = 0; i < 4; ++i) {
+            masks[i] = Le32(h + 88 + 4 * i);
+        }
     } else if (formatFlags == kFourCcFlags && FindCode(code)) {
         const CodeFormat* f = FindCode(code);
-        BuildColorFormat(format, f->bits, f->red, f->green, f->blue, f->alpha);
+        bits = f->bits;
+        masks[0] = f->red;
+        masks[1] = f->green;
+        masks[2] = f->blue;
+        masks[3] = f->alpha;
     } else {
         return -1;
+    }
+    if (bits == 8) {
+        if (!MakeBytePalette(masks[0], masks[1], masks[2], masks[3], format)) {
+            return -1;
+        }
+    } else {
+        BuildColorFormat(format, bits, masks[0], masks[1], masks[2], masks[3]);
     }
 
     // The row size follows the format actually used: a four-character-code file

@@ -81,6 +81,12 @@ int Decode(PngStreamSource& source, PngResult& result) {
     if (expanded) {
         png_set_expand(png);
     }
+    // Grey with an alpha channel or a transparency key becomes ARGB, so shadows and
+    // glows keep their transparency instead of showing as a box.
+    if (colorType == PNG_COLOR_TYPE_GRAY_ALPHA ||
+        (colorType == PNG_COLOR_TYPE_GRAY && png_get_valid(png, info, PNG_INFO_tRNS) != 0)) {
+        png_set_gray_to_rgb(png);
+    }
     png_set_bgr(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
@@ -130,17 +136,12 @@ void ChooseFormat(const PngResult& r, ColorFormat& format) {
     if (r.colorType == PNG_COLOR_TYPE_PALETTE && !r.expanded) {
         SetIndexed8Format(format);
         std::memcpy(format.palette, r.palette, sizeof format.palette);
-    } else if (r.colorType != PNG_COLOR_TYPE_GRAY && r.colorType != PNG_COLOR_TYPE_GRAY_ALPHA) {
-        if (r.channels == 4) {
-            SetArgb32Format(format);
-        } else {
-            SetRgb24Format(format);
-        }
-    } else if (r.rowBytes / 2 < r.width) {
+    } else if (r.channels == 4) {
+        SetArgb32Format(format);
+    } else if (r.channels == 1) {
         SetGrey8Format(format);
     } else {
-        // Two bytes per pixel: grey in the first, the second (alpha) unused.
-        BuildColorFormat(format, 16, 0x00FF, 0x00FF, 0x00FF, 0);
+        SetRgb24Format(format);
     }
 }
 

@@ -40,8 +40,14 @@ int FillLoadedSound(SoundRecord& s, const uint8_t* image, int32_t size, int32_t 
         CloseStream(stream);
         return LogWrite(SJIS("音声ファイルのＰＣＭへの変換に失敗しました"));
     }
+    // A sound longer than one platform buffer holds is refused, before decoding when
+    // its length is known exactly: making the buffer could only fail, and that
+    // failure ends the runtime.
+    const bool exactLength = converter.kind == kSoundKindPcm || converter.kind == kSoundKindVorbis;
     PcmResult pcm{};
-    const int decoded = DecodeAllSound(converter, pcm);
+    const int decoded = exactLength && converter.dataSize > platform::kSoundBufferMaxBytes
+                            ? -1
+                            : DecodeAllSound(converter, pcm);
     TerminateSoundConverter(converter);
     CloseStream(stream);
     if (decoded != 0) {
@@ -50,6 +56,9 @@ int FillLoadedSound(SoundRecord& s, const uint8_t* image, int32_t size, int32_t 
     s.pcm = pcm.data;
     s.pcmLength = pcm.length;
     s.format = pcm.format;
+    if (uint32_t(s.pcmLength) > platform::kSoundBufferMaxBytes) {
+        return LogWrite(SJIS("音声ファイルを格納するメモリ領域の確保に失敗しました"));
+    }
     // A format no buffer can take, or less than a buffer's least size, is refused
     // here rather than failing at buffer creation, which would end the runtime.
     if (!platform::IsSoundFormatAccepted(s.format) ||

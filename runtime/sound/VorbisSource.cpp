@@ -55,6 +55,15 @@ bool SetupVorbis(SoundConverter& c) {
         ReleaseVorbis(c);
         return false;
     }
+    // The sound has one format from start to end: a chained file whose later links
+    // change rate or channels would play them at the first link's, so it is refused.
+    for (long link = 1; link < ov_streams(&v->file); ++link) {
+        const vorbis_info* other = ov_info(&v->file, int(link));
+        if (!other || other->rate != info->rate || other->channels != info->channels) {
+            ReleaseVorbis(c);
+            return false;
+        }
+    }
     const int64_t bytesPerSecond = int64_t(info->channels) * 2 * info->rate;
     const int64_t dataSize = int64_t(frames) * info->channels * 2;
     if (bytesPerSecond > kMaxPcmBytesPerSecond || frames > kMaxSoundBytes) {

@@ -137,9 +137,13 @@ TEST_F(HandleTableTest, RecordsAreTrackedAndZeroFilled) {
 TEST(HandleTableDeathTest, FullGraphicTableIsFatal) {
     HandleTable table{};
     ASSERT_TRUE(InitHandleTable(table, HandleType::Graphic, 2, int32_t(sizeof(Record))));
-    AllocateHandle(table);
-    AllocateHandle(table);
+    const int32_t first = AllocateHandle(table);
+    const int32_t second = AllocateHandle(table);
     EXPECT_EXIT(AllocateHandle(table), ::testing::ExitedWithCode(255), "");
+    // Only the child died: this process leaves its tracker as it found it.
+    ReleaseHandle(table, first);
+    ReleaseHandle(table, second);
+    FreeHandleTable(table);
 }
 
 } // namespace

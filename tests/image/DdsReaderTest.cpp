@@ -92,12 +92,55 @@ TEST(DdsReader, TableEntriesGiveTheirMasks) {
     EXPECT_EQ(image.format.blueShift, 20);
     EXPECT_EQ(image.format.alphaWidth, 2);
     ReleaseBaseImage(image);
-    s.code = 27; // R3G3B2, one byte
-    s.pixels = "\xE0";
-    ASSERT_EQ(RunReader(ReadDdsImage, MakeDds(s), image), 0);
+}
+
+TEST(DdsReader, OneBytePixelsShowTheirColoursThroughAPalette) {
+    DdsSpec coded;
+    coded.formatFlags = 4;
+    coded.code = 27; // R3G3B2
+    coded.width = 3;
+    PutBytes(coded.pixels, {0xE0, 0x1D, 0xFF});
+    Bytes file = MakeDds(coded);
+    WriteSeed("DdsFuzz", "r3g3b2-code27.dds", file);
+    BaseImage image{};
+    ASSERT_EQ(RunReader(ReadDdsImage, file, image), 0);
     EXPECT_EQ(image.format.bytesPerPixel, 1);
-    EXPECT_EQ(image.format.greenMask, 0x1Cu);
+    EXPECT_EQ(image.pitch, 3);
+    EXPECT_EQ(image.pixels[1], 0x1D);
+    const PaletteEntry& red = image.format.palette[0xE0];
+    EXPECT_EQ(red.red, 255);
+    EXPECT_EQ(red.green, 0);
+    EXPECT_EQ(red.blue, 0);
+    const PaletteEntry& mixed = image.format.palette[0x1D]; // green 7 of 7, blue 1 of 3
+    EXPECT_EQ(mixed.red, 0);
+    EXPECT_EQ(mixed.green, 255);
+    EXPECT_EQ(mixed.blue, 85);
+    const PaletteEntry& white = image.format.palette[0xFF];
+    EXPECT_EQ(white.red & white.green & white.blue, 255);
     ReleaseBaseImage(image);
+
+    // The same through RGB masks of 8 bits, here 2-3-3 the other way round.
+    DdsSpec masked;
+    masked.bitCount = 8;
+    masked.width = 1;
+    masked.masks[0] = 0x07;
+    masked.masks[1] = 0x38;
+    masked.masks[2] = 0xC0;
+    masked.pixels = "\x47";
+    file = MakeDds(masked);
+    WriteSeed("DdsFuzz", "rgb233.dds", file);
+    ASSERT_EQ(RunReader(ReadDdsImage, file, image), 0);
+    EXPECT_EQ(image.format.palette[0x47].red, 255);
+    EXPECT_EQ(image.format.palette[0x47].green, 0);
+    EXPECT_EQ(image.format.palette[0x47].blue, 85);
+    ReleaseBaseImage(image);
+
+    // One byte with alpha, or with no colour at all, has no palette that shows it.
+    masked.masks[3] = 0xC0;
+    masked.masks[2] = 0;
+    ExpectRefused(ReadDdsImage, MakeDds(masked));
+    masked.masks[0] = masked.masks[1] = masked.masks[3] = 0;
+    ExpectRefused(ReadDdsImage, MakeDds(masked));
 }
 
 TEST(DdsReader, PitchFlagTakesTheHeaderPitch) {

@@ -96,7 +96,7 @@ struct PngSpec {
     int bitDepth;
     std::vector<uint8_t> rows; // packed rows as libpng expects them
     std::vector<png_color> palette;
-    std::vector<uint8_t> paletteAlpha;
+    std::vector<uint8_t> paletteAlpha; // grey pictures: the one transparent level
 };
 
 inline Bytes EncodePng(const PngSpec& layout) {
@@ -119,7 +119,11 @@ inline Bytes EncodePng(const PngSpec& layout) {
     if (!layout.palette.empty()) {
         png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
     }
-    if (!layout.paletteAlpha.empty()) {
+    if (!layout.paletteAlpha.empty() && layout.colorType == PNG_COLOR_TYPE_GRAY) {
+        png_color_16 key{}; // a grey picture's transparency chunk names one grey level
+        key.gray = layout.paletteAlpha[0];
+        png_set_tRNS(png, info, nullptr, 0, &key);
+    } else if (!layout.paletteAlpha.empty()) {
         png_set_tRNS(png, info, layout.paletteAlpha.data(), int(layout.paletteAlpha.size()),
                      nullptr);
     }

@@ -101,20 +101,29 @@ TEST(PngReader, GreyIsEightBitGrey) {
     ReleaseBaseImage(image);
 }
 
-TEST(PngReader, GreyWithAlphaIsTwoBytesOfWhichTheFirstCounts) {
-    PngSpec s{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {0x40, 0xFF, 0x90, 0x00}, {}, {}};
-    BaseImage image = Decode(EncodePng(s));
+TEST(PngReader, GreyWithAlphaOrATransparencyKeyKeepsItsTransparency) {
+    PngSpec alpha{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {0x40, 0xFF, 0x90, 0x00}, {}, {}};
+    Bytes file = EncodePng(alpha);
+    WriteSeed("PngFuzz", "grey-alpha.png", file);
+    BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
-    EXPECT_EQ(image.format.colorBitDepth, 16);
-    EXPECT_EQ(image.format.bytesPerPixel, 2);
-    EXPECT_EQ(image.format.redMask, 0x00FFu);
-    EXPECT_EQ(image.format.greenMask, 0x00FFu);
-    EXPECT_EQ(image.format.blueMask, 0x00FFu);
-    EXPECT_EQ(image.format.alphaWidth, 0);
-    EXPECT_EQ(image.format.spareMask, 0xFF00u);
-    EXPECT_EQ(image.pitch, 4);
-    EXPECT_EQ(PixelAt(image, 0, 0), 0xFF40u);
-    EXPECT_EQ(PixelAt(image, 1, 0), 0x0090u);
+    EXPECT_EQ(image.format.bytesPerPixel, 4);
+    EXPECT_EQ(image.format.alphaMask, 0xFF000000u);
+    EXPECT_EQ(image.pitch, 8);
+    EXPECT_EQ(PixelAt(image, 0, 0), 0xFF404040u);
+    EXPECT_EQ(PixelAt(image, 1, 0), 0x00909090u);
+    ReleaseBaseImage(image);
+
+    // 4-bit grey whose level 1 is the key: that pixel alone is transparent.
+    PngSpec keyed{3, 1, PNG_COLOR_TYPE_GRAY, 4, {0xF1, 0x20}, {}, {1}};
+    file = EncodePng(keyed);
+    WriteSeed("PngFuzz", "grey-key.png", file);
+    image = Decode(file);
+    ASSERT_NE(image.pixels, nullptr);
+    EXPECT_EQ(image.format.bytesPerPixel, 4);
+    EXPECT_EQ(PixelAt(image, 0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(PixelAt(image, 1, 0), 0x00111111u);
+    EXPECT_EQ(PixelAt(image, 2, 0), 0xFF222222u);
     ReleaseBaseImage(image);
 }
 

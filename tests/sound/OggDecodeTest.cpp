@@ -99,5 +99,21 @@ TEST(OggRecognition, DamagedHeadersAreRefused) {
     EXPECT_EQ(whole.DecodeAll().size(), 4000u);
 }
 
+TEST(OggRecognition, ChainedLinksMustShareRateAndChannels) {
+    const std::string first = EncodeOgg(Sine(3000, 2, 44100, 440.0, 8000), 2, 44100, 1);
+    const std::string same = EncodeOgg(Sine(5000, 2, 44100, 660.0, 8000), 2, 44100, 2);
+    const std::string slower = EncodeOgg(Sine(5000, 2, 22050, 660.0, 8000), 2, 22050, 3);
+    const std::string mono = EncodeOgg(Sine(5000, 1, 44100, 660.0, 8000), 1, 44100, 4);
+    ASSERT_FALSE(first.empty() || same.empty() || slower.empty() || mono.empty());
+    DecodedSound chained(first + same);
+    ASSERT_EQ(chained.setupResult(), 0);
+    EXPECT_EQ(chained.converter().dataSize, int64_t(8000) * 4);
+    EXPECT_EQ(chained.DecodeAll().size(), size_t(8000) * 4);
+    // Later links at another rate or channel count would play at the first one's.
+    EXPECT_EQ(DecodedSound(first + slower).setupResult(), -1);
+    EXPECT_EQ(DecodedSound(first + mono).setupResult(), -1);
+    EXPECT_EQ(DecodedSound(first + same + mono).setupResult(), -1);
+}
+
 } // namespace
 } // namespace velox::test

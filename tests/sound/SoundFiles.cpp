@@ -81,7 +81,31 @@ std::vector<int16_t> Sine(int frames, int channels, int rate, double hz, int amp
     return out;
 }
 
-std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int rate) {
+std::string ChainOgg(const std::string& link, int copies) {
+    std::string out;
+    for (int copy = 0; copy < copies; ++copy) {
+        std::string pages = link;
+        for (size_t at = 0; at + 27 <= pages.size();) {
+            auto* head = reinterpret_cast<unsigned char*>(&pages[at]);
+            const size_t segments = head[26];
+            size_t body = 0;
+            for (size_t i = 0; i < segments; ++i) {
+                body += head[27 + i];
+            }
+            const uint32_t serial = uint32_t(copy) + 1;
+            for (int i = 0; i < 4; ++i) {
+                head[14 + i] = uint8_t(serial >> (8 * i));
+            }
+            ogg_page page{head, long(27 + segments), head + 27 + segments, long(body)};
+            ogg_page_checksum_set(&page);
+            at += 27 + segments + body;
+        }
+        out += pages;
+    }
+    return out;
+}
+
+std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int rate, int serial) {
     vorbis_info vi;
     vorbis_info_init(&vi);
     if (vorbis_encode_init_vbr(&vi, channels, rate, 0.1f) != 0) {
@@ -95,7 +119,7 @@ std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int
     vorbis_block vb;
     vorbis_block_init(&vd, &vb);
     ogg_stream_state os;
-    ogg_stream_init(&os, 20240601);
+    ogg_stream_init(&os, serial);
 
     std::string out;
     ogg_page page;

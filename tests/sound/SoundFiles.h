@@ -30,7 +30,12 @@ std::vector<int16_t> ToSamples16(const uint8_t* bytes, int32_t length);
 
 // A sine of the given frames, the same on every channel (interleaved).
 std::vector<int16_t> Sine(int frames, int channels, int rate, double hz, int amplitude);
-std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int rate);
+// Links of a chained file need serial numbers of their own.
+std::string EncodeOgg(const std::vector<int16_t>& interleaved, int channels, int rate,
+                      int serial = 20240601);
+// copies links of one Ogg file chained one after the other, each with its own serial
+// number (pages re-stamped and their checksums set again).
+std::string ChainOgg(const std::string& link, int copies);
 struct Mp3 {
     std::string bytes;
     int frames; // MPEG frames the encoder wrote

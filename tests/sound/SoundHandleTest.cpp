@@ -206,6 +206,24 @@ TEST_F(SoundHandleTest, UndecodableAndUnplayableFilesFailWithoutEndingTheRuntime
         Log(), {failed + load + "text.wav", load + "empty.wav", failed + load + "six.wav"}));
 }
 
+TEST_F(SoundHandleTest, SoundTooLongForOneBufferFailsWithoutEndingTheRuntime) {
+    // 160 links of ten seconds: 282 MB of PCM, more than one buffer holds.
+    const std::string link = test::EncodeOgg(std::vector<int16_t>(441000 * 2, 0), 2, 44100);
+    ASSERT_FALSE(link.empty());
+    Write("long.ogg", test::ChainOgg(link, 160));
+    Write("dc.wav", test::ConstantWave(1000, 1000));
+    const auto before = mem_detail::CurrentTotals();
+    EXPECT_EQ(LoadSound("long.ogg", 1, -1), -1);
+    EXPECT_EQ(mem_detail::CurrentTotals().totalSize, before.totalSize);
+    const int after = LoadSound("dc.wav", 1, -1);
+    ASSERT_NE(after, -1);
+    EXPECT_EQ(PlaySoundHandle(after, 1, 1), 0);
+    Finish();
+    EXPECT_TRUE(test::ContainsInOrder(
+        Log(), {Sjis("音声ファイルを格納するメモリ領域の確保に失敗しました") +
+                Sjis("右記の音声ファイルのロードに失敗しました_2：long.ogg")}));
+}
+
 TEST_F(SoundHandleTest, ShutdownReleasesEverySound) {
     Write("dc.wav", test::ConstantWave(1000, 1000));
     ASSERT_NE(LoadSound("dc.wav", 4, -1), -1);
