@@ -7,10 +7,9 @@
 #include "file/ArchiveHook.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace velox;
@@ -36,6 +35,7 @@ void ReadMember(int archive, const std::string& path, int async) {
     while (total < (1u << 22)) {
         size_t n = ArchiveMemberRead(buffer.data(), 1, buffer.size(), m);
         while (ArchiveMemberIdle(m) == 0) {
+            std::this_thread::yield(); // the reading thread needs the core more
         }
         if (n == 0) {
             break;
