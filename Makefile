@@ -77,6 +77,7 @@ clean:
 FUZZ_SMOKE_SECONDS ?= 30
 FUZZ_SECONDS ?= 600
 FUZZ_FLAGS = -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 -artifact_prefix=build-fuzz/
+FUZZ_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOX_FUZZ=ON -DVELOX_TESTS=OFF
 	cmake --build build-fuzz -j$(JOBS)
@@ -86,7 +87,7 @@ fuzz-smoke: build test-plain fuzz-build
 	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	    mkdir -p build/fuzz-corpus/$$name build-fuzz/found/$$name fuzz/corpus/$$name; \
 	    echo "fuzz-smoke: $$name for $(FUZZ_SMOKE_SECONDS) s"; \
-	    $$f -max_total_time=$(FUZZ_SMOKE_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
+	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SMOKE_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
 	        build-fuzz/found/$$name fuzz/corpus/$$name build/fuzz-corpus/$$name \
 	        2>build-fuzz/$$name.log || { tail -50 build-fuzz/$$name.log; exit 1; }; \
 	done
@@ -96,10 +97,10 @@ fuzz: fuzz-build
 	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	    mkdir -p build-fuzz/found/$$name fuzz/corpus/$$name; \
 	    echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
-	    $$f -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
+	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
 	        build-fuzz/found/$$name fuzz/corpus/$$name \
 	        2>build-fuzz/$$name.log || { tail -50 build-fuzz/$$name.log; exit 1; }; \
 	    grep -E 'stat::number_of_executed_units|cov:' build-fuzz/$$name.log | tail -2; \
-	    $$f -merge=1 $(FUZZ_FLAGS) fuzz/corpus/$$name build-fuzz/found/$$name \
+	    $(FUZZ_ENV) $$f -merge=1 $(FUZZ_FLAGS) fuzz/corpus/$$name build-fuzz/found/$$name \
 	        2>build-fuzz/$$name.merge.log || { tail -20 build-fuzz/$$name.merge.log; exit 1; }; \
 	done
