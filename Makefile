@@ -1,13 +1,14 @@
 # Velox: `make run` builds and starts the player, `make test` builds and runs
 # every test (plain, then under AddressSanitizer + UndefinedBehaviorSanitizer,
 # then the threaded suites under ThreadSanitizer), checks the formatting and
-# runs each fuzz target for a short while on the corpus the tests wrote.
+# runs each fuzz target for a short while on its kept corpus (fuzz/corpus/).
 
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 CTEST = ctest --output-on-failure -j$(JOBS) --timeout 300
 
-.PHONY: all deps configure build build-player package run test test-plain test-asan test-tsan format format-check clean fuzz-smoke
+.PHONY: all deps configure build build-player package run test test-plain test-asan test-tsan \
+	format format-check clean fuzz-smoke fuzz fuzz-build
 
 all: build
 
@@ -78,17 +79,39 @@ format-check: deps
 clean:
 	rm -rf build build-asan build-tsan
 
-# Each fuzz target runs for FUZZ_SECONDS on the seed corpus the tests write
-# into build/fuzz-corpus/<target>/ (plus whatever it finds itself).
-FUZZ_SECONDS ?= 30
-fuzz-smoke: build test-plain
+# Fuzzing. Every target keeps its corpus in fuzz/corpus/<target>/ (minimised; grown
+# from the files fuzz/make-seeds.py writes) and its dictionary in fuzz/dict/.
+# fuzz-smoke runs each target for FUZZ_SMOKE_SECONDS on the kept corpus plus the
+# seeds the tests wrote, keeping what it finds in build-fuzz/found/<target>/ only;
+# `make fuzz FUZZ_SECONDS=N` runs each for N seconds and merges its finds back into
+# the kept corpus. A crash stops either, with the reproducer in build-fuzz/.
+FUZZ_SMOKE_SECONDS ?= 30
+FUZZ_SECONDS ?= 600
+FUZZ_FLAGS = -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 -artifact_prefix=build-fuzz/
+FUZZ_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
+fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOX_FUZZ=ON -DVELOX_TESTS=OFF
 	cmake --build build-fuzz -j$(JOBS)
+
+fuzz-smoke: build test-plain fuzz-build
 	@set -e; for f in build-fuzz/fuzz/*Fuzz; do \
 	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
-	    mkdir -p build/fuzz-corpus/$$name build-fuzz/found/$$name; \
-	    echo "fuzz-smoke: $$name for $(FUZZ_SECONDS) s"; \
-	    $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \
-	        build-fuzz/found/$$name build/fuzz-corpus/$$name 2>build-fuzz/$$name.log \
-	        || { tail -50 build-fuzz/$$name.log; exit 1; }; \
+	    mkdir -p build/fuzz-corpus/$$name build-fuzz/found/$$name fuzz/corpus/$$name; \
+	    echo "fuzz-smoke: $$name for $(FUZZ_SMOKE_SECONDS) s"; \
+	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SMOKE_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
+	        build-fuzz/found/$$name fuzz/corpus/$$name build/fuzz-corpus/$$name \
+	        2>build-fuzz/$$name.log || { tail -50 build-fuzz/$$name.log; exit 1; }; \
+	done
+
+fuzz: fuzz-build
+	@set -e; for f in build-fuzz/fuzz/*Fuzz; do \
+	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
+	    mkdir -p build-fuzz/found/$$name fuzz/corpus/$$name; \
+	    echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
+	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
+	        build-fuzz/found/$$name fuzz/corpus/$$name \
+	        2>build-fuzz/$$name.log || { tail -50 build-fuzz/$$name.log; exit 1; }; \
+	    grep -E 'stat::number_of_executed_units|cov:' build-fuzz/$$name.log | tail -2; \
+	    $(FUZZ_ENV) $$f -merge=1 $(FUZZ_FLAGS) fuzz/corpus/$$name build-fuzz/found/$$name \
+	        2>build-fuzz/$$name.merge.log || { tail -20 build-fuzz/$$name.merge.log; exit 1; }; \
 	done

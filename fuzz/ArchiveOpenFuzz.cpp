@@ -1,27 +1,28 @@
 // Opens a fuzzed archive and reads every member it lists, synchronously and
 // asynchronously. The input is a descrambled archive: it is scrambled with the
-// default key on the way to disk, so that mutations hit the structure.
+// default key on its way into the in-memory file system, so that mutations hit
+// the structure.
+#include "MemoryFileSystem.h"
 #include "file/ArchiveFormat.h"
 #include "file/ArchiveHook.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace velox;
 
 namespace {
 
-const std::string& ScratchDir() {
-    static const std::string dir = [] {
-        char pattern[] = "/tmp/velox-fuzz-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
+velox::fuzz::MemoryFileSystem& Files() {
+    static velox::fuzz::MemoryFileSystem* files = [] {
+        auto* made = new velox::fuzz::MemoryFileSystem;
+        velox::platform::SetFileSystem(made);
+        return made;
     }();
-    return dir;
+    return *files;
 }
 
 void ReadMember(int archive, const std::string& path, int async) {
@@ -34,6 +35,7 @@ void ReadMember(int archive, const std::string& path, int async) {
     while (total < (1u << 22)) {
         size_t n = ArchiveMemberRead(buffer.data(), 1, buffer.size(), m);
         while (ArchiveMemberIdle(m) == 0) {
+            std::this_thread::yield(); // the reading thread needs the core more
         }
         if (n == 0) {
             break;
@@ -80,17 +82,11 @@ void Explore(int archive, const std::string& prefix, int depth, int& budget) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data, data + size);
     ScrambleArchiveBytes(bytes.data(), bytes.size(), 0, MakeArchiveKey(nullptr));
-    std::string archivePath = ScratchDir() + "/FUZZ.VLA";
-    FILE* f = std::fopen(archivePath.c_str(), "wb");
-    if (!f) {
-        return 0;
-    }
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    Files().Put("FUZZ.VLA", bytes.data(), bytes.size());
 
     ResetArchiveLayer(); // the file changed under the same name
     ArchiveLookup lookup;
-    if (FindArchiveForPath((ScratchDir() + "/FUZZ/any").c_str(), lookup)) {
+    if (FindArchiveForPath("FUZZ\\any", lookup)) {
         int budget = 256;
         Explore(lookup.archiveIndex, "", 0, budget);
         ReadMember(lookup.archiveIndex, "A\\B.TXT", 0);

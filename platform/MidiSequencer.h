@@ -29,8 +29,18 @@ void SetMidiSoundFont(const std::string& path);
 // The files a sequencer tries, in order: the one set, or the system places.
 std::vector<std::string> MidiSoundFontCandidates();
 
-// True for a complete standard MIDI file: a 6-byte "MThd" header of format 0,
-// 1 or 2 with a non-zero division, followed by its track chunks within the data.
+// Caps on what one file may hold, so that a damaged or hostile file cannot make
+// the synthesiser's parser build an unbounded sequence.
+constexpr int kMaxMidiTracks = 256;
+constexpr size_t kMaxMidiEvents = size_t(1) << 20;
+
+// True for a complete, well-formed standard MIDI file: a 6-byte or longer "MThd"
+// header of format 0, 1 or 2 with a non-zero division and at most
+// kMaxMidiTracks tracks, followed by its track chunks within the data; in each,
+// every event is whole (delta times and lengths of at most four bytes, data bytes
+// below 0x80, running status only after a channel status, meta and SysEx
+// payloads inside the chunk, a tempo of three non-zero bytes), and all of them
+// together number at most kMaxMidiEvents.
 bool IsStandardMidiFile(const uint8_t* data, size_t bytes);
 
 // A stopped sequencer at position 0 over a copy of the data, joined to the

@@ -147,6 +147,90 @@ std::vector<std::string> MidiSoundFontCandidates() {
     return places;
 }
 
+namespace {
+
+// A variable-length quantity of at most four bytes, within [at, end).
+bool ReadVarLength(const uint8_t* data, size_t& at, size_t end, uint32_t& value) {
+    value = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (at >= end) {
+            return false;
+        }
+        const uint8_t byte = data[at++];
+        value = value << 7 | (byte & 0x7F);
+        if ((byte & 0x80) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Walks every event of one track chunk's payload [at, end); `events` counts
+// across the file. False for anything the synthesiser's parser would misread.
+bool CheckTrackEvents(const uint8_t* data, size_t at, size_t end, size_t& events) {
+    uint8_t running = 0;
+    while (at < end) {
+        if (++events > kMaxMidiEvents) {
+            return false;
+        }
+        uint32_t delta = 0;
+        if (!ReadVarLength(data, at, end, delta) || at >= end) {
+            return false;
+        }
+        uint8_t status = data[at];
+        if (status & 0x80) {
+            ++at;
+        } else if (running == 0) {
+            return false; // a data byte with no status to run on
+        } else {
+            status = running;
+        }
+        if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+            uint8_t type = 0;
+            if (status == 0xFF) {
+                if (at >= end) {
+                    return false;
+                }
+                type = data[at++];
+            }
+            uint32_t length = 0;
+            if (!ReadVarLength(data, at, end, length) || length > end - at) {
+                return false;
+            }
+            if (status == 0xFF) {
+                // Tempo: three bytes of microseconds per quarter note, never zero.
+                if (type == 0x51 &&
+                    (length != 3 || (data[at] | data[at + 1] | data[at + 2]) == 0)) {
+                    return false;
+                }
+                if (type == 0x2F) {
+                    return length == 0; // end of track; whatever follows is ignored
+                }
+            }
+            at += length;
+            continue;
+        }
+        if (status >= 0xF0) {
+            return false; // no other system message belongs in a file
+        }
+        running = status;
+        const uint8_t kind = status & 0xF0;
+        const size_t dataBytes = (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+        if (dataBytes > end - at) {
+            return false;
+        }
+        for (size_t i = 0; i < dataBytes; ++i) {
+            if (data[at + i] & 0x80) {
+                return false;
+            }
+        }
+        at += dataBytes;
+    }
+    return true;
+}
+
+} // namespace
+
 bool IsStandardMidiFile(const uint8_t* data, size_t bytes) {
     if (!data || bytes < 14 || std::memcmp(data, "MThd", 4) != 0 || Be32(data + 4) < 6) {
         return false;
@@ -154,11 +238,12 @@ bool IsStandardMidiFile(const uint8_t* data, size_t bytes) {
     const uint16_t format = Be16(data + 8);
     const uint16_t tracks = Be16(data + 10);
     const uint16_t division = Be16(data + 12);
-    if (format > 2 || tracks == 0 || division == 0) {
+    if (format > 2 || tracks == 0 || tracks > kMaxMidiTracks || division == 0) {
         return false;
     }
     size_t at = 8 + size_t(Be32(data + 4));
     int found = 0;
+    size_t events = 0;
     while (found < tracks) {
         if (at > bytes || bytes - at < 8) {
             return false;
@@ -167,7 +252,11 @@ bool IsStandardMidiFile(const uint8_t* data, size_t bytes) {
         if (length > bytes - at - 8) {
             return false;
         }
+        // Chunks of other kinds are skipped whole.
         if (std::memcmp(data + at, "MTrk", 4) == 0) {
+            if (!CheckTrackEvents(data, at + 8, at + 8 + length, events)) {
+                return false;
+            }
             ++found;
         }
         at += 8 + length;

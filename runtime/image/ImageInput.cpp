@@ -1,8 +1,22 @@
 #include "image/ImageInput.h"
 
+#include "core/Log.h"
 #include "core/MemoryTracker.h"
+#include "image/ImageDecoder.h"
 
+#include <atomic>
 #include <cstring>
+
+namespace velox {
+namespace {
+std::atomic<int64_t> pixelBudget{kDefaultImagePixelBudget};
+} // namespace
+
+int64_t SetImagePixelBudget(int64_t pixels) {
+    return pixelBudget.exchange(pixels < 1 ? 1 : pixels);
+}
+
+} // namespace velox
 
 namespace velox::image_input {
 
@@ -31,7 +45,19 @@ int64_t BytesLeft(Stream& stream) {
 }
 
 bool AcceptableSize(int64_t width, int64_t height) {
-    return width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide;
+    if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide) {
+        return false;
+    }
+    // Both sides are at most 2^14 here, so the product cannot overflow.
+    const int64_t budget = pixelBudget.load(std::memory_order_relaxed);
+    if (width * height > budget) {
+        LogWriteFormat("picture of %lld x %lld pixels is over the budget of %lld pixels: "
+                       "refused\n",
+                       static_cast<long long>(width), static_cast<long long>(height),
+                       static_cast<long long>(budget));
+        return false;
+    }
+    return true;
 }
 
 int64_t CheckedProduct(int64_t a, int64_t b, int64_t c) {

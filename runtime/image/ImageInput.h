@@ -26,7 +26,8 @@ inline uint32_t Le32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
-// True for 1..kMaxImageSide in both directions.
+// True for 1..kMaxImageSide in both directions and no more pixels than the
+// budget (see SetImagePixelBudget); a picture over the budget is logged.
 bool AcceptableSize(int64_t width, int64_t height);
 // a * b * c, or -1 when it would not fit a tracked allocation (int32).
 int64_t CheckedProduct(int64_t a, int64_t b, int64_t c = 1);

@@ -161,6 +161,24 @@ bool ReadPixels(Stream& stream, const TgaHeader& h, bool footer, const uint8_t* 
     return true;
 }
 
+// False when the bytes left in the file certainly cannot make every pixel, so
+// that such a file is refused before the picture is allocated: a run-length
+// packet of a header and one item makes at most 128 pixels.
+bool DataCanCover(Stream& stream, const TgaHeader& h, bool footer) {
+    int64_t left = BytesLeft(stream);
+    if (left < 0) {
+        return false;
+    }
+    const int64_t itemBytes = h.mapped ? 1 : h.bytes;
+    const int64_t pixelCount = int64_t(h.width) * h.height;
+    if (h.runLength) {
+        // Packets stop short of the footer; plain pixels are read regardless of it.
+        left -= footer ? kFooterSize : 0;
+        return left / (1 + itemBytes) * 128 >= pixelCount;
+    }
+    return left >= pixelCount * itemBytes;
+}
+
 } // namespace
 
 int ReadTgaImage(Stream& stream, BaseImage& image) {
@@ -179,7 +197,7 @@ int ReadTgaImage(Stream& stream, BaseImage& image) {
         return -1;
     }
     uint8_t palette[256 * 4];
-    if (h.mapped && !ReadColorMap(stream, h, palette)) {
+    if ((h.mapped && !ReadColorMap(stream, h, palette)) || !DataCanCover(stream, h, footer)) {
         return -1;
     }
     int64_t pitch = int64_t(h.width) * h.bytes;

@@ -246,24 +246,61 @@ int64_t SoundPcmTotalSize(SoundConverter& c) {
     }
 }
 
+namespace {
+
+// Decodes up to `total` bytes into a buffer that grows with what actually comes
+// out: a length declared by the file (an Ogg granule position, say) may be far
+// beyond what its data makes, and must not be allocated up front.
+bool DecodeGrowing(SoundConverter& c, int64_t total, uint8_t*& pcm, int64_t& length) {
+    constexpr int64_t kFirstCapacity = int64_t(1) << 20;
+    int64_t capacity = std::min(total, kFirstCapacity);
+    pcm = static_cast<uint8_t*>(MemAlloc(int32_t(capacity), nullptr, 0));
+    if (!pcm) {
+        return false;
+    }
+    length = 0;
+    for (;;) {
+        const int32_t got = ReadSoundPcm(c, pcm + length, int32_t(capacity - length));
+        length += std::max(got, 0);
+        if (length < capacity || capacity == total) {
+            return true;
+        }
+        const int64_t grown = std::min(total, capacity * 2);
+        auto* bigger = static_cast<uint8_t*>(MemAlloc(int32_t(grown), nullptr, 0));
+        if (!bigger) {
+            MemFree(pcm);
+            pcm = nullptr;
+            return false;
+        }
+        std::memcpy(bigger, pcm, size_t(length));
+        MemFree(pcm);
+        pcm = bigger;
+        capacity = grown;
+    }
+}
+
+} // namespace
+
 int DecodeAllSound(SoundConverter& c, PcmResult& result) {
     const int64_t total = SoundPcmTotalSize(c);
     if (total < 0 || total > kMaxSoundBytes) {
         return -1;
     }
-    auto* pcm = static_cast<uint8_t*>(MemAlloc(int32_t(total), nullptr, 0));
-    if (!pcm) {
-        return -1;
-    }
     // From the very start, even when the output stands within the seek slack.
     SeekTo(c, 0, c.outputPosition != 0);
+    uint8_t* pcm = nullptr;
     int64_t length = 0;
     if (c.kind == kSoundKindPcm) {
+        // The data size was clamped to what the file holds.
+        pcm = static_cast<uint8_t*>(MemAlloc(int32_t(total), nullptr, 0));
+        if (!pcm) {
+            return -1;
+        }
         const Stream& s = c.stream;
         s.ops->seek(s.data, c.dataStart, 0);
         length = int64_t(s.ops->read(pcm, 1, size_t(total), s.data));
-    } else {
-        length = ReadSoundPcm(c, pcm, int32_t(total));
+    } else if (!DecodeGrowing(c, total, pcm, length)) {
+        return -1;
     }
     result.format = c.format;
     result.data = pcm;

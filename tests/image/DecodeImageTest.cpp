@@ -56,6 +56,82 @@ TEST(DecodeImage, EveryFormatThroughTheDispatcher) {
     }
 }
 
+// An 8-bit run-length BMP whose data ends the picture at once: a few hundred bytes
+// declaring any size.
+Bytes RunLengthBmp(int32_t width, int32_t height) {
+    Bytes b = "BM";
+    PutLe32(b, 14 + 40 + 1024 + 2);
+    PutLe32(b, 0);
+    PutLe32(b, 14 + 40 + 1024);
+    PutLe32(b, 40);
+    PutLe32(b, uint32_t(width));
+    PutLe32(b, uint32_t(height));
+    PutLe16(b, 1);
+    PutLe16(b, 8);
+    PutLe32(b, 1); // RLE8
+    for (int i = 0; i < 5; ++i) {
+        PutLe32(b, 0);
+    }
+    b.append(1024, '\x40');
+    PutBytes(b, {0, 1}); // end of picture
+    return b;
+}
+
+TEST(DecodeImage, PixelBudgetRefusesBeforeAllocating) {
+    // At the default budget: the bomb of 16384 x 16384 and one row over 8192 x 8192.
+    ExpectRefused(DecodeImage, RunLengthBmp(16384, 16384));
+    ExpectRefused(DecodeImage, RunLengthBmp(8192, -8193));
+    BaseImage image{};
+    ASSERT_EQ(RunReader(DecodeImage, RunLengthBmp(4, 3), image), 0);
+    EXPECT_EQ(image.height, 3);
+    EXPECT_EQ(image.format.palette[0].blue, 0x40);
+    ReleaseBaseImage(image);
+
+    // Every reader applies the same budget: 8 x 8 passes at 64 pixels, not at 63.
+    Bytes bgra = "BGRA";
+    PutLe32(bgra, 0x08080808);
+    PutLe32(bgra, 8);
+    PutLe32(bgra, 8);
+    bgra.append(256, '\x11');
+    Bytes tga;
+    PutBytes(tga, {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 8, 0, 24, 0x20});
+    tga.append(192, '\x22');
+    PngSpec png{8, 8, PNG_COLOR_TYPE_GRAY, 8, std::vector<uint8_t>(64, 5), {}, {}};
+    const Bytes files[] = {RunLengthBmp(8, 8), bgra, tga, EncodePng(png),
+                           EncodeJpeg(8, 8, 1, std::vector<uint8_t>(64, 100))};
+    const int64_t previous = SetImagePixelBudget(64);
+    for (const Bytes& file : files) {
+        BaseImage accepted{};
+        EXPECT_EQ(RunReader(DecodeImage, file, accepted), 0);
+        ReleaseBaseImage(accepted);
+    }
+    SetImagePixelBudget(63);
+    for (const Bytes& file : files) {
+        ExpectRefused(DecodeImage, file);
+    }
+    EXPECT_EQ(SetImagePixelBudget(previous), 63);
+}
+
+TEST(DecodeImage, RunLengthTgaTooShortForItsPictureRefused) {
+    // Type 10, 24-bit: 32 packets of 128 pixels make exactly 64 x 64.
+    Bytes head;
+    PutBytes(head, {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 64, 0, 64, 0, 24, 0x20});
+    Bytes whole = head;
+    for (int i = 0; i < 32; ++i) {
+        PutBytes(whole, {0xFF, 1, 2, 3});
+    }
+    BaseImage image{};
+    ASSERT_EQ(RunReader(ReadTgaImage, whole, image), 0);
+    EXPECT_EQ(PixelAt(image, 63, 63), 0x030201u);
+    ReleaseBaseImage(image);
+    ExpectRefused(ReadTgaImage, whole.substr(0, whole.size() - 1));
+    // 4095 x 4095 declared over eight bytes of packets.
+    Bytes bomb;
+    PutBytes(bomb, {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F, 0xFF, 0x0F, 24, 0x20});
+    PutBytes(bomb, {0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
+    ExpectRefused(ReadTgaImage, bomb);
+}
+
 TEST(DecodeImage, NothingAcceptsLeavesImageUntouched) {
     ExpectRefused(DecodeImage, Bytes());
     ExpectRefused(DecodeImage, Bytes("plain text, no picture at all\r\n"));

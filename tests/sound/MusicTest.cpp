@@ -69,6 +69,48 @@ TEST(MidiData, OnlyCompleteStandardFilesAreMidi) {
     EXPECT_FALSE(is(""));
 }
 
+// One track of the given events; the chunk length is computed.
+std::string MidiWithTrack(const std::string& events, int tracks = 1) {
+    std::string file = {'M',          'T', 'h', 'd', 0, 0, 0, 6, 0, 1, char(tracks >> 8),
+                        char(tracks), 0,   96};
+    for (int i = 0; i < tracks; ++i) {
+        file += "MTrk";
+        file += {0, char(events.size() >> 16), char(events.size() >> 8), char(events.size())};
+        file += events;
+    }
+    return file;
+}
+
+TEST(MidiData, DamagedEventsAreRefusedBeforeTheSynthesiser) {
+    auto is = [](const std::string& d) {
+        return platform::IsStandardMidiFile(reinterpret_cast<const uint8_t*>(d.data()), d.size());
+    };
+    const std::string end = {0, char(0xFF), 0x2F, 0};
+    // Running status carries note events on; a meta event between keeps it.
+    const std::string running = {0,          char(0x90), 60, 100, 10, 62, 100, 0,
+                                 char(0xFF), 1,          1,  'x', 5,  64, 100};
+    EXPECT_TRUE(is(MidiWithTrack(running + end)));
+    EXPECT_TRUE(is(MidiWithTrack(std::string{0, char(0xF0), 2, 0x7E, char(0xF7)} + end)));
+    EXPECT_TRUE(is(MidiWithTrack(end, platform::kMaxMidiTracks)));
+
+    EXPECT_FALSE(is(MidiWithTrack(std::string{0, 60, 100} + end)));   // no status to run on
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0x90), 60})));             // note cut short
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0x90), 60, char(0x80)}))); // data byte with top bit
+    EXPECT_FALSE(is(MidiWithTrack({char(0x81), char(0x81), char(0x81), char(0x81), 0})));
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0xFF), 1, 9, 'x'}))); // text past the chunk
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0xF0), char(0x8F), char(0xFF), char(0xFF), 0x7F})));
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0xFF), 0x51, 3, 0, 0, 0}))); // zero tempo
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0xFF), 0x51, 2, 7, 0x20}))); // short tempo
+    EXPECT_FALSE(is(MidiWithTrack({0, char(0xF2), 1, 2})));             // song position
+    EXPECT_FALSE(is(MidiWithTrack(end, platform::kMaxMidiTracks + 1)));
+    // A million and more events, two bytes each.
+    std::string many;
+    for (size_t i = 0; i <= platform::kMaxMidiEvents; ++i) {
+        many += i == 0 ? std::string{0, char(0xC0), 1} : std::string{0, 1};
+    }
+    EXPECT_FALSE(is(MidiWithTrack(many)));
+}
+
 TEST_F(MusicTest, MidiSoundsWithTheSoundFontAndPlayTypeOneEndsByItself) {
     ASSERT_TRUE(HaveSoundFont());
     Write("a.mid", MidiFile(2)); // one second
@@ -212,6 +254,14 @@ TEST_F(MusicTest, MissingFileFailsAfterStoppingThePreviousPiece) {
     Write("text.mid", "neither MIDI nor any sound");
     EXPECT_EQ(PlayMusicFile("text.mid", 1), -1);
     EXPECT_EQ(Sound().music.count, 0);
+    // A MIDI file whose last note-off lacks its velocity never reaches the sequencer.
+    std::string cut = MidiFile(1);
+    cut.resize(cut.size() - 5);
+    cut[21] = char(cut[21] - 5);
+    Write("cut.mid", cut);
+    EXPECT_EQ(PlayMusicFile("cut.mid", 1), -1);
+    EXPECT_EQ(Sound().sequencer, nullptr);
+    EXPECT_EQ(IsMusicPlaying(), 0);
     Finish();
     const auto log = Log();
     EXPECT_EQ(

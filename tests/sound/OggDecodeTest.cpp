@@ -1,5 +1,7 @@
 #include "sound/SoundFiles.h"
 
+#include "core/MemoryTracker.h"
+
 #include <gtest/gtest.h>
 
 namespace velox::test {
@@ -84,6 +86,55 @@ TEST_F(EncodedOgg, MissingPageEndsTheDataWhereTheStreamBreaks) {
     EXPECT_GT(pcm.size(), 0u);
     EXPECT_LT(pcm.size(), all.size());
     EXPECT_EQ(pcm, all.substr(0, pcm.size()));
+}
+
+// Sets the granule position of the last page (the length the stream declares)
+// and recomputes that page's checksum.
+std::string WithDeclaredFrames(std::string ogg, uint64_t frames) {
+    const size_t page = ogg.rfind("OggS");
+    for (int i = 0; i < 8; ++i) {
+        ogg[page + 6 + i] = char(frames >> (8 * i));
+    }
+    for (int i = 0; i < 4; ++i) {
+        ogg[page + 22 + i] = 0;
+    }
+    uint32_t crc = 0;
+    for (size_t i = page; i < ogg.size(); ++i) {
+        crc ^= uint32_t(uint8_t(ogg[i])) << 24;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+        }
+    }
+    for (int i = 0; i < 4; ++i) {
+        ogg[page + 22 + i] = char(crc >> (8 * i));
+    }
+    return ogg;
+}
+
+TEST_F(EncodedOgg, DeclaredLengthFarBeyondTheDataIsNotAllocated) {
+    // About 1 GiB of PCM declared by a stream of a few kilobytes.
+    DecodedSound s(WithDeclaredFrames(ogg_, uint64_t(1) << 28));
+    ASSERT_EQ(s.setupResult(), 0);
+    EXPECT_EQ(s.converter().dataSize, (int64_t(1) << 28) * 4);
+    const int32_t before = mem_detail::CurrentTotals().totalSize;
+    PcmResult result{};
+    ASSERT_EQ(DecodeAllSound(s.converter(), result), 0);
+    EXPECT_LT(mem_detail::CurrentTotals().totalSize - before, 4 << 20);
+    // What the data makes comes out whole: the honest stream's PCM, and then the
+    // last packet's tail that the honest granule position trims (under a block).
+    const std::string honest = DecodedSound(ogg_).DecodeAll();
+    ASSERT_GE(result.length, int32_t(honest.size()));
+    EXPECT_LT(result.length, int32_t(honest.size()) + 4096 * 4);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(result.data), honest.size()), honest);
+    MemFree(result.data);
+
+    // Decoding past the first buffer grows it without losing a byte.
+    const std::string longer = EncodeOgg(Sine(300000, 2, 44100, 440.0, 9000), 2, 44100);
+    DecodedSound big(WithDeclaredFrames(longer, uint64_t(1) << 28));
+    ASSERT_EQ(big.setupResult(), 0);
+    const std::string all = big.DecodeAll();
+    ASSERT_GE(all.size(), size_t(300000) * 4);
+    EXPECT_EQ(all.substr(0, size_t(300000) * 4), DecodedSound(longer).DecodeAll());
 }
 
 TEST(OggRecognition, DamagedHeadersAreRefused) {
