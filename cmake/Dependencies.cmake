@@ -16,15 +16,18 @@ velox_find_modules(VX_SDL2 sdl2)
 velox_find_modules(VX_MPG123 libmpg123)
 velox_find_modules(VX_FLUIDSYNTH fluidsynth)
 velox_find_modules(VX_FONTS freetype2 fontconfig)
+velox_find_modules(VX_DEFLATE libdeflate)
+velox_find_modules(VX_FFMPEG libavformat libavcodec libswscale libswresample libavutil)
 
 set(VELOX_RUNTIME_PACKAGES PkgConfig::VX_PNG PkgConfig::VX_JPEG PkgConfig::VX_VORBIS)
 set(VELOX_PLATFORM_PACKAGES PkgConfig::VX_SDL2 PkgConfig::VX_PNG PkgConfig::VX_MPG123
-    PkgConfig::VX_FLUIDSYNTH PkgConfig::VX_FONTS)
+    PkgConfig::VX_FLUIDSYNTH PkgConfig::VX_FONTS PkgConfig::VX_DEFLATE PkgConfig::VX_FFMPEG)
 
 # What a program linking libvelox.a statically needs besides it: the libraries alone,
 # so velox.pc and the CMake package ask for no other package's files.
 set(VELOX_STATIC_LINK_FLAGS)
-foreach(name VX_SDL2 VX_PNG VX_JPEG VX_VORBIS VX_MPG123 VX_FLUIDSYNTH VX_FONTS)
+foreach(name VX_SDL2 VX_PNG VX_JPEG VX_VORBIS VX_MPG123 VX_FLUIDSYNTH VX_FONTS VX_DEFLATE
+        VX_FFMPEG)
     foreach(flag ${${name}_LDFLAGS})
         if(flag MATCHES "^-l" AND NOT flag IN_LIST VELOX_STATIC_LINK_FLAGS)
             list(APPEND VELOX_STATIC_LINK_FLAGS ${flag})
