@@ -8,5 +8,4 @@ target_compile_definitions(velox_player_tests PRIVATE
 target_compile_definitions(velox_player_tests PRIVATE
     VELOX_README="${PROJECT_SOURCE_DIR}/README.md")
 # The window cases send the window manager's close request through Xlib.
-pkg_check_modules(VELOX_PLAYER_TEST_X11 REQUIRED IMPORTED_TARGET x11)
-target_link_libraries(velox_player_tests PRIVATE PkgConfig::VELOX_PLAYER_TEST_X11)
+target_link_libraries(velox_player_tests PRIVATE PkgConfig::VX_X11)
