@@ -232,10 +232,13 @@ std::string NormalisedName(const char* sjisName) {
 } // namespace
 
 std::string NearestCommandWord(const std::string& word) {
+    // Command words are at most 13 bytes: what lies past twice that cannot bring a word
+    // nearer to one, and a 254-byte token would cost a thousand-line story dearly.
+    const std::string head = word.substr(0, 26);
     std::string best;
     int bestDistance = 1 << 30;
     for (int code = 1; code <= 13; ++code) {
-        int d = EditDistance(word, CommandWord(code));
+        int d = EditDistance(head, CommandWord(code));
         if (d < bestDistance) {
             bestDistance = d;
             best = CommandWord(code);
