@@ -133,11 +133,15 @@ bool StepFits(int64_t step) {
 void AffineRow(const Target& t, const Source& s, const Plan& plan, const AffineMap& m, int64_t j,
                int64_t lo, int64_t hi, bool mirror, bool bilinear) {
     alignas(32) uint32_t buffer[kChunk + kFetchSlack];
-    const FetchAffineFn fetch =
-        bilinear ? plan.fetch->fetchAffineBilinear : plan.fetch->fetchAffineNearest;
     AffineRun run{int32_t(m.u0 + j * m.dudy + lo * m.dudx),
                   int32_t(m.v0 + j * m.dvdy + lo * m.dvdx), int32_t(m.dudx), int32_t(m.dvdx),
                   mirror};
+    // A run whose every position is a pixel centre (quarter turns at whole scales) has
+    // bilinear weights of 0 throughout: its samples are the nearest pixels, byte for byte.
+    const bool onCentres = (run.u & 0xFFFF) == 0x8000 && (run.v & 0xFFFF) == 0x8000 &&
+                           (run.dudx & 0xFFFF) == 0 && (run.dvdx & 0xFFFF) == 0;
+    const FetchAffineFn fetch =
+        bilinear && !onCentres ? plan.fetch->fetchAffineBilinear : plan.fetch->fetchAffineNearest;
     uint8_t* dst = TargetAt(t, int32_t(m.bounds.left + lo), int32_t(m.bounds.top + j), plan.bytes);
     for (int64_t i = lo; i < hi; i += kChunk) {
         const int32_t n = int32_t(std::min<int64_t>(kChunk, hi - i));
