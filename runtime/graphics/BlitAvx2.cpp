@@ -172,32 +172,29 @@ void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n
     }
 }
 
+// Whole vectors, the last one running up to 7 positions past n (kFetchSlack): those lanes
+// may leave the source, so every tap is clamped into it; inside the run this changes nothing.
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineNearestT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
     const __m256i pitch = _mm256_set1_epi32(s.pitch);
-    const __m256i last = _mm256_set1_epi32(s.width - 1);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lastX = _mm256_set1_epi32(s.width - 1), lastY = _mm256_set1_epi32(s.height - 1);
     __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
     __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
     const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i x = _mm256_srai_epi32(u, 16);
+    for (int32_t i = 0; i < n; i += 8) {
+        __m256i x = _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(u, 16), zero), lastX);
+        const __m256i y = _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(v, 16), zero), lastY);
         if constexpr (Mirror) {
-            x = _mm256_sub_epi32(last, x);
+            x = _mm256_sub_epi32(lastX, x);
         }
-        const __m256i offsets = _mm256_add_epi32(
-            _mm256_mullo_epi32(_mm256_srai_epi32(v, 16), pitch), _mm256_slli_epi32(x, 2));
+        const __m256i offsets =
+            _mm256_add_epi32(_mm256_mullo_epi32(y, pitch), _mm256_slli_epi32(x, 2));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             FixSamples<Opaque32, Keyed>(Gather(s.pixels, offsets), key));
         u = _mm256_add_epi32(u, du);
         v = _mm256_add_epi32(v, dv);
-    }
-    if (i < n) {
-        AffineRun rest = run;
-        rest.u = run.u + i * run.dudx;
-        rest.v = run.v + i * run.dvdx;
-        PortableKernels().fetchAffineNearest(s, rest, n - i, out + i);
     }
 }
 
@@ -236,8 +233,8 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
     __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
     __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
     const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
+    // Whole vectors, as the nearest fetch: the taps are clamped into the source anyway.
+    for (int32_t i = 0; i < n; i += 8) {
         __m256i bu = _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(u, half), zero), maxU);
         const __m256i bv =
             _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(v, half), zero), maxV);
@@ -265,12 +262,6 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
                                       FixSamples<Opaque32, Keyed>(p11, key), fx, fy));
         u = _mm256_add_epi32(u, du);
         v = _mm256_add_epi32(v, dv);
-    }
-    if (i < n) {
-        AffineRun rest = run;
-        rest.u = run.u + i * run.dudx;
-        rest.v = run.v + i * run.dvdx;
-        PortableKernels().fetchAffineBilinear(s, rest, n - i, out + i);
     }
 }
 
@@ -308,6 +299,22 @@ inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i paramet
 }
 
 template <int Mode, bool Bright, bool Opaque>
+inline __m256i Combine8(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
+        _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
+    const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
+        _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
+    __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
+    if constexpr (!Opaque) {
+        // Uncovered samples leave the target as it was.
+        const __m256i skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
+        result = _mm256_blendv_epi8(result, d, skip);
+    }
+    return result;
+}
+
+template <int Mode, bool Bright, bool Opaque>
 void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& args) {
     const int16_t br = int16_t(args.brightness >> 16 & 255);
     const int16_t bg = int16_t(args.brightness >> 8 & 255);
@@ -319,28 +326,25 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        __m256i skip = zero;
         if constexpr (!Opaque) {
-            skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
+            const __m256i skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
             if (_mm256_movemask_epi8(skip) == -1) {
                 continue; // eight uncovered samples
             }
         }
         __m256i* p = reinterpret_cast<__m256i*>(dst + 4 * int64_t(i));
-        const __m256i d = _mm256_loadu_si256(p);
-        const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
-            _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
-        const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
-            _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
-        __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
-        if constexpr (!Opaque) {
-            result = _mm256_blendv_epi8(result, d, skip);
-        }
-        _mm256_storeu_si256(p, result);
+        _mm256_storeu_si256(
+            p, Combine8<Mode, Bright, Opaque>(s, _mm256_loadu_si256(p), bright, parameter));
     }
     if (i < n) {
-        PortableKernels().combine32[Mode][Bright][Opaque](dst + 4 * int64_t(i), src + i, n - i,
-                                                          args);
+        // The last few pixels through masked loads and stores: nothing past n is touched.
+        const __m256i mask =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        int* p = reinterpret_cast<int*>(dst + 4 * int64_t(i));
+        const __m256i s = _mm256_maskload_epi32(reinterpret_cast<const int*>(src + i), mask);
+        _mm256_maskstore_epi32(
+            p, mask,
+            Combine8<Mode, Bright, Opaque>(s, _mm256_maskload_epi32(p, mask), bright, parameter));
     }
 }
 
