@@ -40,8 +40,12 @@ inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
     hi = _mm256_unpackhi_epi32(twice, twice);
 }
 
-inline __m256i Lerp16(__m256i a, __m256i b, __m256i f, __m256i g) {
-    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, g), _mm256_mullo_epi16(b, f));
+// (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256, as
+// (256 * a + (b - a) * f + 128) >> 8: the products wrap modulo 2^16, but the true sum lies
+// within 0..65408, so the wrapped sum is exact.
+inline __m256i Lerp16(__m256i a, __m256i b, __m256i f) {
+    const __m256i sum =
+        _mm256_add_epi16(_mm256_slli_epi16(a, 8), _mm256_mullo_epi16(_mm256_sub_epi16(b, a), f));
     return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
 }
 
@@ -64,32 +68,28 @@ template <bool Opaque32, bool Keyed> inline __m256i FixSamples(__m256i v, __m256
 inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
                          __m256i fy) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i full = _mm256_set1_epi32(256);
-    __m256i fxLo, fxHi, gxLo, gxHi, fyLo, fyHi, gyLo, gyHi;
+    __m256i fxLo, fxHi, fyLo, fyHi;
     SpreadWeights(fx, fxLo, fxHi);
-    SpreadWeights(_mm256_sub_epi32(full, fx), gxLo, gxHi);
     SpreadWeights(fy, fyLo, fyHi);
-    SpreadWeights(_mm256_sub_epi32(full, fy), gyLo, gyHi);
     const __m256i topLo =
-        Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fxLo, gxLo);
+        Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fxLo);
     const __m256i topHi =
-        Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fxHi, gxHi);
+        Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fxHi);
     const __m256i botLo =
-        Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fxLo, gxLo);
+        Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fxLo);
     const __m256i botHi =
-        Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fxHi, gxHi);
-    return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo, gyLo), Lerp16(topHi, botHi, fyHi, gyHi));
+        Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fxHi);
+    return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo), Lerp16(topHi, botHi, fyHi));
 }
 
 // (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
 inline __m256i Mix8(__m256i a, __m256i b, __m256i f) {
     const __m256i zero = _mm256_setzero_si256();
-    __m256i fLo, fHi, gLo, gHi;
+    __m256i fLo, fHi;
     SpreadWeights(f, fLo, fHi);
-    SpreadWeights(_mm256_sub_epi32(_mm256_set1_epi32(256), f), gLo, gHi);
     return _mm256_packus_epi16(
-        Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo, gLo),
-        Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi, gHi));
+        Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo),
+        Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi));
 }
 
 inline __m256i Gather(const uint8_t* base, __m256i byteOffsets) {
@@ -218,7 +218,7 @@ inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m
 
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
-    if (s.width < 2) {
+    if (s.width < 2 || s.height < 2) {
         PortableKernels().fetchAffineBilinear(s, run, n, out);
         return;
     }
@@ -228,7 +228,7 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
     const __m256i maxU = _mm256_set1_epi32((s.width - 1) << 16);
     const __m256i maxV = _mm256_set1_epi32((s.height - 1) << 16);
     const __m256i lastX = _mm256_set1_epi32(s.width - 1), lastY = _mm256_set1_epi32(s.height - 1);
-    const __m256i half = _mm256_set1_epi32(32768), one = _mm256_set1_epi32(1);
+    const __m256i half = _mm256_set1_epi32(32768);
     const __m256i low8 = _mm256_set1_epi32(255), full = _mm256_set1_epi32(256);
     __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
     __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
@@ -248,13 +248,18 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
         const __m256i last = _mm256_cmpeq_epi32(x0, lastX);
         x0 = _mm256_add_epi32(x0, last);
         fx = _mm256_or_si256(fx, _mm256_and_si256(last, full));
-        const __m256i y0 = _mm256_srai_epi32(bv, 16);
-        const __m256i y1 = _mm256_min_epi32(_mm256_add_epi32(y0, one), lastY);
-        const __m256i c0 = _mm256_slli_epi32(x0, 2);
+        // Likewise on the last row: the rows above at full weight, so that the bottom taps
+        // always lie one pitch below the top ones.
+        __m256i y0 = _mm256_srai_epi32(bv, 16);
+        __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), low8);
+        const __m256i bottom = _mm256_cmpeq_epi32(y0, lastY);
+        y0 = _mm256_add_epi32(y0, bottom);
+        fy = _mm256_or_si256(fy, _mm256_and_si256(bottom, full));
         __m256i p00, p01, p10, p11;
-        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), c0), p00, p01);
-        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y1, pitch), c0), p10, p11);
-        const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), low8);
+        const __m256i offsets =
+            _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), _mm256_slli_epi32(x0, 2));
+        GatherPairs(s.pixels, offsets, p00, p01);
+        GatherPairs(s.pixels + s.pitch, offsets, p10, p11);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Bilinear8(FixSamples<Opaque32, Keyed>(p00, key),
                                       FixSamples<Opaque32, Keyed>(p01, key),
