@@ -122,14 +122,34 @@ void FetchRowT(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out
     }
 }
 
+// Eight taps of a row taken from the 16 pixels from first on, idx = column - first, by two
+// loads and two lane permutes: a gather costs more than that on many processors, and
+// stretched copies (up to a halving) find their columns of eight pixels this close.
+inline __m256i WindowTaps(const int* window, __m256i idx) {
+    const __m256i low = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window)), idx);
+    const __m256i high = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 8)), idx);
+    return _mm256_blendv_epi8(low, high, _mm256_cmpgt_epi32(idx, _mm256_set1_epi32(7)));
+}
+
+// True when every lane of idx lies within 0..15.
+inline bool InWindow(__m256i idx) {
+    return _mm256_testz_si256(idx, _mm256_set1_epi32(~15)) != 0;
+}
+
 template <bool Opaque32, bool Keyed>
 void FetchColumnsT(const Source& s, const int32_t* xs, int32_t sy, int32_t n, uint32_t* out) {
-    const uint8_t* row = s.pixels + int64_t(sy) * s.pitch;
+    const int* row = reinterpret_cast<const int*>(s.pixels + int64_t(sy) * s.pitch);
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + i));
-        const __m256i v = _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), x, 4);
+        const int32_t first = std::min(xs[i], xs[i + 7]);
+        const __m256i idx = _mm256_sub_epi32(x, _mm256_set1_epi32(first));
+        const __m256i v = first <= s.width - 16 && InWindow(idx)
+                              ? WindowTaps(row + first, idx)
+                              : _mm256_i32gather_epi32(row, x, 4);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             FixSamples<Opaque32, Keyed>(v, key));
     }
@@ -149,9 +169,20 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
         const __m256i f =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i)));
-        const __m256i left = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, a, 4), key);
-        const __m256i right = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, b, 4), key);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Mix8(left, right, f));
+        const int32_t first = std::min(x0[i], x0[i + 7]);
+        const __m256i start = _mm256_set1_epi32(first);
+        const __m256i ia = _mm256_sub_epi32(a, start), ib = _mm256_sub_epi32(b, start);
+        __m256i left, right;
+        if (first <= s.width - 16 && InWindow(_mm256_or_si256(ia, ib))) {
+            left = WindowTaps(row + first, ia);
+            right = WindowTaps(row + first, ib);
+        } else {
+            left = _mm256_i32gather_epi32(row, a, 4);
+            right = _mm256_i32gather_epi32(row, b, 4);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            Mix8(FixSamples<Opaque32, Keyed>(left, key),
+                                 FixSamples<Opaque32, Keyed>(right, key), f));
     }
     if (i < n) {
         PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
