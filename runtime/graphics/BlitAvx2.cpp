@@ -189,6 +189,63 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
     }
 }
 
+template <bool Opaque32, bool Keyed>
+void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                        int32_t sy0, int32_t sy1, uint32_t fy, int32_t n, uint32_t* out) {
+    const int* top = reinterpret_cast<const int*>(s.pixels + int64_t(sy0) * s.pitch);
+    const int* bottom = reinterpret_cast<const int*>(s.pixels + int64_t(sy1) * s.pitch);
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i fyv = _mm256_set1_epi16(int16_t(fy));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
+        const int32_t first = std::min(x0[i], x0[i + 7]);
+        const __m256i start = _mm256_set1_epi32(first);
+        const __m256i ia = _mm256_sub_epi32(a, start), ib = _mm256_sub_epi32(b, start);
+        __m256i p00, p01, p10, p11;
+        if (first <= s.width - 16 && InWindow(_mm256_or_si256(ia, ib))) {
+            p00 = WindowTaps(top + first, ia);
+            p01 = WindowTaps(top + first, ib);
+            p10 = WindowTaps(bottom + first, ia);
+            p11 = WindowTaps(bottom + first, ib);
+        } else {
+            p00 = _mm256_i32gather_epi32(top, a, 4);
+            p01 = _mm256_i32gather_epi32(top, b, 4);
+            p10 = _mm256_i32gather_epi32(bottom, a, 4);
+            p11 = _mm256_i32gather_epi32(bottom, b, 4);
+        }
+        p00 = FixSamples<Opaque32, Keyed>(p00, key);
+        p01 = FixSamples<Opaque32, Keyed>(p01, key);
+        p10 = FixSamples<Opaque32, Keyed>(p10, key);
+        p11 = FixSamples<Opaque32, Keyed>(p11, key);
+        __m256i fLo, fHi;
+        SpreadWeights(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i))), fLo,
+            fHi);
+        // The horizontal mixes are rounded to 0..255 in their 16-bit lanes already.
+        const __m256i topLo =
+            Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fLo);
+        const __m256i topHi =
+            Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fHi);
+        const __m256i botLo =
+            Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fLo);
+        const __m256i botHi =
+            Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fHi);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(out + i),
+            _mm256_packus_epi16(Lerp16(topLo, botLo, fyv), Lerp16(topHi, botHi, fyv)));
+    }
+    if (i < n) {
+        alignas(32) uint32_t upper[8 + kFetchSlack], lower[8 + kFetchSlack];
+        const Kernels& portable = PortableKernels();
+        portable.fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy0, n - i, upper);
+        portable.fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy1, n - i, lower);
+        portable.mixRows(upper, lower, fy, n - i, out + i);
+    }
+}
+
 void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
     const __m256i f = _mm256_set1_epi32(int32_t(fy));
     int32_t i = 0;
@@ -416,6 +473,10 @@ void FetchBilinearRow(const Source& s, const int32_t* x0, const int32_t* x1, con
                       int32_t sy, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowT, (s, x0, x1, fx, sy, n, out));
 }
+void FetchBilinearRows(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                       int32_t sy0, int32_t sy1, uint32_t fy, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowsT, (s, x0, x1, fx, sy0, sy1, fy, n, out));
+}
 void FetchAffineNearest(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE(s, run.mirror, FetchAffineNearestT, (s, run, n, out));
 }
@@ -429,6 +490,7 @@ Kernels MakeAvx2() {
     k.fetchColumns = FetchColumns;
     k.fetchBilinearRow = FetchBilinearRow;
     k.mixRows = MixRows;
+    k.fetchBilinearRows = FetchBilinearRows;
     k.fetchAffineNearest = FetchAffineNearest;
     k.fetchAffineBilinear = FetchAffineBilinear;
     VELOX_FILL_COMBINE_TABLE(k.combine32, CombineT);

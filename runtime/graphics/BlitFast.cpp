@@ -295,11 +295,18 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
                 v = mirrorY ? maxV - v : v;
                 const int32_t y0 = int32_t(v >> 16), y1 = std::min(y0 + 1, h - 1);
                 const uint32_t fy = uint32_t(v >> 8 & 255);
-                const uint32_t* top = fetched(y0, y1);
-                samples = top;
-                if (fy != 0) {
-                    plan.mixRows(top, fetched(y1, y0), fy, n, buffer);
+                if (fy != 0 && stepY <= 32768 && plan.fetch->fetchBilinearRows != nullptr) {
+                    // Shrunk to half or less, no two target rows share a source row, so
+                    // nothing is gained by keeping the mixed rows.
+                    plan.fetch->fetchBilinearRows(source, x0, x1s, fx, y0, y1, fy, n, buffer);
                     samples = buffer;
+                } else {
+                    const uint32_t* top = fetched(y0, y1);
+                    samples = top;
+                    if (fy != 0) {
+                        plan.mixRows(top, fetched(y1, y0), fy, n, buffer);
+                        samples = buffer;
+                    }
                 }
             } else {
                 const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
