@@ -40,7 +40,11 @@ inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
     hi = _mm256_unpackhi_epi32(twice, twice);
 }
 
-inline __m256i Lerp16(__m256i a, __m256i b, __m256i f, __m256i g) {
+// (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256. Two
+// independent products: measured faster here than 256 * a + (b - a) * f, whose chain
+// is longer.
+inline __m256i Lerp16(__m256i a, __m256i b, __m256i f) {
+    const __m256i g = _mm256_sub_epi16(_mm256_set1_epi16(256), f);
     const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, g), _mm256_mullo_epi16(b, f));
     return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
 }
@@ -64,32 +68,28 @@ template <bool Opaque32, bool Keyed> inline __m256i FixSamples(__m256i v, __m256
 inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
                          __m256i fy) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i full = _mm256_set1_epi32(256);
-    __m256i fxLo, fxHi, gxLo, gxHi, fyLo, fyHi, gyLo, gyHi;
+    __m256i fxLo, fxHi, fyLo, fyHi;
     SpreadWeights(fx, fxLo, fxHi);
-    SpreadWeights(_mm256_sub_epi32(full, fx), gxLo, gxHi);
     SpreadWeights(fy, fyLo, fyHi);
-    SpreadWeights(_mm256_sub_epi32(full, fy), gyLo, gyHi);
     const __m256i topLo =
-        Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fxLo, gxLo);
+        Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fxLo);
     const __m256i topHi =
-        Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fxHi, gxHi);
+        Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fxHi);
     const __m256i botLo =
-        Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fxLo, gxLo);
+        Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fxLo);
     const __m256i botHi =
-        Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fxHi, gxHi);
-    return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo, gyLo), Lerp16(topHi, botHi, fyHi, gyHi));
+        Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fxHi);
+    return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo), Lerp16(topHi, botHi, fyHi));
 }
 
 // (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
 inline __m256i Mix8(__m256i a, __m256i b, __m256i f) {
     const __m256i zero = _mm256_setzero_si256();
-    __m256i fLo, fHi, gLo, gHi;
+    __m256i fLo, fHi;
     SpreadWeights(f, fLo, fHi);
-    SpreadWeights(_mm256_sub_epi32(_mm256_set1_epi32(256), f), gLo, gHi);
     return _mm256_packus_epi16(
-        Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo, gLo),
-        Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi, gHi));
+        Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo),
+        Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi));
 }
 
 inline __m256i Gather(const uint8_t* base, __m256i byteOffsets) {
@@ -122,14 +122,34 @@ void FetchRowT(const Source& s, int32_t sx, int32_t sy, int32_t n, uint32_t* out
     }
 }
 
+// Eight taps of a row taken from the 16 pixels from first on, idx = column - first, by two
+// loads and two lane permutes: a gather costs more than that on many processors, and
+// stretched copies (up to a halving) find their columns of eight pixels this close.
+inline __m256i WindowTaps(const int* window, __m256i idx) {
+    const __m256i low = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window)), idx);
+    const __m256i high = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 8)), idx);
+    return _mm256_blendv_epi8(low, high, _mm256_cmpgt_epi32(idx, _mm256_set1_epi32(7)));
+}
+
+// True when every lane of idx lies within 0..15.
+inline bool InWindow(__m256i idx) {
+    return _mm256_testz_si256(idx, _mm256_set1_epi32(~15)) != 0;
+}
+
 template <bool Opaque32, bool Keyed>
 void FetchColumnsT(const Source& s, const int32_t* xs, int32_t sy, int32_t n, uint32_t* out) {
-    const uint8_t* row = s.pixels + int64_t(sy) * s.pitch;
+    const int* row = reinterpret_cast<const int*>(s.pixels + int64_t(sy) * s.pitch);
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(xs + i));
-        const __m256i v = _mm256_i32gather_epi32(reinterpret_cast<const int*>(row), x, 4);
+        const int32_t first = std::min(xs[i], xs[i + 7]);
+        const __m256i idx = _mm256_sub_epi32(x, _mm256_set1_epi32(first));
+        const __m256i v = first <= s.width - 16 && InWindow(idx)
+                              ? WindowTaps(row + first, idx)
+                              : _mm256_i32gather_epi32(row, x, 4);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             FixSamples<Opaque32, Keyed>(v, key));
     }
@@ -149,12 +169,80 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
         const __m256i f =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i)));
-        const __m256i left = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, a, 4), key);
-        const __m256i right = FixSamples<Opaque32, Keyed>(_mm256_i32gather_epi32(row, b, 4), key);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), Mix8(left, right, f));
+        const int32_t first = std::min(x0[i], x0[i + 7]);
+        const __m256i start = _mm256_set1_epi32(first);
+        const __m256i ia = _mm256_sub_epi32(a, start), ib = _mm256_sub_epi32(b, start);
+        __m256i left, right;
+        if (first <= s.width - 16 && InWindow(_mm256_or_si256(ia, ib))) {
+            left = WindowTaps(row + first, ia);
+            right = WindowTaps(row + first, ib);
+        } else {
+            left = _mm256_i32gather_epi32(row, a, 4);
+            right = _mm256_i32gather_epi32(row, b, 4);
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            Mix8(FixSamples<Opaque32, Keyed>(left, key),
+                                 FixSamples<Opaque32, Keyed>(right, key), f));
     }
     if (i < n) {
         PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
+    }
+}
+
+template <bool Opaque32, bool Keyed>
+void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                        int32_t sy0, int32_t sy1, uint32_t fy, int32_t n, uint32_t* out) {
+    const int* top = reinterpret_cast<const int*>(s.pixels + int64_t(sy0) * s.pitch);
+    const int* bottom = reinterpret_cast<const int*>(s.pixels + int64_t(sy1) * s.pitch);
+    const __m256i key = _mm256_set1_epi32(int32_t(s.key));
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i fyv = _mm256_set1_epi16(int16_t(fy));
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
+        const int32_t first = std::min(x0[i], x0[i + 7]);
+        const __m256i start = _mm256_set1_epi32(first);
+        const __m256i ia = _mm256_sub_epi32(a, start), ib = _mm256_sub_epi32(b, start);
+        __m256i p00, p01, p10, p11;
+        if (first <= s.width - 16 && InWindow(_mm256_or_si256(ia, ib))) {
+            p00 = WindowTaps(top + first, ia);
+            p01 = WindowTaps(top + first, ib);
+            p10 = WindowTaps(bottom + first, ia);
+            p11 = WindowTaps(bottom + first, ib);
+        } else {
+            p00 = _mm256_i32gather_epi32(top, a, 4);
+            p01 = _mm256_i32gather_epi32(top, b, 4);
+            p10 = _mm256_i32gather_epi32(bottom, a, 4);
+            p11 = _mm256_i32gather_epi32(bottom, b, 4);
+        }
+        p00 = FixSamples<Opaque32, Keyed>(p00, key);
+        p01 = FixSamples<Opaque32, Keyed>(p01, key);
+        p10 = FixSamples<Opaque32, Keyed>(p10, key);
+        p11 = FixSamples<Opaque32, Keyed>(p11, key);
+        __m256i fLo, fHi;
+        SpreadWeights(
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i))), fLo,
+            fHi);
+        // The horizontal mixes are rounded to 0..255 in their 16-bit lanes already.
+        const __m256i topLo =
+            Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fLo);
+        const __m256i topHi =
+            Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fHi);
+        const __m256i botLo =
+            Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fLo);
+        const __m256i botHi =
+            Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fHi);
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(out + i),
+            _mm256_packus_epi16(Lerp16(topLo, botLo, fyv), Lerp16(topHi, botHi, fyv)));
+    }
+    if (i < n) {
+        alignas(32) uint32_t upper[8 + kFetchSlack], lower[8 + kFetchSlack];
+        const Kernels& portable = PortableKernels();
+        portable.fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy0, n - i, upper);
+        portable.fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy1, n - i, lower);
+        portable.mixRows(upper, lower, fy, n - i, out + i);
     }
 }
 
@@ -172,37 +260,34 @@ void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n
     }
 }
 
+// Whole vectors, the last one running up to 7 positions past n (kFetchSlack): those lanes
+// may leave the source, so every tap is clamped into it; inside the run this changes nothing.
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineNearestT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
     const __m256i pitch = _mm256_set1_epi32(s.pitch);
-    const __m256i last = _mm256_set1_epi32(s.width - 1);
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lastX = _mm256_set1_epi32(s.width - 1), lastY = _mm256_set1_epi32(s.height - 1);
     __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
     __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
     const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        __m256i x = _mm256_srai_epi32(u, 16);
+    for (int32_t i = 0; i < n; i += 8) {
+        __m256i x = _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(u, 16), zero), lastX);
+        const __m256i y = _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(v, 16), zero), lastY);
         if constexpr (Mirror) {
-            x = _mm256_sub_epi32(last, x);
+            x = _mm256_sub_epi32(lastX, x);
         }
-        const __m256i offsets = _mm256_add_epi32(
-            _mm256_mullo_epi32(_mm256_srai_epi32(v, 16), pitch), _mm256_slli_epi32(x, 2));
+        const __m256i offsets =
+            _mm256_add_epi32(_mm256_mullo_epi32(y, pitch), _mm256_slli_epi32(x, 2));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             FixSamples<Opaque32, Keyed>(Gather(s.pixels, offsets), key));
         u = _mm256_add_epi32(u, du);
         v = _mm256_add_epi32(v, dv);
     }
-    if (i < n) {
-        AffineRun rest = run;
-        rest.u = run.u + i * run.dudx;
-        rest.v = run.v + i * run.dvdx;
-        PortableKernels().fetchAffineNearest(s, rest, n - i, out + i);
-    }
 }
 
-// The taps at byte offsets and the pixel right of each, read as pairs: two 4-lane gathers
-// of 64 bits instead of two 8-lane gathers of 32, then split into left and right taps.
+// The taps at byte offsets and the pixel right of each, read as pairs by one 64-bit load
+// per pixel (faster here than 64-bit gathers), then split into left and right taps.
 inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m256i& right) {
     alignas(32) int32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), offsets);
@@ -221,7 +306,7 @@ inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m
 
 template <bool Opaque32, bool Keyed, bool Mirror>
 void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
-    if (s.width < 2) {
+    if (s.width < 2 || s.height < 2) {
         PortableKernels().fetchAffineBilinear(s, run, n, out);
         return;
     }
@@ -231,13 +316,13 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
     const __m256i maxU = _mm256_set1_epi32((s.width - 1) << 16);
     const __m256i maxV = _mm256_set1_epi32((s.height - 1) << 16);
     const __m256i lastX = _mm256_set1_epi32(s.width - 1), lastY = _mm256_set1_epi32(s.height - 1);
-    const __m256i half = _mm256_set1_epi32(32768), one = _mm256_set1_epi32(1);
+    const __m256i half = _mm256_set1_epi32(32768);
     const __m256i low8 = _mm256_set1_epi32(255), full = _mm256_set1_epi32(256);
     __m256i u = _mm256_add_epi32(_mm256_set1_epi32(run.u), LaneSteps(run.dudx));
     __m256i v = _mm256_add_epi32(_mm256_set1_epi32(run.v), LaneSteps(run.dvdx));
     const __m256i du = _mm256_set1_epi32(run.dudx * 8), dv = _mm256_set1_epi32(run.dvdx * 8);
-    int32_t i = 0;
-    for (; i + 8 <= n; i += 8) {
+    // Whole vectors, as the nearest fetch: the taps are clamped into the source anyway.
+    for (int32_t i = 0; i < n; i += 8) {
         __m256i bu = _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(u, half), zero), maxU);
         const __m256i bv =
             _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(v, half), zero), maxV);
@@ -251,13 +336,18 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
         const __m256i last = _mm256_cmpeq_epi32(x0, lastX);
         x0 = _mm256_add_epi32(x0, last);
         fx = _mm256_or_si256(fx, _mm256_and_si256(last, full));
-        const __m256i y0 = _mm256_srai_epi32(bv, 16);
-        const __m256i y1 = _mm256_min_epi32(_mm256_add_epi32(y0, one), lastY);
-        const __m256i c0 = _mm256_slli_epi32(x0, 2);
+        // Likewise on the last row: the rows above at full weight, so that the bottom taps
+        // always lie one pitch below the top ones.
+        __m256i y0 = _mm256_srai_epi32(bv, 16);
+        __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), low8);
+        const __m256i bottom = _mm256_cmpeq_epi32(y0, lastY);
+        y0 = _mm256_add_epi32(y0, bottom);
+        fy = _mm256_or_si256(fy, _mm256_and_si256(bottom, full));
         __m256i p00, p01, p10, p11;
-        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), c0), p00, p01);
-        GatherPairs(s.pixels, _mm256_add_epi32(_mm256_mullo_epi32(y1, pitch), c0), p10, p11);
-        const __m256i fy = _mm256_and_si256(_mm256_srli_epi32(bv, 8), low8);
+        const __m256i offsets =
+            _mm256_add_epi32(_mm256_mullo_epi32(y0, pitch), _mm256_slli_epi32(x0, 2));
+        GatherPairs(s.pixels, offsets, p00, p01);
+        GatherPairs(s.pixels + s.pitch, offsets, p10, p11);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Bilinear8(FixSamples<Opaque32, Keyed>(p00, key),
                                       FixSamples<Opaque32, Keyed>(p01, key),
@@ -265,12 +355,6 @@ void FetchAffineBilinearT(const Source& s, const AffineRun& run, int32_t n, uint
                                       FixSamples<Opaque32, Keyed>(p11, key), fx, fy));
         u = _mm256_add_epi32(u, du);
         v = _mm256_add_epi32(v, dv);
-    }
-    if (i < n) {
-        AffineRun rest = run;
-        rest.u = run.u + i * run.dudx;
-        rest.v = run.v + i * run.dvdx;
-        PortableKernels().fetchAffineBilinear(s, rest, n - i, out + i);
     }
 }
 
@@ -308,6 +392,22 @@ inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i paramet
 }
 
 template <int Mode, bool Bright, bool Opaque>
+inline __m256i Combine8(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
+        _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
+    const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
+        _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
+    __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
+    if constexpr (!Opaque) {
+        // Uncovered samples leave the target as it was.
+        const __m256i skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
+        result = _mm256_blendv_epi8(result, d, skip);
+    }
+    return result;
+}
+
+template <int Mode, bool Bright, bool Opaque>
 void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& args) {
     const int16_t br = int16_t(args.brightness >> 16 & 255);
     const int16_t bg = int16_t(args.brightness >> 8 & 255);
@@ -319,28 +419,25 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
-        __m256i skip = zero;
         if constexpr (!Opaque) {
-            skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
+            const __m256i skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
             if (_mm256_movemask_epi8(skip) == -1) {
                 continue; // eight uncovered samples
             }
         }
         __m256i* p = reinterpret_cast<__m256i*>(dst + 4 * int64_t(i));
-        const __m256i d = _mm256_loadu_si256(p);
-        const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
-            _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
-        const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
-            _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
-        __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
-        if constexpr (!Opaque) {
-            result = _mm256_blendv_epi8(result, d, skip);
-        }
-        _mm256_storeu_si256(p, result);
+        _mm256_storeu_si256(
+            p, Combine8<Mode, Bright, Opaque>(s, _mm256_loadu_si256(p), bright, parameter));
     }
     if (i < n) {
-        PortableKernels().combine32[Mode][Bright][Opaque](dst + 4 * int64_t(i), src + i, n - i,
-                                                          args);
+        // The last few pixels through masked loads and stores: nothing past n is touched.
+        const __m256i mask =
+            _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        int* p = reinterpret_cast<int*>(dst + 4 * int64_t(i));
+        const __m256i s = _mm256_maskload_epi32(reinterpret_cast<const int*>(src + i), mask);
+        _mm256_maskstore_epi32(
+            p, mask,
+            Combine8<Mode, Bright, Opaque>(s, _mm256_maskload_epi32(p, mask), bright, parameter));
     }
 }
 
@@ -376,6 +473,10 @@ void FetchBilinearRow(const Source& s, const int32_t* x0, const int32_t* x1, con
                       int32_t sy, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowT, (s, x0, x1, fx, sy, n, out));
 }
+void FetchBilinearRows(const Source& s, const int32_t* x0, const int32_t* x1, const uint8_t* fx,
+                       int32_t sy0, int32_t sy1, uint32_t fy, int32_t n, uint32_t* out) {
+    VELOX_BY_SOURCE_NO_MIRROR(s, FetchBilinearRowsT, (s, x0, x1, fx, sy0, sy1, fy, n, out));
+}
 void FetchAffineNearest(const Source& s, const AffineRun& run, int32_t n, uint32_t* out) {
     VELOX_BY_SOURCE(s, run.mirror, FetchAffineNearestT, (s, run, n, out));
 }
@@ -389,6 +490,7 @@ Kernels MakeAvx2() {
     k.fetchColumns = FetchColumns;
     k.fetchBilinearRow = FetchBilinearRow;
     k.mixRows = MixRows;
+    k.fetchBilinearRows = FetchBilinearRows;
     k.fetchAffineNearest = FetchAffineNearest;
     k.fetchAffineBilinear = FetchAffineBilinear;
     VELOX_FILL_COMBINE_TABLE(k.combine32, CombineT);

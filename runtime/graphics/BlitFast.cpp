@@ -94,6 +94,16 @@ uint8_t* TargetAt(const Target& t, int32_t x, int32_t y, int32_t bytes) {
     return t.pixels + int64_t(y) * t.pitch + int64_t(x) * bytes;
 }
 
+// Asks for the target's cache lines of row y from column from up to to ahead of their
+// use: rows lie a pitch apart, and the hardware's stream detection does not carry a
+// stream from one row to the next, so small or turned copies would wait on every row.
+void PrefetchTargetRow(const Target& t, const Plan& plan, int32_t y, int32_t from, int32_t to) {
+    const uint8_t* p = TargetAt(t, from, y, plan.bytes);
+    for (int64_t k = 0; k < int64_t(to - from) * plan.bytes; k += 64) {
+        __builtin_prefetch(p + k, 1);
+    }
+}
+
 // Sources whose every 16.16 position and byte offset fits 32 bits.
 bool SourceFits(const Source& s) {
     return s.width > 0 && s.height > 0 && s.width <= kMaxSourceSide && s.height <= kMaxSourceSide &&
@@ -133,11 +143,15 @@ bool StepFits(int64_t step) {
 void AffineRow(const Target& t, const Source& s, const Plan& plan, const AffineMap& m, int64_t j,
                int64_t lo, int64_t hi, bool mirror, bool bilinear) {
     alignas(32) uint32_t buffer[kChunk + kFetchSlack];
-    const FetchAffineFn fetch =
-        bilinear ? plan.fetch->fetchAffineBilinear : plan.fetch->fetchAffineNearest;
     AffineRun run{int32_t(m.u0 + j * m.dudy + lo * m.dudx),
                   int32_t(m.v0 + j * m.dvdy + lo * m.dvdx), int32_t(m.dudx), int32_t(m.dvdx),
                   mirror};
+    // A run whose every position is a pixel centre (quarter turns at whole scales) has
+    // bilinear weights of 0 throughout: its samples are the nearest pixels, byte for byte.
+    const bool onCentres = (run.u & 0xFFFF) == 0x8000 && (run.v & 0xFFFF) == 0x8000 &&
+                           (run.dudx & 0xFFFF) == 0 && (run.dvdx & 0xFFFF) == 0;
+    const FetchAffineFn fetch =
+        bilinear && !onCentres ? plan.fetch->fetchAffineBilinear : plan.fetch->fetchAffineNearest;
     uint8_t* dst = TargetAt(t, int32_t(m.bounds.left + lo), int32_t(m.bounds.top + j), plan.bytes);
     for (int64_t i = lo; i < hi; i += kChunk) {
         const int32_t n = int32_t(std::min<int64_t>(kChunk, hi - i));
@@ -281,11 +295,18 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
                 v = mirrorY ? maxV - v : v;
                 const int32_t y0 = int32_t(v >> 16), y1 = std::min(y0 + 1, h - 1);
                 const uint32_t fy = uint32_t(v >> 8 & 255);
-                const uint32_t* top = fetched(y0, y1);
-                samples = top;
-                if (fy != 0) {
-                    plan.mixRows(top, fetched(y1, y0), fy, n, buffer);
+                if (fy != 0 && stepY <= 32768 && plan.fetch->fetchBilinearRows != nullptr) {
+                    // Shrunk to half or less, no two target rows share a source row, so
+                    // nothing is gained by keeping the mixed rows.
+                    plan.fetch->fetchBilinearRows(source, x0, x1s, fx, y0, y1, fy, n, buffer);
                     samples = buffer;
+                } else {
+                    const uint32_t* top = fetched(y0, y1);
+                    samples = top;
+                    if (fy != 0) {
+                        plan.mixRows(top, fetched(y1, y0), fy, n, buffer);
+                        samples = buffer;
+                    }
                 }
             } else {
                 const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
@@ -314,6 +335,12 @@ void CopyAffine(const Target& target, const Source& source, const AffineMap& map
         Narrow(map.u0 + j * map.dudy, map.dudx, 0, maxU, lo, hi);
         Narrow(map.v0 + j * map.dvdy, map.dvdx, 0, maxV, lo, hi);
         if (lo < hi) {
+            if (dy + 1 < r.bottom) {
+                // The next row covers about the same columns.
+                PrefetchTargetRow(target, plan, dy + 1,
+                                  int32_t(std::max<int64_t>(map.bounds.left + lo - 8, r.left)),
+                                  int32_t(std::min<int64_t>(map.bounds.left + hi + 8, r.right)));
+            }
             AffineRow(target, source, plan, map, j, lo, hi, mirror, paint.bilinear);
         }
     }

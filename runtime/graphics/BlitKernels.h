@@ -41,6 +41,11 @@ using FetchBilinearRowFn = void (*)(const Source& s, const int32_t* x0, const in
 // The vertical half: (top * (256 - fy) + bottom * fy + 128) >> 8 in each byte.
 using MixRowsFn = void (*)(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n,
                            uint32_t* out);
+// Both halves at once for rows sy0 (top) and sy1 (bottom), without rounding the horizontal
+// mixes through a buffer: the same bytes as two fetchBilinearRow and a mixRows.
+using FetchBilinearRowsFn = void (*)(const Source& s, const int32_t* x0, const int32_t* x1,
+                                     const uint8_t* fx, int32_t sy0, int32_t sy1, uint32_t fy,
+                                     int32_t n, uint32_t* out);
 using FetchAffineFn = void (*)(const Source& s, const AffineRun& run, int32_t n, uint32_t* out);
 // Draws n samples onto a target row starting at dst.
 using CombineFn = void (*)(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& args);
@@ -58,6 +63,7 @@ struct Kernels {
     // Combines onto Rgb32 and Argb32 targets: [mode][brightness not white][opaque samples].
     CombineFn combine32[5][2][2];
     MixRowsFn mixRows;
+    FetchBilinearRowsFn fetchBilinearRows; // nullptr: fetchBilinearRow twice and mixRows
     CopyFn copy32;
     FillFn fill32;
 };

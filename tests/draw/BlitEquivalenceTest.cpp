@@ -274,3 +274,89 @@ TEST(BlitEquivalence, Avx2GivesReferenceBytes) {
 
 } // namespace
 } // namespace velox::blit
+
+namespace velox::blit {
+namespace {
+
+// The shapes the fast paths single out, on every path, each against the reference:
+// quarter turns at scale 1 (sampled at pixel centres), halving and enlarging stretches
+// (neighbouring columns read together), mirrored or not, and turned rows of every length
+// modulo the vector width, on keyed and unkeyed sources with and without alpha.
+TEST(BlitEquivalence, SingledOutShapesGiveReferenceBytes) {
+    const double quarter = std::acos(-1.0) / 2;
+    int compared = 0;
+    for (Path path : {Path::Portable, Path::Sse2, Path::Avx2}) {
+        if (!SelectPath(path)) {
+            continue;
+        }
+        Case c(1208 + uint32_t(path));
+        for (PixelKind kind : {PixelKind::Rgb32, PixelKind::Argb32}) {
+            for (bool keyed : {false, true}) {
+                Image src = c.MakeImage(kind, 37 + c.Int(0, 30), 22 + c.Int(0, 9), false);
+                Source source{src.bytes.data(), src.pitch,   src.width, src.height, kind,
+                              &src.format,      src.palette, keyed,     0};
+                source.key = ReadPixelValue(src.bytes.data(), 0, 4) & 0xFFFFFF;
+                const Image blank = c.MakeImage(PixelKind::Rgb32, 150, 110, true);
+                auto check = [&](const std::string& what, auto draw) {
+                    Image ref = blank, fast = blank;
+                    Target t{ref.bytes.data(), ref.pitch,           150, 110,
+                             PixelKind::Rgb32, Rect{3, 2, 141, 104}};
+                    draw(t, true);
+                    t.pixels = fast.bytes.data();
+                    draw(t, false);
+                    EXPECT_TRUE(ref.bytes == fast.bytes)
+                        << what << " on path " << int(path) << ", source " << KindName(kind) << " "
+                        << src.width << "x" << src.height << " keyed " << keyed;
+                    ++compared;
+                };
+                for (bool bilinear : {true, false}) {
+                    const Paint paint{1, 200, 0xFFFFFF, bilinear};
+                    // Whole steps from centres, then from a quarter pixel off in u or v.
+                    for (int turn = 0; turn < 12; ++turn) {
+                        for (bool mirror : {false, true}) {
+                            AffineMap map{};
+                            ASSERT_TRUE(MakeRotationMap(70 + turn, 50 - turn, 1.0,
+                                                        (turn % 4) * quarter, src.width, src.height,
+                                                        map));
+                            map.u0 += turn / 4 == 1 ? 16384 : 0;
+                            map.v0 += turn / 4 == 2 ? 16384 : 0;
+                            check("quarter turn " + std::to_string(turn), [&](const Target& t,
+                                                                              bool reference) {
+                                reference ? reference::CopyAffine(t, source, map, mirror, paint)
+                                          : CopyAffine(t, source, map, mirror, paint);
+                            });
+                        }
+                    }
+                    for (int k = 0; k < 8; ++k) {
+                        AffineMap map{};
+                        ASSERT_TRUE(MakeRotationMap(60 + k, 55, 0.8 + 0.1 * k, 0.3 + 0.7 * k,
+                                                    src.width, src.height, map));
+                        check("turn " + std::to_string(k), [&](const Target& t, bool reference) {
+                            reference ? reference::CopyAffine(t, source, map, k % 2 == 1, paint)
+                                      : CopyAffine(t, source, map, k % 2 == 1, paint);
+                        });
+                    }
+                    const int w = src.width, h = src.height;
+                    const int boxes[][4] = {{5, 4, 5 + w / 2, 4 + h / 2},
+                                            {140, 4, 140 - w / 2, 4 + h / 2},
+                                            {1, 100, 1 + (w * 3 + 1) / 2, 100 - (h * 3) / 2},
+                                            {-7, 3, -7 + w * 2 - 1, 3 + h - 1}};
+                    for (const auto& b : boxes) {
+                        check("stretch to " + std::to_string(b[2] - b[0]) + "x" +
+                                  std::to_string(b[3] - b[1]),
+                              [&](const Target& t, bool reference) {
+                                  reference
+                                      ? reference::CopyStretched(t, source, b[0], b[1], b[2], b[3],
+                                                                 paint)
+                                      : CopyStretched(t, source, b[0], b[1], b[2], b[3], paint);
+                              });
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 100);
+}
+
+} // namespace
+} // namespace velox::blit
