@@ -77,10 +77,10 @@ bool DecodeTail(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t*
 #if defined(__SSE2__)
 // How far the fast loop may read and write beyond the byte it is at: a
 // literal scan reads 16 coded bytes and stores them all, the copy code after a
-// marker in the last of them is at most 5 bytes (6 read), and a copy writes its
-// length rounded up to 16.
+// marker in the last of them is at most 5 bytes (6 read), and a copy writes at
+// least 32 bytes and at most its length rounded up to 16.
 constexpr size_t kCodedSlack = 16 + 6;
-constexpr size_t kOutSlack = kCopyMaxLength + 16;
+constexpr size_t kOutSlack = kCopyMaxLength + 32;
 
 // Literal runs are found 16 bytes at a time and copies move 16 bytes at a time,
 // overshooting into output that later tokens overwrite; only while far from both
@@ -131,11 +131,13 @@ bool DecodeFast(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t*
         uint8_t* dst = out + o;
         const uint8_t* src = dst - distance;
         if (distance >= 16) {
-            // Each 16-byte block reads bytes written before it. Most copies are
-            // shorter than one block.
+            // Each 16-byte block reads bytes written before it. Most copies
+            // fit in two blocks, written without a loop test.
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
-            for (uint32_t i = 16; i < length; i += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
+            for (uint32_t i = 32; i < length; i += 16) {
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
             }
