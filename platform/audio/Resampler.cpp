@@ -17,8 +17,9 @@ constexpr double kZeroCrossings = 24.0;
 constexpr double kKaiserBeta = 8.96;
 constexpr uint64_t kUnitStep = uint64_t(1) << 32;
 
-// Source frames gathered per block, per channel.
-constexpr uint32_t kSpan = 2048;
+// Source frames gathered per block, per channel. The span lives on the stack of
+// whatever thread mixes, and audio threads may have small stacks (64 KiB).
+constexpr uint32_t kSpan = 1024;
 
 double BesselI0(double x) {
     double sum = 1.0, term = 1.0;
