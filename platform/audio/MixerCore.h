@@ -18,12 +18,15 @@ struct SoundData {
     uint32_t frames; // whole sample frames in bytes
 };
 
+struct ResampleKernel;
+
 struct SoundBuffer {
     SoundDevice* device = nullptr;
     std::shared_ptr<SoundData> data;
     uint32_t flags = 0;
     uint64_t position = 0; // sample frames, 32.32 fixed point
     uint64_t step = 0;     // source frames per device frame, 32.32 fixed point
+    std::shared_ptr<const ResampleKernel> kernel; // for step, shared by duplicates
     bool playing = false;
     bool looping = false;
     int32_t attenuation = 0;

@@ -1,4 +1,5 @@
 #include "platform/audio/MixerCore.h"
+#include "platform/audio/Resampler.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,52 +29,6 @@ bool AcceptedFormat(const WaveFormat& f) {
     return f.samplesPerSec >= kMinSecondaryRate && f.samplesPerSec <= kMaxSecondaryRate;
 }
 
-// One sample of channel c at frame i, scaled to 16 bits.
-inline int32_t SampleAt(const SoundData& d, uint32_t frame, uint32_t channel) {
-    const uint8_t* p = d.bytes.data() + size_t(frame) * d.format.blockAlign;
-    if (d.format.bitsPerSample == 8) {
-        return (int32_t(p[channel]) - 128) * 256;
-    }
-    p += channel * 2;
-    return int16_t(uint16_t(p[0] | (p[1] << 8)));
-}
-
-inline int32_t Interpolate(int32_t a, int32_t b, uint32_t frac) {
-    return a + int32_t((int64_t(b - a) * frac) >> 32);
-}
-
-// Adds one buffer's next frames to the accumulator and advances it; a buffer
-// that is not looped stops at its end and rewinds to 0.
-void MixVoice(SoundBuffer& b, int32_t* acc, uint32_t frames) {
-    const SoundData& d = *b.data;
-    const bool stereo = d.format.channels == 2;
-    const int64_t gain = b.gainQ16;
-    const uint64_t end = uint64_t(d.frames) << 32;
-    for (uint32_t n = 0; n < frames && b.playing; ++n) {
-        uint32_t i = uint32_t(b.position >> 32);
-        uint32_t frac = uint32_t(b.position);
-        uint32_t next = i + 1 < d.frames ? i + 1 : (b.looping ? 0 : i);
-        int32_t left = Interpolate(SampleAt(d, i, 0), SampleAt(d, next, 0), frac);
-        int32_t right = left;
-        if (stereo) {
-            right = Interpolate(SampleAt(d, i, 1), SampleAt(d, next, 1), frac);
-        }
-        if (gain != 0) {
-            acc[2 * n] += int32_t((left * gain) >> 16);
-            acc[2 * n + 1] += int32_t((right * gain) >> 16);
-        }
-        b.position += b.step;
-        if (b.position >= end) {
-            if (b.looping) {
-                b.position %= end;
-            } else {
-                b.playing = false;
-                b.position = 0;
-            }
-        }
-    }
-}
-
 inline int16_t Clip(int32_t v) {
     return int16_t(std::clamp(v, -32768, 32767));
 }
@@ -98,7 +53,7 @@ void MixLocked(SoundDevice& device, int16_t* out, uint32_t frames) {
         std::fill(device.mix.begin(), device.mix.begin() + 2 * n, 0);
         for (SoundBuffer* b : device.buffers) {
             if (b->playing) {
-                MixVoice(*b, device.mix.data(), n);
+                ResampleVoice(*b, device.mix.data(), n);
             }
         }
         for (SoundGenerator* g : device.generators) {
@@ -224,6 +179,7 @@ SoundBuffer* CreateSoundBuffer(SoundDevice* device, const SoundBufferDesc& desc)
     b->data = std::move(data);
     b->flags = desc.flags;
     b->step = (uint64_t(desc.format.samplesPerSec) << 32) / kSoundDeviceRate;
+    b->kernel = ResampleKernelFor(b->step);
     DeviceLock lock(*device);
     device->buffers.push_back(b);
     return b;
@@ -239,6 +195,7 @@ SoundBuffer* DuplicateSoundBuffer(SoundDevice* device, SoundBuffer* original) {
     b->data = original->data;
     b->flags = original->flags;
     b->step = original->step;
+    b->kernel = original->kernel;
     device->buffers.push_back(b);
     return b;
 }

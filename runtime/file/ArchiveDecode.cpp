@@ -3,13 +3,19 @@
 #include "file/ArchiveFormat.h"
 
 #include <cstring>
+#include <endian.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velox {
 
-bool DecodeArchiveStream(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t* out,
-                         size_t outSize) {
-    size_t in = 0;
-    size_t o = 0;
+namespace {
+
+// The careful decoder, byte by byte; it finishes what the fast loop leaves.
+bool DecodeTail(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t* out,
+                size_t outSize, size_t in, size_t o) {
     while (in < codedSize) {
         uint8_t b = coded[in++];
         if (b != marker) {
@@ -66,6 +72,102 @@ bool DecodeArchiveStream(const uint8_t* coded, size_t codedSize, uint8_t marker,
         o += length;
     }
     return o == outSize;
+}
+
+#if defined(__SSE2__)
+// How far the fast loop may read and write beyond the byte it is at: a
+// literal scan reads 16 coded bytes and stores them all, the copy code after a
+// marker in the last of them is at most 5 bytes (6 read), and a copy writes at
+// least 32 bytes and at most its length rounded up to 16.
+constexpr size_t kCodedSlack = 16 + 6;
+constexpr size_t kOutSlack = kCopyMaxLength + 32;
+
+// Literal runs are found 16 bytes at a time and copies move 16 bytes at a time,
+// overshooting into output that later tokens overwrite; only while far from both
+// ends, so nothing is read or written outside the buffers.
+bool DecodeFast(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t* out,
+                size_t outSize, size_t& inAt, size_t& outAt) {
+    size_t in = 0;
+    size_t o = 0;
+    const __m128i markers = _mm_set1_epi8(char(marker));
+    while (codedSize - in >= kCodedSlack && outSize - o >= kOutSlack) {
+        if (coded[in] != marker) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coded + in));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), chunk);
+            const unsigned hits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, markers)));
+            if (hits == 0) {
+                in += 16;
+                o += 16;
+                continue;
+            }
+            const unsigned run = unsigned(__builtin_ctz(hits));
+            in += run;
+            o += run;
+        }
+        uint8_t c = coded[in + 1];
+        in += 2;
+        if (c == marker) {
+            out[o++] = marker;
+            continue;
+        }
+        c = uint8_t(c - (c > marker ? 1 : 0));
+        // Branch-free: the extra length byte and the distance's width vary from
+        // copy to copy, and the slack makes reading 4 bytes past the code safe.
+        const uint32_t extended = (c >> 2) & 1;
+        const uint32_t length =
+            ((c >> 3) | ((uint32_t(coded[in]) << 5) & (0u - extended))) + kCopyMinLength;
+        in += extended;
+        const uint32_t width = c & 3;
+        if (width == 3) {
+            return false; // a distance width of 3 has no distance field
+        }
+        uint32_t distance;
+        std::memcpy(&distance, coded + in, 4);
+        distance = (le32toh(distance) & ((1u << (8 * width + 8)) - 1)) + 1;
+        in += width + 1;
+        if (distance > o) {
+            return false;
+        }
+        uint8_t* dst = out + o;
+        const uint8_t* src = dst - distance;
+        if (distance >= 16) {
+            // Each 16-byte block reads bytes written before it. Most copies
+            // fit in two blocks, written without a loop test.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
+            for (uint32_t i = 32; i < length; i += 16) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+            }
+        } else if (distance == 1) {
+            std::memset(dst, *src, length);
+        } else {
+            for (uint32_t i = 0; i < length; ++i) {
+                dst[i] = src[i];
+            }
+        }
+        o += length;
+    }
+    inAt = in;
+    outAt = o;
+    return true;
+}
+#endif
+
+} // namespace
+
+bool DecodeArchiveStream(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t* out,
+                         size_t outSize) {
+    size_t in = 0;
+    size_t o = 0;
+#if defined(__SSE2__)
+    if (!DecodeFast(coded, codedSize, marker, out, outSize, in, o)) {
+        return false;
+    }
+#endif
+    return DecodeTail(coded, codedSize, marker, out, outSize, in, o);
 }
 
 bool DecompressArchiveMember(const uint8_t* data, size_t dataSize, uint8_t* out, size_t outSize) {

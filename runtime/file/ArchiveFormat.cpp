@@ -80,12 +80,27 @@ ArchiveKey FallbackArchiveKey() {
 
 void ScrambleArchiveBytes(void* data, size_t size, uint64_t filePosition, const ArchiveKey& key) {
     auto* p = static_cast<uint8_t*>(data);
-    size_t k = size_t(filePosition % kArchiveKeySize);
-    for (size_t i = 0; i < size; ++i) {
-        p[i] ^= key.bytes[k];
-        if (++k == kArchiveKeySize) {
-            k = 0;
+    // The key repeats every 12 bytes, so a 48-byte run of it (four turns) lines
+    // up with the data again after each block and the blocks XOR word-wise.
+    constexpr size_t kBlock = 4 * kArchiveKeySize;
+    const size_t k = size_t(filePosition % kArchiveKeySize);
+    uint8_t pattern[kBlock];
+    for (size_t i = 0; i < kBlock; ++i) {
+        pattern[i] = key.bytes[(k + i) % kArchiveKeySize];
+    }
+    uint64_t words[kBlock / 8];
+    std::memcpy(words, pattern, kBlock);
+    size_t i = 0;
+    for (; i + kBlock <= size; i += kBlock) {
+        for (size_t w = 0; w < kBlock / 8; ++w) {
+            uint64_t v;
+            std::memcpy(&v, p + i + 8 * w, 8);
+            v ^= words[w];
+            std::memcpy(p + i + 8 * w, &v, 8);
         }
+    }
+    for (size_t j = 0; i < size; ++i, ++j) {
+        p[i] ^= pattern[j];
     }
 }
 

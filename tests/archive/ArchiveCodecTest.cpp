@@ -108,6 +108,68 @@ TEST(ArchiveDecode, MalformedStreamsFailWithoutOverrun) {
     WriteDecodeSeed("before-start", 0xFF, 16, {'a', 'b', 0xFF, 0, 0x02});
 }
 
+TEST(ArchiveDecode, LongStreamsDecodeExactlyAndFailOnBadCodesAnywhere) {
+    // 40000 literals (some escaped markers), then copies at every short distance
+    // (overlapping ones repeat a pattern) and long ones, then literals to the end.
+    const uint8_t marker = 0xF0;
+    Bytes coded, expected;
+    for (int i = 0; i < 40000; ++i) {
+        uint8_t b = uint8_t((i * 7 + i / 300) % 251);
+        coded.push_back(b);
+        if (b == marker) {
+            coded.push_back(marker);
+        }
+        expected.push_back(b);
+    }
+    auto copy = [&](uint32_t length, uint32_t distance) {
+        uint32_t extra = length - kCopyMinLength;
+        uint32_t width = distance - 1 < 0x100 ? 0 : (distance - 1 < 0x10000 ? 1 : 2);
+        uint32_t code = ((extra & 31) << 3) | (extra >= 32 ? 4 : 0) | width;
+        coded.push_back(marker);
+        coded.push_back(uint8_t(code >= marker ? code + 1 : code));
+        if (extra >= 32) {
+            coded.push_back(uint8_t(extra >> 5));
+        }
+        for (uint32_t k = 0; k <= width; ++k) {
+            coded.push_back(uint8_t((distance - 1) >> (8 * k)));
+        }
+        for (uint32_t k = 0; k < length; ++k) {
+            expected.push_back(expected[expected.size() - distance]);
+        }
+    };
+    for (uint32_t distance = 1; distance < 40; ++distance) {
+        copy(4 + distance % 37, distance);
+        coded.push_back('x');
+        expected.push_back('x');
+    }
+    copy(kCopyMaxLength, 39000);
+    copy(300, 300);
+    const size_t good = coded.size();
+    for (int i = 0; i < 100; ++i) {
+        coded.push_back('z');
+        expected.push_back('z');
+    }
+    Bytes out(expected.size());
+    ASSERT_TRUE(Decode(coded, marker, out));
+    EXPECT_EQ(out, expected);
+
+    // The same faults as in short streams, met far from both ends.
+    Bytes bad = coded;
+    bad.insert(bad.begin() + 20000, {marker, 3, 0, 0, 0, 0}); // distance width 3
+    EXPECT_FALSE(Decode(bad, marker, out));
+    bad.assign(coded.begin(), coded.begin() + 1000);
+    bad.insert(bad.end(), {marker, 2, 0xFF, 0xFF, 0x01}); // 131072 back from byte ~1000
+    bad.resize(coded.size(), 'z');
+    EXPECT_FALSE(Decode(bad, marker, out));
+    bad = coded;
+    bad.push_back('z'); // one byte more than the output holds
+    EXPECT_FALSE(Decode(bad, marker, out));
+    bad = coded;
+    bad.resize(good - 3); // the last copy cut short
+    Bytes shorter(expected.size() - 100);
+    EXPECT_FALSE(Decode(bad, marker, shorter));
+}
+
 TEST(ArchiveDecode, MemberHeaderMustAgreeWithTheEntry) {
     Bytes member = {11, 0, 0, 0, 13, 0, 0, 0, 0xFF, 'A', 0xFF, 48, 0x00};
     Bytes out(11);
@@ -216,7 +278,7 @@ TEST(ArchiveKey, KeyStringFillsTwelveBytes) {
 
 TEST(ArchiveKey, ScramblingFollowsTheFilePosition) {
     ArchiveKey key = MakeArchiveKey("key");
-    Bytes data(40, 0);
+    Bytes data(203, 0); // whole 48-byte blocks and a tail
     ScrambleArchiveBytes(data.data(), data.size(), 5, key);
     for (size_t i = 0; i < data.size(); ++i) {
         ASSERT_EQ(data[i], key.bytes[(5 + i) % 12]) << i;
@@ -224,8 +286,8 @@ TEST(ArchiveKey, ScramblingFollowsTheFilePosition) {
     // Descrambling a part at its own position gives the plain bytes back.
     ScrambleArchiveBytes(data.data() + 7, 20, 12, key);
     ScrambleArchiveBytes(data.data() + 7, 20, 12, key);
-    ScrambleArchiveBytes(data.data(), data.size(), 5 + 24, key);
-    EXPECT_EQ(data, Bytes(40, 0));
+    ScrambleArchiveBytes(data.data(), data.size(), (uint64_t(1) << 32) + 1, key); // = 5 mod 12
+    EXPECT_EQ(data, Bytes(203, 0));
 }
 
 TEST(ArchiveNameKey, UpperCasesAsciiOnlyAndPadsWithZeros) {
