@@ -259,6 +259,8 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     }
 
     ChangeWindowMode(options.windowed ? 1 : 0);
+    // F11 and Alt+Enter switch between the window and full screen.
+    SetAllowModeSwitchKey(1);
     if (SetScreenMode(kScreenWidth, kScreenHeight, 32, 60) == -1) {
         std::fprintf(stderr, "velox-player: the 800 x 600 screen cannot be set\n");
         outcome.exitCode = kExitCannotStart;

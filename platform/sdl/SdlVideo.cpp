@@ -308,8 +308,10 @@ private:
             if (!e.key.repeat) {
                 NoteKeyPressed(int(e.key.keysym.scancode));
             }
-            if (e.key.keysym.scancode == SDL_SCANCODE_RETURN && (e.key.keysym.mod & KMOD_ALT) &&
-                !e.key.repeat) {
+            // Alt+Enter, and F11 as desktop programs on Linux use it, ask for the other mode.
+            const bool altEnter =
+                e.key.keysym.scancode == SDL_SCANCODE_RETURN && (e.key.keysym.mod & KMOD_ALT);
+            if ((altEnter || e.key.keysym.scancode == SDL_SCANCODE_F11) && !e.key.repeat) {
                 out = {WindowEventKind::AltEnter, 0, 0};
                 return true;
             }

@@ -58,6 +58,12 @@ int SetAllowSecondInstance(int allow) {
     return 0;
 }
 
+int SetAllowModeSwitchKey(int allow) {
+    GateScope gate;
+    Core().settings.allowModeSwitchKey = allow != 0 ? 1 : 0;
+    return 0;
+}
+
 int SetRunWhileInactive(int run) {
     GateScope gate;
     Core().settings.runWhileInactive = run != 0 ? 1 : 0;

@@ -34,6 +34,9 @@ VELOX_API int SetWindowTitle(const char* title);
 VELOX_API int SetWindowClassName(const char* className); // names the second-instance lock
 VELOX_API int SetAllowSecondInstance(int allow);
 VELOX_API int SetRunWhileInactive(int run);
+// 1: Alt+Enter (and F11) toggle between windowed and full screen at the next
+// ProcessMessage. Off by default.
+VELOX_API int SetAllowModeSwitchKey(int allow);
 VELOX_API int StartRuntime();
 VELOX_API int ShutdownRuntime(); // always 0; the entry gate is torn down afterwards
 // 0, or -1 once the window has been closed and the runtime should end.
