@@ -6,6 +6,7 @@
 #include "platform/Window.h"
 #include "support/LogLines.h"
 #include "support/TempDir.h"
+#include "support/VirtualDisplay.h"
 #include "velox/velox.h"
 
 #include <X11/Xlib.h>
@@ -76,56 +77,6 @@ int RunProgram(const std::vector<std::string>& args, std::string* out = nullptr)
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-// An Xvfb server on a display number it picks itself.
-class VirtualDisplay {
-public:
-    bool Start(const char* screen = "1024x768x24") {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL); // no server outlives a killed test
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 10000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') {
-                break;
-            }
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty()) {
-            return false;
-        }
-        name_ = ":" + number;
-        return true;
-    }
-    ~VirtualDisplay() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& name() const { return name_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
 
 // A window dump in X's own format (xwd): a big-endian header, a colour table, then rows.
 class WindowDump {
@@ -311,7 +262,7 @@ protected:
 
     test::TempDir dir_;
     std::string savedDirectory_;
-    VirtualDisplay display_;
+    test::VirtualDisplay display_;
     uint64_t window_ = 0;
     std::vector<uint32_t> picture_;
 };

@@ -3,6 +3,7 @@
 // mode-switch keys change between window and full screen while it plays.
 #include "PlayerRun.h"
 #include "support/PngFile.h"
+#include "support/VirtualDisplay.h"
 
 // gtest first: Xlib's macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
@@ -26,53 +27,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// An Xvfb server on a display number it picks itself; gone with the test.
-class VirtualDisplay {
-public:
-    bool Start() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        while (poll(&p, 1, 10000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') {
-                break;
-            }
-            number += c;
-        }
-        close(fds[0]);
-        name_ = number.empty() ? "" : ":" + number;
-        return !name_.empty();
-    }
-    ~VirtualDisplay() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    const std::string& name() const { return name_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string name_;
-};
 
 class WindowEnding : public ::testing::Test {
 protected:
@@ -243,7 +197,7 @@ protected:
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
-    VirtualDisplay display_;
+    test::VirtualDisplay display_;
     Display* x_ = nullptr;
     test::TempDir dir_;
     std::vector<pid_t> running_;
