@@ -4,9 +4,9 @@
 #include "FrameTimeline.h"
 #include "RunLoop.h"
 #include "Scene.h"
+#include "SceneFixture.h"
 #include "Script.h"
 #include "platform/headless/Headless.h"
-#include "support/HeadlessFixture.h"
 
 #include <velox/velox.h>
 
@@ -62,22 +62,12 @@ TEST(FrameTimeline, DueTimesLagLimitAndUnpacedPasses) {
     EXPECT_EQ(t.WaitUs(9000000), uint64_t(kPeriod));
 }
 
-class FrameTimelineRun : public test::HeadlessFixture {
+class FrameTimelineRun : public SceneFixture {
 protected:
     void SetUp() override {
-        HeadlessFixture::SetUp();
-        ResetScript();
-        ResetScene();
-        ResetLoop();
         gEnds.clear();
         gJumps.clear();
-        ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
-        ASSERT_EQ(StartRuntime(), 0);
-        SetDrawTarget(kDrawBackBuffer);
-    }
-    void TearDown() override {
-        ShutdownRuntime();
-        HeadlessFixture::TearDown();
+        SceneFixture::SetUp();
     }
     // Plays the story with the given jumps; gEnds then holds every frame's end.
     void Play(const std::string& story, std::map<size_t, uint64_t> jumps) {

@@ -1,8 +1,8 @@
 #include "RunLoop.h"
 #include "Scene.h"
+#include "SceneFixture.h"
 #include "Script.h"
 #include "platform/headless/Headless.h"
-#include "support/HeadlessFixture.h"
 
 #include <velox/velox.h>
 
@@ -15,21 +15,8 @@ namespace {
 
 constexpr int64_t kPeriod = 33333;
 
-class RunLoopTest : public test::HeadlessFixture {
+class RunLoopTest : public SceneFixture {
 protected:
-    void SetUp() override {
-        HeadlessFixture::SetUp();
-        ResetScript();
-        ResetScene();
-        ResetLoop();
-        ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
-        ASSERT_EQ(StartRuntime(), 0);
-        SetDrawTarget(kDrawBackBuffer);
-    }
-    void TearDown() override {
-        ShutdownRuntime();
-        HeadlessFixture::TearDown();
-    }
     // Loads the story and runs it; returns the result and the virtual time it took.
     int Run(const std::string& story, int64_t& elapsedUs) {
         dir_.Write("story.txt", story);

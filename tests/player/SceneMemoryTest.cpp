@@ -2,9 +2,9 @@
 // where one round of the story left it.
 #include "RunLoop.h"
 #include "Scene.h"
+#include "SceneFixture.h"
 #include "Script.h"
 #include "core/MemoryTracker.h"
-#include "support/HeadlessFixture.h"
 #include "support/PngFile.h"
 
 #include <velox/velox.h>
@@ -17,21 +17,8 @@
 namespace velox::player {
 namespace {
 
-class SceneMemory : public test::HeadlessFixture {
+class SceneMemory : public SceneFixture {
 protected:
-    void SetUp() override {
-        HeadlessFixture::SetUp();
-        ResetScript();
-        ResetScene();
-        ResetLoop();
-        ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
-        ASSERT_EQ(StartRuntime(), 0);
-        SetDrawTarget(kDrawBackBuffer);
-    }
-    void TearDown() override {
-        ShutdownRuntime();
-        HeadlessFixture::TearDown();
-    }
     int Run(const std::string& story) {
         ResetLoop();
         dir_.Write("story.txt", story);
