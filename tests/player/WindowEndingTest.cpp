@@ -211,10 +211,16 @@ protected:
 // The show reacts within a frame or two and shuts down in well under half a second on an
 // idle machine; the margin is for a loaded one running other tests beside. Sanitizer
 // builds run several times slower.
+// kStartUp is how long a show takes to reach its first line; kSettle how long a switch
+// between window and full screen takes to be over.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr auto kPromptly = 4000ms;
+constexpr auto kStartUp = 6000ms;
+constexpr auto kSettle = 3000ms;
 #else
 constexpr auto kPromptly = 1500ms;
+constexpr auto kStartUp = 1500ms;
+constexpr auto kSettle = 1000ms;
 #endif
 
 TEST_F(WindowEnding, CloseRequestEndsTheShowWhereverItIs) {
@@ -241,8 +247,8 @@ TEST_F(WindowEnding, CloseRequestEndsTheShowWhereverItIs) {
         pid_t pid = Start("--windowed");
         ::Window window = PlayerWindow(pid);
         ASSERT_NE(window, 0u);
-        // Past start-up (about a second here): the show is where the case says.
-        std::this_thread::sleep_for(1500ms);
+        // Past start-up: the show is where the case says.
+        std::this_thread::sleep_for(kStartUp);
         window = SettledWindow(pid);
         ASSERT_NE(window, 0u);
         if (c.pause) {
@@ -283,18 +289,20 @@ TEST_F(WindowEnding, F11AndAltEnterSwitchBetweenWindowAndFullScreen) {
     dir_.Write("story.txt", "wait 1000\r\n");
     pid_t pid = Start("--windowed");
     ASSERT_NE(PlayerWindow(pid), 0u);
-    std::this_thread::sleep_for(1000ms);
+    std::this_thread::sleep_for(kStartUp);
     ::Window window = SettledWindow(pid);
     ASSERT_TRUE(BecomesSize(window, 800, 600));
+    // The window takes its new size before the switch is over; the next key waits for it.
     Press(window, "F11");
     EXPECT_TRUE(BecomesSize(window, 1024, 768)) << "F11 did not make it full screen";
+    std::this_thread::sleep_for(kSettle);
     Press(window, "F11");
     EXPECT_TRUE(BecomesSize(window, 800, 600)) << "F11 did not bring the window back";
+    std::this_thread::sleep_for(kSettle);
     Press(window, "alt+Return");
     EXPECT_TRUE(BecomesSize(window, 1024, 768)) << "Alt+Enter did not make it full screen";
-    // The show went on through the switches, and still ends as it should once the last
-    // switch has settled (the window takes its size before the switch is over).
-    std::this_thread::sleep_for(1s);
+    // The show went on through the switches, and still ends as it should.
+    std::this_thread::sleep_for(kSettle);
     Press(window, "Escape");
     EXPECT_EQ(ExitWithin(pid, 10s), 0) << dir_.Read("output.txt");
 }
