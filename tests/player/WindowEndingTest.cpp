@@ -302,10 +302,17 @@ TEST_F(WindowEnding, F11AndAltEnterSwitchBetweenWindowAndFullScreen) {
     std::this_thread::sleep_for(kSettle);
     Press(window, "alt+Return");
     EXPECT_TRUE(BecomesSize(window, 1024, 768)) << "Alt+Enter did not make it full screen";
-    // The show went on through the switches, and still ends as it should.
+    // The show went on through the switches, and still ends as it should. A key pressed
+    // while a switch is still settling may be lost, so a loaded machine gets a few tries.
     std::this_thread::sleep_for(kSettle);
-    Press(window, "Escape");
-    EXPECT_EQ(ExitWithin(pid, 10s), 0) << dir_.Read("output.txt");
+    int status = -1;
+    for (int tries = 0; tries < 4 && status == -1; ++tries) {
+        // Not asserted: the window may be gone by now, if the last try was taken after all.
+        Run({"xdotool", "windowfocus", std::to_string(window)});
+        Run({"xdotool", "key", "--delay", "0", "Escape"});
+        status = ExitWithin(pid, kSettle);
+    }
+    EXPECT_EQ(status, 0) << dir_.Read("output.txt");
 }
 
 TEST_F(WindowEnding, OnlyWindowedShowsHoldTheSingleInstanceLock) {
