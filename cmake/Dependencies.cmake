@@ -20,7 +20,7 @@ velox_find_modules(VX_DEFLATE libdeflate)
 velox_find_modules(VX_FFMPEG libavformat libavcodec libswscale libswresample libavutil)
 
 set(VELOX_RUNTIME_PACKAGES PkgConfig::VX_PNG PkgConfig::VX_JPEG PkgConfig::VX_VORBIS)
-set(VELOX_PLATFORM_PACKAGES PkgConfig::VX_SDL2 PkgConfig::VX_PNG PkgConfig::VX_MPG123
+set(VELOX_PLATFORM_PACKAGES PkgConfig::VX_SDL2 PkgConfig::VX_MPG123
     PkgConfig::VX_FLUIDSYNTH PkgConfig::VX_FONTS PkgConfig::VX_DEFLATE PkgConfig::VX_FFMPEG)
 
 # What a program linking libvelox.a statically needs besides it: the libraries alone,

@@ -171,12 +171,19 @@ void ProgressObserver(uint64_t) {
     }
 }
 
-// A recording still open when a run gives up early is closed, so the file stays playable.
+// A recording still open when a run gives up early is closed, so the file stays playable;
+// when the show never started it holds nothing, and is removed so that the next try is
+// not refused for it.
 struct RecordingCloser {
+    const PlayerOutcome& outcome;
+    const std::string& path;
     ~RecordingCloser() {
         if (platform::RecordingActive()) {
             std::string ignored;
             platform::FinishRecording(platform::RecordingClockNanos(), ignored);
+            if (!outcome.started) {
+                std::remove(path.c_str());
+            }
         }
     }
 };
@@ -236,7 +243,7 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         outcome.exitCode = kExitUsage;
         return outcome;
     }
-    RecordingCloser recordingCloser;
+    RecordingCloser recordingCloser{outcome, recordFile};
     if (!recordFile.empty()) {
         platform::RecordingOptions recording;
         recording.path = recordFile;

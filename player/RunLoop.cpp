@@ -127,9 +127,6 @@ LoopState& Loop() {
 void ResetLoop() {
     std::memset(&gLoop, 0, sizeof gLoop);
 }
-void ReanchorTimeline() {
-    gLoop.timeline.Reanchor();
-}
 
 void UseDefaultDrawState() {
     SetBrightness(255, 255, 255);

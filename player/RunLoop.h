@@ -37,10 +37,6 @@ struct LoopState {
 
 LoopState& Loop();
 void ResetLoop();
-// Starts the show's timeline again from the end of the current frame, for anything
-// that moves the show out of its pace (a pause, a jump in the script). The frame
-// after that one waits a full period; until it ends, no frame waits.
-void ReanchorTimeline();
 
 // Brightness 255, no blend, the player's bilinear filter: what the pause sign, the
 // restored picture and the closing screens are drawn with, whatever a script left set.

@@ -41,14 +41,14 @@ int WarpRecord(const ScriptLine& record) {
     int frames = 1;
     int result = 0;
     if (code == kWait) {
-        frames = std::max(1, args[0] * 3);
+        frames = std::max(1, FramesFor(args[0]));
     } else if (code == kPlaySound) {
         // Effects belong to the moment they were played in; only a failure is kept.
         if (args[0] < 0 || args[0] >= kSlots || Scene().sounds[args[0]] == 0) {
             result = -1;
         }
     } else if (code == kMoveImage) {
-        frames = std::max(1, args[8] * 3);
+        frames = std::max(1, FramesFor(args[8]));
         result = RunCommand(code, 0);
         if (result == 1) {
             Scene().moveFrames = std::max(Scene().moveFrames, frames - 1);

@@ -21,7 +21,7 @@ packages=(
 
 # The libraries the build links, by pkg-config module.
 modules=(sdl2 x11 libpng libjpeg zlib ogg vorbis vorbisfile vorbisenc libmpg123 fluidsynth
-    freetype2 fontconfig)
+    freetype2 fontconfig libdeflate libavformat libavcodec libswscale libswresample libavutil)
 
 if ! command -v apt-get >/dev/null || ! command -v dpkg-query >/dev/null; then
     echo "install-deps: no apt here; on Debian the packages are: ${packages[*]}" >&2

@@ -88,6 +88,14 @@ void DetachGeneratorLocked(SoundDevice& device, SoundGenerator* generator);
 // Mixes with the device mutex already held.
 void MixLocked(SoundDevice& device, int16_t* out, uint32_t frames);
 
+// The device frames that belong to the first `nanos` of a clock: frame n sounds at
+// n / kSoundDeviceRate s. Exact for any time (no overflow of nanos * rate).
+inline uint64_t SoundFramesAt(uint64_t nanos) {
+    constexpr uint64_t kNanosPerSecond = 1000000000ull;
+    return nanos / kNanosPerSecond * kSoundDeviceRate +
+           nanos % kNanosPerSecond * kSoundDeviceRate / kNanosPerSecond;
+}
+
 // Gain in 16.16 fixed point for an attenuation in hundredths of a decibel.
 int32_t AttenuationGainQ16(int32_t hundredthsDb);
 

@@ -3,6 +3,7 @@
 // and is thrown away at the pace a device would pull it, so playing state,
 // stream ends, fades and loop points keep the times they would have with sound.
 #include "platform/Clock.h"
+#include "platform/Recording.h"
 #include "platform/Thread.h"
 #include "platform/audio/MixerCore.h"
 
@@ -17,12 +18,6 @@ constexpr uint32_t kChunkFrames = 4096;
 // catches up to the clock, so positions are exact whenever they are read.
 constexpr uint32_t kPaceMillis = 10;
 
-uint64_t FramesIn(uint64_t nanos) {
-    constexpr uint64_t kNanosPerSecond = 1000000000ull;
-    return nanos / kNanosPerSecond * kSoundDeviceRate +
-           nanos % kNanosPerSecond * kSoundDeviceRate / kNanosPerSecond;
-}
-
 class SilentAudioOutput final : public AudioOutput {
 public:
     explicit SilentAudioOutput(SoundDevice& device)
@@ -33,10 +28,12 @@ public:
 
     void CatchUp(SoundDevice& device) override {
         const uint64_t now = SystemClock().MonotonicNanos();
-        const uint64_t target = FramesIn(now > start_ ? now - start_ : 0);
+        const uint64_t target = SoundFramesAt(now > start_ ? now - start_ : 0);
         while (rendered_ < target) {
             uint32_t n = uint32_t(std::min<uint64_t>(target - rendered_, kChunkFrames));
             MixLocked(device, chunk_, n);
+            // Unheard, but a recording of the show still gets its sound.
+            RecordMixedSound(chunk_, n);
             rendered_ += n;
         }
     }

@@ -43,12 +43,6 @@ void MakeWavHeader(uint8_t* h, uint32_t dataBytes) {
     Put32(h + 40, dataBytes);
 }
 
-uint64_t FramesAt(uint64_t nanos) {
-    constexpr uint64_t kNanosPerSecond = 1000000000ull;
-    return nanos / kNanosPerSecond * kSoundDeviceRate +
-           nanos % kNanosPerSecond * kSoundDeviceRate / kNanosPerSecond;
-}
-
 class HeadlessAudioOutput final : public AudioOutput {
 public:
     ~HeadlessAudioOutput() override { FinishCapture(); }
@@ -81,7 +75,7 @@ public:
     }
 
     void CatchUp(SoundDevice& device) override {
-        uint64_t target = FramesAt(clock_());
+        uint64_t target = SoundFramesAt(clock_());
         while (rendered_ < target) {
             uint32_t n = uint32_t(std::min<uint64_t>(target - rendered_, kChunkFrames));
             MixLocked(device, chunk_, n);

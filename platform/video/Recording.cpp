@@ -3,6 +3,7 @@
 #include "platform/Recording.h"
 
 #include "platform/Clock.h"
+#include "platform/audio/MixerCore.h"
 #include "platform/headless/VirtualClock.h"
 #include "platform/video/MediaEncoder.h"
 
@@ -21,7 +22,6 @@ namespace {
 
 constexpr uint64_t kNanosPerSecond = 1000000000ull;
 constexpr uint64_t kTicksPerSecond = 30;
-constexpr uint64_t kSoundRate = 44100;
 // Video frames waiting for the encoder before the show waits for it; bounds memory
 // (repeated frames share one copy of their picture). In real time the show should
 // not wait for a slow encoder, so the queue may hold several seconds.
@@ -46,11 +46,6 @@ struct Job {
 uint64_t TickEndNanos(uint64_t tick) {
     const uint64_t k = tick + 1;
     return k / kTicksPerSecond * kNanosPerSecond + k % kTicksPerSecond * kNanosPerSecond / 30;
-}
-
-uint64_t SoundFramesAt(uint64_t nanos) {
-    return nanos / kNanosPerSecond * kSoundRate +
-           nanos % kNanosPerSecond * kSoundRate / kNanosPerSecond;
 }
 
 class Recorder {
@@ -89,6 +84,7 @@ public:
         soundFrames_ = 0;
         stopping_ = false;
         failure_.clear();
+        failed_ = false;
         worker_ = std::thread([this] { Work(); });
         active_ = true;
         return true;
@@ -233,17 +229,16 @@ private:
             Job job = std::move(jobs_.front());
             jobs_.pop_front();
             lock.unlock();
-            bool ok = failed_.load();
-            if (!ok) {
-                ok = job.isSound
-                         ? encoder_->AddSound(job.sound.data(), uint32_t(job.sound.size() / 2))
-                         : encoder_->AddVideoFrame(
-                               job.picture ? job.picture->data() : nullptr,
-                               job.picture ? job.width : width_, job.picture ? job.height : height_,
-                               (job.picture ? job.width : width_) * 4, job.same);
-                if (!ok) {
-                    failed_ = true;
-                }
+            // After a failure the rest is drained unencoded, so the show never waits on it.
+            if (!failed_) {
+                failed_ =
+                    !(job.isSound
+                          ? encoder_->AddSound(job.sound.data(), uint32_t(job.sound.size() / 2))
+                          : encoder_->AddVideoFrame(job.picture ? job.picture->data() : nullptr,
+                                                    job.picture ? job.width : width_,
+                                                    job.picture ? job.height : height_,
+                                                    (job.picture ? job.width : width_) * 4,
+                                                    job.same));
             }
             lock.lock();
             if (!job.isSound) {

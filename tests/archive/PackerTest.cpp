@@ -122,8 +122,14 @@ TEST(VlaTool, UnpackKeepsExistingFilesUnlessForced) {
     EXPECT_EQ(dir.Read("story/a.txt"), "edited after packing");
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/story/sub")); // nothing written
 
+    // A link in a member's place is replaced, not written through to its target.
+    dir.Write("outside.txt", "not part of the story");
+    std::filesystem::remove(dir.path() + "/story/a.txt");
+    std::filesystem::create_symlink(dir.path() + "/outside.txt", dir.path() + "/story/a.txt");
     EXPECT_EQ(RunVla("unpack " + dir.path() + "/story.VLA -f"), 0);
     EXPECT_EQ(dir.Read("story/a.txt"), "packed a");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.path() + "/story/a.txt"));
+    EXPECT_EQ(dir.Read("outside.txt"), "not part of the story");
     EXPECT_EQ(dir.Read("story/sub/b.txt"), "packed b");
 
     EXPECT_EQ(RunVla("--help", &out), 0);

@@ -205,6 +205,11 @@ int Unpack(const Arguments& a) {
         if (!archive.Extract(item.entry, bytes, error)) {
             return Fail(platform::ShiftJisToUtf8(item.path) + ": " + error);
         }
+        // -f replaces what is there; a link is replaced itself, never written through to
+        // a file outside the folder.
+        if (fs::is_symlink(fs::symlink_status(target, ec))) {
+            fs::remove(target, ec);
+        }
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         if (!out) {
