@@ -65,12 +65,11 @@ template <bool Opaque32, bool Keyed> inline __m256i FixSamples(__m256i v, __m256
     return v;
 }
 
-inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
-                         __m256i fy) {
+// Eight 2 x 2 neighbourhoods mixed with weights already spread to 16-bit lanes; the
+// horizontal mixes are rounded to 0..255 in their lanes before the vertical one.
+inline __m256i Mix2x2(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fxLo,
+                      __m256i fxHi, __m256i fyLo, __m256i fyHi) {
     const __m256i zero = _mm256_setzero_si256();
-    __m256i fxLo, fxHi, fyLo, fyHi;
-    SpreadWeights(fx, fxLo, fxHi);
-    SpreadWeights(fy, fyLo, fyHi);
     const __m256i topLo =
         Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fxLo);
     const __m256i topHi =
@@ -80,6 +79,14 @@ inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m
     const __m256i botHi =
         Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fxHi);
     return _mm256_packus_epi16(Lerp16(topLo, botLo, fyLo), Lerp16(topHi, botHi, fyHi));
+}
+
+inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m256i fx,
+                         __m256i fy) {
+    __m256i fxLo, fxHi, fyLo, fyHi;
+    SpreadWeights(fx, fxLo, fxHi);
+    SpreadWeights(fy, fyLo, fyHi);
+    return Mix2x2(p00, p01, p10, p11, fxLo, fxHi, fyLo, fyHi);
 }
 
 // (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
@@ -195,7 +202,6 @@ void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, c
     const int* top = reinterpret_cast<const int*>(s.pixels + int64_t(sy0) * s.pitch);
     const int* bottom = reinterpret_cast<const int*>(s.pixels + int64_t(sy1) * s.pitch);
     const __m256i key = _mm256_set1_epi32(int32_t(s.key));
-    const __m256i zero = _mm256_setzero_si256();
     const __m256i fyv = _mm256_set1_epi16(int16_t(fy));
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -224,18 +230,8 @@ void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, c
         SpreadWeights(
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i))), fLo,
             fHi);
-        // The horizontal mixes are rounded to 0..255 in their 16-bit lanes already.
-        const __m256i topLo =
-            Lerp16(_mm256_unpacklo_epi8(p00, zero), _mm256_unpacklo_epi8(p01, zero), fLo);
-        const __m256i topHi =
-            Lerp16(_mm256_unpackhi_epi8(p00, zero), _mm256_unpackhi_epi8(p01, zero), fHi);
-        const __m256i botLo =
-            Lerp16(_mm256_unpacklo_epi8(p10, zero), _mm256_unpacklo_epi8(p11, zero), fLo);
-        const __m256i botHi =
-            Lerp16(_mm256_unpackhi_epi8(p10, zero), _mm256_unpackhi_epi8(p11, zero), fHi);
-        _mm256_storeu_si256(
-            reinterpret_cast<__m256i*>(out + i),
-            _mm256_packus_epi16(Lerp16(topLo, botLo, fyv), Lerp16(topHi, botHi, fyv)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
+                            Mix2x2(p00, p01, p10, p11, fLo, fHi, fyv, fyv));
     }
     if (i < n) {
         alignas(32) uint32_t upper[8 + kFetchSlack], lower[8 + kFetchSlack];
