@@ -4,6 +4,7 @@
 #include "platform/Backend.h"
 #include "platform/Presentation.h"
 #include "platform/Window.h"
+#include "support/ChildProcess.h"
 #include "support/LogLines.h"
 #include "support/TempDir.h"
 #include "support/VirtualDisplay.h"
@@ -39,43 +40,6 @@ void PinGraphicsDriver() {
          {"libGL.so.1", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"}) {
         dlopen(library, RTLD_NOW | RTLD_NODELETE);
     }
-}
-
-// Runs a program to its end; its standard output is returned in out. The exit status, or
-// -1 when it could not run.
-int RunProgram(const std::vector<std::string>& args, std::string* out = nullptr) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) {
-        return -1;
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(pipeFds[1], 1);
-        int null = open("/dev/null", O_WRONLY);
-        dup2(null, 2);
-        close(pipeFds[0]);
-        std::vector<char*> argv;
-        for (const std::string& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    std::string text;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        text.append(buffer, size_t(n));
-    }
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (out) {
-        *out = std::move(text);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A window dump in X's own format (xwd): a big-endian header, a colour table, then rows.
@@ -212,7 +176,7 @@ protected:
 
     ::testing::AssertionResult WindowShowsTheKnownPicture() {
         std::string xwd;
-        if (RunProgram({"xwd", "-silent", "-id", std::to_string(window_)}, &xwd) != 0) {
+        if (test::RunProgram({"xwd", "-silent", "-id", std::to_string(window_)}, &xwd) != 0) {
             return ::testing::AssertionFailure() << "xwd failed";
         }
         WindowDump dump;
@@ -277,11 +241,11 @@ TEST_F(SdlBackendTest, WindowShowsThePresentedPictureAndEscapeReadsAsKeyCodeOne)
     EXPECT_TRUE(WindowShowsTheKnownPicture());
 
     const std::string id = std::to_string(window_);
-    ASSERT_EQ(RunProgram({"xdotool", "windowfocus", "--sync", id}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "windowfocus", "--sync", id}), 0);
     char keys[256];
     GetAllKeyState(keys);
     EXPECT_EQ(keys[1], 0);
-    ASSERT_EQ(RunProgram({"xdotool", "keydown", "Escape"}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "keydown", "Escape"}), 0);
     EXPECT_TRUE(KeyReads(1, 1));
     GetAllKeyState(keys);
     int down = 0;
@@ -289,10 +253,10 @@ TEST_F(SdlBackendTest, WindowShowsThePresentedPictureAndEscapeReadsAsKeyCodeOne)
         down += k;
     }
     EXPECT_EQ(down, 1);
-    ASSERT_EQ(RunProgram({"xdotool", "keyup", "Escape"}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "keyup", "Escape"}), 0);
     EXPECT_TRUE(KeyReads(1, 0));
     // A press shorter than the time between two reads still reads as down, once.
-    ASSERT_EQ(RunProgram({"xdotool", "key", "--delay", "0", "space"}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "key", "--delay", "0", "space"}), 0);
     std::this_thread::sleep_for(50ms);
     GetAllKeyState(keys);
     EXPECT_EQ(keys[57], 1);
@@ -315,7 +279,7 @@ TEST_F(SdlBackendTest, FullScreenScalesThePictureToFitBetweenBlackBars) {
     PresentKnownPicture();
     Pump(200ms);
     std::string xwd;
-    ASSERT_EQ(RunProgram({"xwd", "-silent", "-id", std::to_string(window_)}, &xwd), 0);
+    ASSERT_EQ(test::RunProgram({"xwd", "-silent", "-id", std::to_string(window_)}, &xwd), 0);
     WindowDump dump;
     ASSERT_TRUE(dump.Parse(xwd));
     ASSERT_EQ(dump.width(), 1280);
@@ -375,10 +339,10 @@ TEST_F(SdlBackendTest, ExposedWindowIsRepaintedFromTheLastPicture) {
     Pump(100ms);
     ASSERT_TRUE(WindowShowsTheKnownPicture());
     const std::string id = std::to_string(window_);
-    ASSERT_EQ(RunProgram({"xdotool", "windowunmap", "--sync", id}), 0);
-    ASSERT_EQ(RunProgram({"xdotool", "windowmap", "--sync", id}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "windowunmap", "--sync", id}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "windowmap", "--sync", id}), 0);
     // Unmapping took the focus away; without it the pump would wait for reactivation.
-    ASSERT_EQ(RunProgram({"xdotool", "windowfocus", "--sync", id}), 0);
+    ASSERT_EQ(test::RunProgram({"xdotool", "windowfocus", "--sync", id}), 0);
     Pump(200ms);
     EXPECT_TRUE(WindowShowsTheKnownPicture());
     EXPECT_EQ(platform::Presentation().PresentedFrames(), frames); // a repaint is no frame

@@ -2,6 +2,7 @@
 // the stop signals end the show wherever it is, promptly, with the documented status; the
 // mode-switch keys change between window and full screen while it plays.
 #include "PlayerRun.h"
+#include "support/ChildProcess.h"
 #include "support/PngFile.h"
 #include "support/VirtualDisplay.h"
 
@@ -196,20 +197,7 @@ protected:
     }
 
     bool Run(const std::vector<std::string>& args) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("DISPLAY", display_.name().c_str(), 1);
-            std::vector<char*> argv;
-            for (const std::string& a : args) {
-                argv.push_back(const_cast<char*>(a.c_str()));
-            }
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return test::RunProgram(args, nullptr, {{"DISPLAY", display_.name()}}) == 0;
     }
 
     test::VirtualDisplay display_;
