@@ -1,5 +1,6 @@
 #include "FailureText.h"
 
+#include "MediaCheck.h"
 #include "Scene.h"
 #include "Script.h"
 #include "platform/TextCodec.h"
@@ -10,10 +11,6 @@
 
 namespace velox::player {
 namespace {
-
-std::string Quoted(const char* sjisName) {
-    return "\"" + platform::ShiftJisToUtf8(sjisName) + "\"";
-}
 
 // A load gave -2: the file is either absent (on disk and in every packed folder) or
 // present but not something the decoders accept.

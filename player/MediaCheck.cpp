@@ -23,10 +23,6 @@ constexpr size_t kSniffBytes = 64 * 1024;
 // MIDI files are read whole to be recognised; anything larger is no song.
 constexpr int64_t kMaxMidiBytes = 16 * 1024 * 1024;
 
-std::string Quoted(const char* name) {
-    return "\"" + platform::ShiftJisToUtf8(name) + "\"";
-}
-
 std::string NotFound(const char* name) {
     return "file " + Quoted(name) + " not found";
 }
@@ -98,11 +94,22 @@ std::string Hex(uint32_t value, int digits) {
 }
 
 std::string TooLarge(uint32_t width, uint32_t height) {
-    if (width <= image_input::kMaxImageSide && height <= image_input::kMaxImageSide) {
-        return "";
+    const std::string size = ", " + std::to_string(width) + " x " + std::to_string(height);
+    if (width > image_input::kMaxImageSide || height > image_input::kMaxImageSide) {
+        return size + " is larger than the " + std::to_string(image_input::kMaxImageSide) +
+               " pixels a side Velox reads";
     }
-    return ", " + std::to_string(width) + " x " + std::to_string(height) +
-           " is larger than the 16384 pixels a side Velox reads";
+    if (int64_t(width) * height > kDefaultImagePixelBudget) {
+        return size + " is more than the " + std::to_string(kDefaultImagePixelBudget >> 20) +
+               " Mi pixels Velox decodes";
+    }
+    return "";
+}
+
+// For a header the readers take: the size when that is what refused it, else damage.
+std::string TooLargeOrDamaged(uint32_t width, uint32_t height) {
+    const std::string size = TooLarge(width, height);
+    return size.empty() ? "; the data may be damaged" : size;
 }
 
 std::string DescribeJpeg(const std::string& b) {
@@ -124,7 +131,7 @@ std::string DescribeJpeg(const std::string& b) {
             const uint32_t height = uint32_t(uint8_t(b[at + 5])) << 8 | uint8_t(b[at + 6]);
             const uint32_t width = uint32_t(uint8_t(b[at + 7])) << 8 | uint8_t(b[at + 8]);
             return "JPEG with " + std::to_string(components) + " components" +
-                   TooLarge(width, height) + "; the data may be damaged";
+                   TooLargeOrDamaged(width, height);
         }
         at += 2 + length;
     }
@@ -138,8 +145,8 @@ std::string DescribePicture(const char* name, const std::string& b) {
         const uint32_t height = Be32At(b, 20);
         return "PNG, " + std::to_string(width) + " x " + std::to_string(height) + ", bit depth " +
                std::to_string(b.size() > 24 ? uint8_t(b[24]) : 0) + ", color type " +
-               std::to_string(b.size() > 25 ? uint8_t(b[25]) : 0) + TooLarge(width, height) +
-               "; the data may be damaged";
+               std::to_string(b.size() > 25 ? uint8_t(b[25]) : 0) +
+               TooLargeOrDamaged(width, height);
     }
     if (StartsWith(b, "\xFF\xD8")) {
         return DescribeJpeg(b);

@@ -3,10 +3,17 @@
 // name matching) and decoded by the runtime's own decoders, as the run would.
 #pragma once
 
+#include "platform/TextCodec.h"
+
 #include <string>
 #include <vector>
 
 namespace velox::player {
+
+// A Shift-JIS file name as messages show it: in double quotes, in UTF-8.
+inline std::string Quoted(const char* sjisName) {
+    return "\"" + platform::ShiftJisToUtf8(sjisName) + "\"";
+}
 
 struct MediaProblem {
     bool warning; // the run goes on; an error means the loading command fails
