@@ -4,8 +4,8 @@
 // speed beside zlib level 6 on the same bytes.
 #include "VlaArchive.h"
 #include "VlaEncoder.h"
-#include "file/ArchiveDecode.h"
-#include "file/ArchiveHook.h"
+#include "archive/ArchiveDecode.h"
+#include "archive/ArchiveHook.h"
 #include "file/FileAccess.h"
 
 #include <zlib.h>

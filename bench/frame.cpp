@@ -6,8 +6,8 @@
 //   at alpha 128 (Velox: brightness 255, blend mode 1, parameter 128).
 // Then a sweep of angles and scales, nearest and bilinear, and 200 small turned sprites.
 // Options: --path=portable|sse2|avx2 (Velox kernels), --rounds=N.
-#include "graphics/Blit.h"
-#include "graphics/DrawPlacement.h"
+#include "blit/Blit.h"
+#include "blit/DrawPlacement.h"
 
 #include <SDL.h>
 #include <pixman.h>

@@ -1,8 +1,8 @@
 // The archive decompressor on arbitrary streams (mode byte even), and the
 // encoder's output decoded back to its input (mode byte odd).
 #include "VlaEncoder.h"
-#include "file/ArchiveDecode.h"
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveDecode.h"
+#include "archive/ArchiveFormat.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 // default key on its way into the in-memory file system, so that mutations hit
 // the structure.
 #include "MemoryFileSystem.h"
-#include "file/ArchiveFormat.h"
-#include "file/ArchiveHook.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveHook.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "core/Subsystems.h"
 
-#include "file/ArchiveHook.h"
+#include "archive/ArchiveHook.h"
 #include "graphics/GraphicRecord.h"
 #include "graphics/Screen.h"
 #include "sound/SoundState.h"

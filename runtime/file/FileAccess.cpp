@@ -1,10 +1,10 @@
 #include "file/FileAccess.h"
 
+#include "archive/ArchiveHook.h"
 #include "core/EntryGate.h"
 #include "core/Log.h"
 #include "core/MemoryTracker.h"
 #include "core/ShiftJis.h"
-#include "file/ArchiveHook.h"
 #include "file/FileFind.h"
 #include "file/FileRecord.h"
 #include "platform/FileSystem.h"

@@ -1,8 +1,8 @@
 // The public file operations: open, close, end test and the Shift-JIS aware
 // line reader, each under the entry gate.
+#include "archive/ArchiveHook.h"
 #include "core/EntryGate.h"
 #include "core/ShiftJis.h"
-#include "file/ArchiveHook.h"
 #include "file/FileAccess.h"
 #include "platform/Clock.h"
 

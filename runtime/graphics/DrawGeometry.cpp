@@ -1,10 +1,10 @@
 // Drawing a graphic onto the draw target: the common head of every draw, the geometry of
 // the stretched and rotated draws and the variants they reduce to, and the public draws.
+#include "blit/Blit.h"
+#include "blit/DrawPlacement.h"
 #include "core/EntryGate.h"
 #include "core/MemoryTracker.h"
 #include "core/Runtime.h"
-#include "graphics/Blit.h"
-#include "graphics/DrawPlacement.h"
 #include "graphics/DrawState.h"
 #include "graphics/GraphicsState.h"
 

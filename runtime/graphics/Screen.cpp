@@ -5,12 +5,12 @@
 #include "core/Runtime.h"
 #include "core/ShiftJis.h"
 #include "graphics/DrawState.h"
-#include "graphics/Fonts.h"
 #include "graphics/GraphicTable.h"
 #include "graphics/GraphicsState.h"
 #include "platform/Clock.h"
 #include "platform/Presentation.h"
 #include "platform/Window.h"
+#include "text/Fonts.h"
 
 #include <velox/velox.h>
 

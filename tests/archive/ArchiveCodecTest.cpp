@@ -1,7 +1,7 @@
 // The coding, the scramble key and name keys, checked against the format's rules.
 #include "VlaEncoder.h"
-#include "file/ArchiveDecode.h"
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveDecode.h"
+#include "archive/ArchiveFormat.h"
 
 #include <gtest/gtest.h>
 

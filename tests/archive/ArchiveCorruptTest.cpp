@@ -2,7 +2,7 @@
 // allocation a forged size asks for, and a clean fall-back where the rules give one.
 #include "ArchiveFixture.h"
 
-#include "file/ArchiveDecode.h"
+#include "archive/ArchiveDecode.h"
 
 #include <velox/velox.h>
 

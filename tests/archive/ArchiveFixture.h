@@ -3,9 +3,9 @@
 #pragma once
 
 #include "VlaArchive.h"
+#include "archive/ArchiveHook.h"
+#include "archive/ArchiveInternal.h"
 #include "core/MemoryTracker.h"
-#include "file/ArchiveHook.h"
-#include "file/ArchiveInternal.h"
 #include "file/FileAccess.h"
 #include "support/LogCapture.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 // Every fast path must give the same bytes as the reference blitters, over random source
 // and target kinds, sizes, clips, modes, parameters, brightness, keying, filters, angles
 // and scales. The seed is printed; VELOX_DRAW_SEED=n repeats a run.
-#include "graphics/Blit.h"
+#include "blit/Blit.h"
 #include "image/BaseImage.h"
 #include "image/ColorFormat.h"
 

@@ -1,6 +1,6 @@
 // The free four-corner copy: an axis-aligned quad maps like a stretch, and the two
 // triangles of any quad cover it once, without gaps or pixels drawn twice.
-#include "graphics/Blit.h"
+#include "blit/Blit.h"
 #include "image/ColorFormat.h"
 
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // screen and a started graphic table; at the end nothing of the graphics stays allocated.
 #pragma once
 
+#include "archive/ArchiveHook.h"
 #include "core/MemoryTracker.h"
-#include "file/ArchiveHook.h"
 #include "file/FileAccess.h"
 #include "graphics/GraphicRecord.h"
 #include "graphics/Screen.h"

@@ -3,10 +3,10 @@
 // asked to rasterise.
 #pragma once
 
-#include "graphics/Fonts.h"
 #include "graphics/GraphicsState.h"
 #include "platform/GlyphRasterizer.h"
 #include "support/LogCapture.h"
+#include "text/Fonts.h"
 
 #include <gtest/gtest.h>
 

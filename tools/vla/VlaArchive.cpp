@@ -1,7 +1,7 @@
 #include "VlaArchive.h"
 
 #include "VlaEncoder.h"
-#include "file/ArchiveDecode.h"
+#include "archive/ArchiveDecode.h"
 #include "platform/TextCodec.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // and listing or extracting an archive's members.
 #pragma once
 
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "VlaEncoder.h"
 
-#include "file/ArchiveDecode.h"
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveDecode.h"
+#include "archive/ArchiveFormat.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,9 +4,9 @@
 #include "core/Log.h"
 #include "core/MemoryTracker.h"
 #include "core/ShiftJis.h"
-#include "graphics/Fonts.h"
 #include "graphics/GraphicsState.h"
 #include "platform/GlyphRasterizer.h"
+#include "text/Fonts.h"
 
 #include <velox/velox.h>
 

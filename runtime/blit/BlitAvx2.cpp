@@ -1,11 +1,11 @@
 // AVX2 kernels, compiled for AVX2 by target attribute and chosen at run time when the
 // processor has it: eight pixels per step, source taps fetched with gathers. Tails
 // shorter than a vector run through the portable kernels.
-#include "graphics/BlitKernels.h"
+#include "blit/BlitKernels.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 
-#include "graphics/BlitSimdCommon.h"
+#include "blit/BlitSimdCommon.h"
 
 #include <immintrin.h>
 

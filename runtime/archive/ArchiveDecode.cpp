@@ -1,6 +1,6 @@
-#include "file/ArchiveDecode.h"
+#include "archive/ArchiveDecode.h"
 
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 #include <cstring>
 #include <endian.h>

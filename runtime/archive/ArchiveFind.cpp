@@ -1,7 +1,7 @@
+#include "archive/ArchiveHook.h"
+#include "archive/ArchiveInternal.h"
 #include "core/MemoryTracker.h"
 #include "core/ShiftJis.h"
-#include "file/ArchiveHook.h"
-#include "file/ArchiveInternal.h"
 #include "file/FileFind.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
+#include "archive/ArchiveHook.h"
+#include "archive/ArchiveInternal.h"
 #include "core/MemoryTracker.h"
-#include "file/ArchiveHook.h"
-#include "file/ArchiveInternal.h"
 #include "platform/Clock.h"
 
 #include <cstring>

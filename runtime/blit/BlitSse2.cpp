@@ -1,10 +1,10 @@
 // SSE2 kernels (the x86-64 baseline): four pixels per step with channels in 16-bit lanes.
 // Tails shorter than a vector run through the portable kernels, so both give equal bytes.
-#include "graphics/BlitKernels.h"
+#include "blit/BlitKernels.h"
 
 #if defined(__SSE2__)
 
-#include "graphics/BlitSimdCommon.h"
+#include "blit/BlitSimdCommon.h"
 
 #include <emmintrin.h>
 

@@ -1,7 +1,7 @@
+#include "archive/ArchiveDecode.h"
+#include "archive/ArchiveHook.h"
+#include "archive/ArchiveInternal.h"
 #include "core/MemoryTracker.h"
-#include "file/ArchiveDecode.h"
-#include "file/ArchiveHook.h"
-#include "file/ArchiveInternal.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // combine table with every mode, brightness and opacity instance.
 #pragma once
 
-#include "graphics/BlitKernels.h"
+#include "blit/BlitKernels.h"
 
 #define VELOX_BY_SOURCE(s, mirror, F, ARGS)                                                        \
     do {                                                                                           \

@@ -1,9 +1,9 @@
 // The fast blitters' driver: clips, works out which source pixels each row shows, and
 // runs the active kernel set over runs of up to kChunk pixels. Geometry the kernels
 // cannot hold in 32 bits (huge sources, extreme scales) goes to the reference instead.
-#include "graphics/Blit.h"
-#include "graphics/BlitKernels.h"
-#include "graphics/BlitTables.h"
+#include "blit/Blit.h"
+#include "blit/BlitKernels.h"
+#include "blit/BlitTables.h"
 
 #include <algorithm>
 #include <atomic>

@@ -5,8 +5,8 @@
 #include "core/Log.h"
 #include "core/MemoryTracker.h"
 #include "core/ShiftJis.h"
-#include "graphics/Fonts.h"
 #include "platform/GlyphRasterizer.h"
+#include "text/Fonts.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
+#include "archive/ArchiveHook.h"
+#include "archive/ArchiveInternal.h"
 #include "core/ShiftJis.h"
-#include "file/ArchiveHook.h"
-#include "file/ArchiveInternal.h"
 #include "platform/FileSystem.h"
 
 #include <cstring>

@@ -9,8 +9,8 @@
 //   mode 3  q as mode 1; d = max(0, d - floor(s * q / 255))
 //   mode 4  r = s * d / 256; a = 255: d = r;   otherwise d += trunc(a * (r - d) / 255)
 // so coverage 0 leaves every mode without effect, and such pixels are not written at all.
-#include "graphics/Blit.h"
-#include "graphics/BlitTables.h"
+#include "blit/Blit.h"
+#include "blit/BlitTables.h"
 #include "image/BaseImage.h"
 
 #include <algorithm>

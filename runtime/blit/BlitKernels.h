@@ -5,7 +5,7 @@
 // the kernels it speeds up; the portable set provides all of them.
 #pragma once
 
-#include "graphics/Blit.h"
+#include "blit/Blit.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // the range of pixel coordinates).
 #pragma once
 
-#include "graphics/Blit.h"
+#include "blit/Blit.h"
 
 namespace velox::blit {
 

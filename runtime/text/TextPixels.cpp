@@ -1,4 +1,4 @@
-#include "graphics/TextPixels.h"
+#include "text/TextPixels.h"
 
 #include "graphics/GraphicsState.h"
 #include "image/ColorFormat.h"

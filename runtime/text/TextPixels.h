@@ -2,8 +2,8 @@
 // work screen onto the draw target under a blend mode.
 #pragma once
 
-#include "graphics/Fonts.h"
 #include "image/BaseImage.h"
+#include "text/Fonts.h"
 
 #include <cstdint>
 

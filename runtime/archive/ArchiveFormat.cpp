@@ -1,4 +1,4 @@
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 #include <cstring>
 

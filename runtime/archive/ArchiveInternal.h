@@ -2,7 +2,7 @@
 // readers behind them. Callers hold the entry gate; nothing here locks.
 #pragma once
 
-#include "file/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 #include "file/FileRecord.h"
 
 #include <cstddef>

@@ -1,8 +1,8 @@
 // Portable kernels: loops specialised by template on source kind, keying, mirroring,
 // blend mode, brightness, opacity and target kind. They run where no SIMD set applies
 // (16-bit targets, 16-bit and indexed sources) and on processors without SSE2.
-#include "graphics/BlitKernels.h"
-#include "graphics/BlitTables.h"
+#include "blit/BlitKernels.h"
+#include "blit/BlitTables.h"
 #include "image/BaseImage.h"
 
 #include <algorithm>

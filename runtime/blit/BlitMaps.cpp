@@ -1,7 +1,7 @@
 // Shared inputs of both blitter implementations: pixel kinds, the arithmetic tables and
 // the fixed-point maps of rotated and four-corner copies.
-#include "graphics/Blit.h"
-#include "graphics/BlitTables.h"
+#include "blit/Blit.h"
+#include "blit/BlitTables.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The geometry of the stretched and rotated draws.
-#include "graphics/DrawPlacement.h"
+#include "blit/DrawPlacement.h"
 
 #include <algorithm>
 #include <climits>
