@@ -205,7 +205,7 @@ int main() {
     double packTime = Seconds(t0);
     std::filesystem::remove_all(root / "DATA");
 
-    InstallArchiveAwareFileAccess();
+    file::InstallArchiveAwareFileAccess();
     ResetArchiveLayer();
     Bytes buffer(1 << 20);
     uint64_t read = 0;
@@ -214,15 +214,15 @@ int main() {
         for (int copy = 0; copy < 2; ++copy) {
             std::string path =
                 (root / "DATA" / k.name / ("file" + std::to_string(copy) + "." + k.name)).string();
-            intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
+            intptr_t f = file::gFileAccess.open(path.c_str(), 0, 1, 0);
             if (f == 0) {
                 std::fprintf(stderr, "cannot open %s\n", path.c_str());
                 return 1;
             }
-            while (size_t n = gFileAccess.read(buffer.data(), 1, buffer.size(), f)) {
+            while (size_t n = file::gFileAccess.read(buffer.data(), 1, buffer.size(), f)) {
                 read += n;
             }
-            gFileAccess.close(f);
+            file::gFileAccess.close(f);
         }
     }
     double readTime = Seconds(t0);

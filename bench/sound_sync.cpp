@@ -52,7 +52,7 @@ void Observe(uint64_t frameEndUs) {
     }
     if (gFrames % kFramesPerSecond == 0) {
         uint64_t due = gOriginUs + gFrames * player::kFramePeriodUs;
-        gSamples.push_back({gFrames, platform::RenderedSoundFrames(Sound().device),
+        gSamples.push_back({gFrames, platform::RenderedSoundFrames(sound::Sound().device),
                             frameEndUs > due ? frameEndUs - due : 0});
     }
     // The comparison is against one unbroken timeline; a re-anchor would end it.
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sound_sync: the runtime could not start (no display, or another "
                              "copy running); nothing measured\n");
         status = 3;
-    } else if (!Sound().device) {
+    } else if (!sound::Sound().device) {
         std::printf("sound_sync: no sound device could be opened on this machine (SDL audio "
                     "driver: %s); nothing measured\n",
                     SDL_GetCurrentAudioDriver() ? SDL_GetCurrentAudioDriver() : "none");

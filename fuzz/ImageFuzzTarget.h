@@ -14,17 +14,19 @@ namespace velox::fuzz {
 // at any budget, and inputs that fill 256 MiB would slow every run to a crawl.
 constexpr int64_t kFuzzPixelBudget = int64_t(1) << 20;
 
-inline int RunImageReader(int (*reader)(Stream&, BaseImage&), const uint8_t* data, size_t size) {
-    static const int64_t setBudget = (SetImagePixelBudget(kFuzzPixelBudget), kFuzzPixelBudget);
+inline int RunImageReader(int (*reader)(file::Stream&, image::BaseImage&), const uint8_t* data,
+                          size_t size) {
+    static const int64_t setBudget =
+        (image::SetImagePixelBudget(kFuzzPixelBudget), kFuzzPixelBudget);
     (void)setBudget;
     if (size > size_t(INT32_MAX)) {
         return 0;
     }
-    Stream stream;
-    if (!OpenMemoryStream(data, int32_t(size), stream)) {
+    file::Stream stream;
+    if (!file::OpenMemoryStream(data, int32_t(size), stream)) {
         return 0;
     }
-    BaseImage image{};
+    image::BaseImage image{};
     if (reader(stream, image) == 0) {
         // A buffer shorter than height x pitch shows up here under the sanitizer.
         volatile uint8_t sink = 0;
@@ -36,9 +38,9 @@ inline int RunImageReader(int (*reader)(Stream&, BaseImage&), const uint8_t* dat
             }
             sink = uint8_t(sink + sum);
         }
-        ReleaseBaseImage(image);
+        image::ReleaseBaseImage(image);
     }
-    CloseStream(stream);
+    file::CloseStream(stream);
     return 0;
 }
 

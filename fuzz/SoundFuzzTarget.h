@@ -16,27 +16,27 @@ inline int RunSoundConverter(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) {
         return 0;
     }
-    Stream stream;
-    if (!OpenMemoryStream(data, int32_t(size), stream)) {
+    file::Stream stream;
+    if (!file::OpenMemoryStream(data, int32_t(size), stream)) {
         return 0;
     }
-    SoundConverter c{};
-    if (SetupSoundConverter(stream, c) == 0) {
+    sound::SoundConverter c{};
+    if (sound::SetupSoundConverter(stream, c) == 0) {
         static uint8_t piece[5000];
-        ReadSoundPcm(c, piece, 777);
-        ReadSoundPcm(c, piece, int32_t(sizeof piece));
-        SeekSoundConverter(c, 3);
-        ReadSoundPcm(c, piece, 100);
-        SeekSoundConverter(c, int64_t(size % 9973));
-        ReadSoundPcm(c, piece, 4096);
-        SeekSoundConverter(c, 0);
-        PcmResult result{};
-        if (DecodeAllSound(c, result) == 0) {
+        sound::ReadSoundPcm(c, piece, 777);
+        sound::ReadSoundPcm(c, piece, int32_t(sizeof piece));
+        sound::SeekSoundConverter(c, 3);
+        sound::ReadSoundPcm(c, piece, 100);
+        sound::SeekSoundConverter(c, int64_t(size % 9973));
+        sound::ReadSoundPcm(c, piece, 4096);
+        sound::SeekSoundConverter(c, 0);
+        sound::PcmResult result{};
+        if (sound::DecodeAllSound(c, result) == 0) {
             MemFree(result.data);
         }
-        TerminateSoundConverter(c);
+        sound::TerminateSoundConverter(c);
     }
-    CloseStream(stream);
+    file::CloseStream(stream);
     return 0;
 }
 

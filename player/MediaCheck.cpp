@@ -29,10 +29,10 @@ std::string NotFound(const char* name) {
 
 // An open stream that closes itself.
 struct OpenFile {
-    Stream stream;
+    file::Stream stream;
     bool open = false;
-    explicit OpenFile(const char* name) { open = OpenFileStream(name, stream); }
-    ~OpenFile() { CloseStream(stream); }
+    explicit OpenFile(const char* name) { open = file::OpenFileStream(name, stream); }
+    ~OpenFile() { file::CloseStream(stream); }
     OpenFile(const OpenFile&) = delete;
     OpenFile& operator=(const OpenFile&) = delete;
 
@@ -99,8 +99,8 @@ std::string TooLarge(uint32_t width, uint32_t height) {
         return size + " is larger than the " + std::to_string(image_input::kMaxImageSide) +
                " pixels a side Velox reads";
     }
-    if (int64_t(width) * height > kDefaultImagePixelBudget) {
-        return size + " is more than the " + std::to_string(kDefaultImagePixelBudget >> 20) +
+    if (int64_t(width) * height > image::kDefaultImagePixelBudget) {
+        return size + " is more than the " + std::to_string(image::kDefaultImagePixelBudget >> 20) +
                " Mi pixels Velox decodes";
     }
     return "";
@@ -251,14 +251,14 @@ std::string DescribeSound(const std::string& b) {
 
 // The converter over the stream, decoded whole when `whole`: empty on success.
 std::string SoundDecodeProblem(OpenFile& file, bool whole) {
-    SoundConverter converter{};
-    if (SetupSoundConverter(file.stream, converter) != 0) {
+    sound::SoundConverter converter{};
+    if (sound::SetupSoundConverter(file.stream, converter) != 0) {
         return DescribeSound(file.Head(kSniffBytes));
     }
     std::string problem;
     if (whole) {
-        PcmResult pcm{};
-        if (DecodeAllSound(converter, pcm) != 0) {
+        sound::PcmResult pcm{};
+        if (sound::DecodeAllSound(converter, pcm) != 0) {
             problem = "the sound is too long to hold in memory";
         } else if (pcm.length == 0) {
             problem = "the data decodes to no sound at all";
@@ -266,11 +266,11 @@ std::string SoundDecodeProblem(OpenFile& file, bool whole) {
         MemFree(pcm.data);
     } else {
         char block[4096];
-        if (ReadSoundPcm(converter, block, int32_t(sizeof block)) <= 0) {
+        if (sound::ReadSoundPcm(converter, block, int32_t(sizeof block)) <= 0) {
             problem = "the data decodes to no sound at all";
         }
     }
-    TerminateSoundConverter(converter);
+    sound::TerminateSoundConverter(converter);
     return problem;
 }
 
@@ -281,8 +281,8 @@ std::vector<MediaProblem> PictureProblems(const char* name) {
     if (!file.open) {
         return {{false, NotFound(name)}};
     }
-    BaseImage image{};
-    if (DecodeImage(file.stream, image) != 0) {
+    image::BaseImage image{};
+    if (image::DecodeImage(file.stream, image) != 0) {
         return {{false, "cannot decode " + Quoted(name) + ": " +
                             DescribePicture(name, file.Head(kSniffBytes))}};
     }
@@ -290,10 +290,10 @@ std::vector<MediaProblem> PictureProblems(const char* name) {
     std::vector<char> companion(std::strlen(name) + 3);
     if (graphic::AlphaCompanionName(name, companion.data(), int(companion.size()))) {
         OpenFile alphaFile(companion.data());
-        BaseImage alpha{};
+        image::BaseImage alpha{};
         if (!alphaFile.open) {
             // No companion: the picture's own alpha, if any, is used.
-        } else if (DecodeImage(alphaFile.stream, alpha) != 0) {
+        } else if (image::DecodeImage(alphaFile.stream, alpha) != 0) {
             problems.push_back(
                 {true, "alpha companion " + Quoted(companion.data()) +
                            " cannot be decoded and is ignored: " +
@@ -305,9 +305,9 @@ std::vector<MediaProblem> PictureProblems(const char* name) {
                             " but " + Quoted(name) + " is " + std::to_string(image.width) + " x " +
                             std::to_string(image.height) + "; the picture will not load"});
         }
-        ReleaseBaseImage(alpha);
+        image::ReleaseBaseImage(alpha);
     }
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
     return problems;
 }
 

@@ -40,7 +40,7 @@ std::string SaveScreenshot() {
         int width = 0;
         int height = 0;
         int pitch = 0;
-        if (!screen_hooks::RepaintSource(&pixels, &width, &height, &pitch) ||
+        if (!graphic::screen_hooks::RepaintSource(&pixels, &width, &height, &pitch) ||
             !platform::headless::WritePng(name, pixels, width, height, pitch)) {
             return "";
         }

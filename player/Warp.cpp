@@ -24,11 +24,11 @@ void PresentFrame() {
         return;
     }
     GateScope gate;
-    ScreenState& screen = Graphics().screen;
-    const BaseImage& back = screen.back;
-    BaseImage& front = screen.front;
-    if (!Graphics().screenReady || !back.pixels || !front.pixels || back.width != front.width ||
-        back.height != front.height || back.pitch != front.pitch) {
+    graphic::ScreenState& screen = graphic::Graphics().screen;
+    const image::BaseImage& back = screen.back;
+    image::BaseImage& front = screen.front;
+    if (!graphic::Graphics().screenReady || !back.pixels || !front.pixels ||
+        back.width != front.width || back.height != front.height || back.pitch != front.pitch) {
         return;
     }
     std::memcpy(front.pixels, back.pixels, size_t(back.pitch) * size_t(back.height));
@@ -69,7 +69,7 @@ void ShowVisiblePicture() {
     int width = 0;
     int height = 0;
     int pitch = 0;
-    if (screen_hooks::RepaintSource(&pixels, &width, &height, &pitch)) {
+    if (graphic::screen_hooks::RepaintSource(&pixels, &width, &height, &pitch)) {
         platform::Presentation().Redraw(pixels, width, height, pitch);
     }
 }

@@ -187,7 +187,7 @@ struct AwareFind {
     intptr_t fileFind;
 };
 
-void CopyInfo(const ArchiveFindEntry& entry, FileFindInfo* info) {
+void CopyInfo(const ArchiveFindEntry& entry, file::FileFindInfo* info) {
     std::memcpy(info->name, entry.name, sizeof info->name);
     info->isDirectory = entry.isDirectory;
     info->size = entry.size;
@@ -195,16 +195,16 @@ void CopyInfo(const ArchiveFindEntry& entry, FileFindInfo* info) {
 
 } // namespace
 
-intptr_t ArchiveAwareFindFirst(const char* pattern, FileFindInfo* info) {
+intptr_t ArchiveAwareFindFirst(const char* pattern, file::FileFindInfo* info) {
     ArchiveLookup lookup;
     if (!FindArchiveForPath(pattern, lookup)) {
-        intptr_t fileFind = FileFindFirst(pattern, info);
+        intptr_t fileFind = file::FileFindFirst(pattern, info);
         if (fileFind == -1) {
             return -1;
         }
         auto* find = MemNewZero<AwareFind>();
         if (!find) {
-            FileFindClose(fileFind);
+            file::FileFindClose(fileFind);
             return -1;
         }
         find->fileFind = fileFind;
@@ -227,13 +227,13 @@ intptr_t ArchiveAwareFindFirst(const char* pattern, FileFindInfo* info) {
     return reinterpret_cast<intptr_t>(find);
 }
 
-int ArchiveAwareFindNext(intptr_t handle, FileFindInfo* info) {
+int ArchiveAwareFindNext(intptr_t handle, file::FileFindInfo* info) {
     auto* find = reinterpret_cast<AwareFind*>(handle);
     if (handle == -1 || !find) {
         return -1;
     }
     if (!find->archiveFind) {
-        return FileFindNext(find->fileFind, info);
+        return file::FileFindNext(find->fileFind, info);
     }
     ArchiveFindEntry entry;
     if (ArchiveFindNext(find->archiveFind, entry) != 0) {
@@ -252,7 +252,7 @@ int ArchiveAwareFindClose(intptr_t handle) {
         ArchiveFindClose(find->archiveFind);
         ReleaseArchiveReference(find->archiveIndex);
     } else {
-        FileFindClose(find->fileFind);
+        file::FileFindClose(find->fileFind);
     }
     MemFree(find);
     return 0;

@@ -57,8 +57,8 @@ void ArchiveFindClose(ArchiveFind* find);
 
 // Find first / next / close for the archive-aware file-access table: a pattern
 // under an archive lists the archive's directory, any other the file system.
-intptr_t ArchiveAwareFindFirst(const char* pattern, FileFindInfo* info);
-int ArchiveAwareFindNext(intptr_t find, FileFindInfo* info);
+intptr_t ArchiveAwareFindFirst(const char* pattern, file::FileFindInfo* info);
+int ArchiveAwareFindNext(intptr_t find, file::FileFindInfo* info);
 int ArchiveAwareFindClose(intptr_t find);
 
 } // namespace velox

@@ -16,7 +16,7 @@ constexpr size_t kFullPathSize = 1024;
 
 struct ArchiveReader {
     ArchiveHeader header;
-    FileRecord* file; // threaded, asynchronous: every archive has its own thread
+    file::FileRecord* file; // threaded, asynchronous: every archive has its own thread
     uint64_t fileSize;
     uint8_t* directoryBlock; // descrambled
     ArchiveDirectory directory;
@@ -53,7 +53,7 @@ ArchiveReader* OpenArchiveReader(const char* path, const char* keyString);
 void CloseArchiveReader(ArchiveReader* reader);
 
 // Waits until the archive file's thread has finished its command.
-void WaitForArchiveFile(FileRecord* file);
+void WaitForArchiveFile(file::FileRecord* file);
 // Reads and descrambles bytes at a file position, waiting for them; false on a short read.
 bool ReadArchiveBytes(ArchiveReader& reader, uint64_t position, void* dst, size_t size);
 // Starts reading bytes at a file position without waiting; they arrive scrambled.

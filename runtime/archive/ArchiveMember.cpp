@@ -53,7 +53,7 @@ bool FinishDecompression(ArchiveMember& m) {
 
 // Completes a pending read when the archive file has finished it.
 void Poll(ArchiveMember& m) {
-    if (m.state == kMemberIdle || FileRecordIdle(m.archive->file) == 0) {
+    if (m.state == kMemberIdle || file::FileRecordIdle(m.archive->file) == 0) {
         return;
     }
     if (m.state == kMemberLoading && !FinishDecompression(m)) {

@@ -37,8 +37,8 @@ ArchiveReader* ArchiveAt(int index) {
     return gArchives.slots[index].reader;
 }
 
-void WaitForArchiveFile(FileRecord* file) {
-    while (FileRecordIdle(file) == 0) {
+void WaitForArchiveFile(file::FileRecord* file) {
+    while (file::FileRecordIdle(file) == 0) {
         platform::YieldProcessor();
     }
 }
@@ -48,11 +48,11 @@ bool StartArchiveRead(ArchiveReader& reader, uint64_t position, void* dst, size_
         return false;
     }
     WaitForArchiveFile(reader.file);
-    if (FileRecordTell(reader.file) != int64_t(position) &&
-        FileRecordSeek(reader.file, int64_t(position), 0) != 0) {
+    if (file::FileRecordTell(reader.file) != int64_t(position) &&
+        file::FileRecordSeek(reader.file, int64_t(position), 0) != 0) {
         return false;
     }
-    return size == 0 || FileRecordRead(dst, 1, size, reader.file) == size;
+    return size == 0 || file::FileRecordRead(dst, 1, size, reader.file) == size;
 }
 
 bool ReadArchiveBytes(ArchiveReader& reader, uint64_t position, void* dst, size_t size) {
@@ -65,17 +65,17 @@ bool ReadArchiveBytes(ArchiveReader& reader, uint64_t position, void* dst, size_
 }
 
 ArchiveReader* OpenArchiveReader(const char* path, const char* keyString) {
-    FileRecord* file = OpenFileRecord(path, 0, 1);
+    file::FileRecord* file = file::OpenFileRecord(path, 0, 1);
     if (!file) {
         return nullptr;
     }
     auto* reader = MemNewZero<ArchiveReader>();
     if (!reader) {
-        CloseFileRecord(file);
+        file::CloseFileRecord(file);
         return nullptr;
     }
     reader->file = file;
-    int64_t size = FileRecordSize(file);
+    int64_t size = file::FileRecordSize(file);
     reader->fileSize = size > 0 ? uint64_t(size) : 0;
     reader->key = MakeArchiveKey(keyString);
 
@@ -111,7 +111,7 @@ void CloseArchiveReader(ArchiveReader* reader) {
     }
     if (reader->file) {
         WaitForArchiveFile(reader->file);
-        CloseFileRecord(reader->file);
+        file::CloseFileRecord(reader->file);
     }
     if (reader->directoryBlock) {
         MemFree(reader->directoryBlock);

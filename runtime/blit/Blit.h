@@ -25,10 +25,10 @@ enum class PixelKind : uint8_t {
 };
 
 // The kind of a format; targets must be Rgb32, Argb32, Rgb565 or Argb565.
-PixelKind KindOfFormat(const ColorFormat& format);
+PixelKind KindOfFormat(const image::ColorFormat& format);
 bool IsTargetKind(PixelKind kind);
 // The samples of an indexed format's palette: red, green and blue of each entry, opaque.
-void PaletteSamples(const ColorFormat& format, uint32_t samples[256]);
+void PaletteSamples(const image::ColorFormat& format, uint32_t samples[256]);
 
 struct Rect {
     int32_t left, top, right, bottom; // right and bottom exclusive
@@ -47,10 +47,10 @@ struct Source {
     int32_t pitch;
     int32_t width, height; // larger than kMaxSourceSide: drawn by the reference only
     PixelKind kind;
-    const ColorFormat* format; // read for Other
-    const uint32_t* palette;   // Indexed8: 256 samples
-    bool keyed;                // pixels whose color equals key are transparent
-    uint32_t key;              // 0x00RRGGBB
+    const image::ColorFormat* format; // read for Other
+    const uint32_t* palette;          // Indexed8: 256 samples
+    bool keyed;                       // pixels whose color equals key are transparent
+    uint32_t key;                     // 0x00RRGGBB
 };
 
 constexpr int32_t kMaxSourceSide = 16384;

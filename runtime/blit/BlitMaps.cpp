@@ -95,7 +95,7 @@ const BlendTables& Tables() {
     return tables;
 }
 
-PixelKind KindOfFormat(const ColorFormat& f) {
+PixelKind KindOfFormat(const image::ColorFormat& f) {
     const bool rgb888 =
         f.redMask == 0x00FF0000u && f.greenMask == 0x0000FF00u && f.blueMask == 0x000000FFu;
     const bool rgb565 = f.redMask == 0xF800u && f.greenMask == 0x07E0u && f.blueMask == 0x001Fu;
@@ -119,9 +119,9 @@ bool IsTargetKind(PixelKind kind) {
            kind == PixelKind::Argb565;
 }
 
-void PaletteSamples(const ColorFormat& format, uint32_t samples[256]) {
+void PaletteSamples(const image::ColorFormat& format, uint32_t samples[256]) {
     for (int i = 0; i < 256; ++i) {
-        const PaletteEntry& e = format.palette[i];
+        const image::PaletteEntry& e = format.palette[i];
         samples[i] = 0xFF000000u | uint32_t(e.red) << 16 | uint32_t(e.green) << 8 | e.blue;
     }
 }

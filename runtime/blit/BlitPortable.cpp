@@ -40,7 +40,8 @@ inline uint32_t Narrow565(uint32_t r, uint32_t g, uint32_t b) {
 
 uint32_t LoadOther(const Source& s, const uint8_t* row, int32_t x) {
     int r = 0, g = 0, b = 0, a = 0;
-    DecomposeColor(*s.format, ReadPixelValue(row, x, s.format->bytesPerPixel), &r, &g, &b, &a);
+    image::DecomposeColor(*s.format, image::ReadPixelValue(row, x, s.format->bytesPerPixel), &r, &g,
+                          &b, &a);
     if (s.format->alphaWidth == 0) {
         a = 255;
     }

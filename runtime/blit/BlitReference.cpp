@@ -41,9 +41,9 @@ Sample ReadSample(const Source& s, int x, int y) {
         const uint32_t v = s.palette[row[x]];
         out = Sample{int(v >> 16 & 255), int(v >> 8 & 255), int(v & 255), int(v >> 24)};
     } else {
-        const uint32_t value = ReadPixelValue(row, x, s.format->bytesPerPixel);
+        const uint32_t value = image::ReadPixelValue(row, x, s.format->bytesPerPixel);
         int alpha = 0;
-        DecomposeColor(*s.format, value, &out.r, &out.g, &out.b, &alpha);
+        image::DecomposeColor(*s.format, value, &out.r, &out.g, &out.b, &alpha);
         out.a = s.format->alphaWidth != 0 ? alpha : 255;
     }
     if (s.keyed && uint32_t(out.r << 16 | out.g << 8 | out.b) == s.key) {
@@ -86,10 +86,10 @@ Sample Bilinear(const Source& s, int64_t u, int64_t v, bool mirrorX, bool mirror
 Rgb ReadTarget(const Target& t, int x, int y) {
     const uint8_t* row = t.pixels + int64_t(y) * t.pitch;
     if (t.kind == PixelKind::Rgb32 || t.kind == PixelKind::Argb32) {
-        const uint32_t v = ReadPixelValue(row, x, 4);
+        const uint32_t v = image::ReadPixelValue(row, x, 4);
         return Rgb{int(v >> 16 & 255), int(v >> 8 & 255), int(v & 255)};
     }
-    const uint32_t v = ReadPixelValue(row, x, t.kind == PixelKind::Rgb565 ? 2 : 4);
+    const uint32_t v = image::ReadPixelValue(row, x, t.kind == PixelKind::Rgb565 ? 2 : 4);
     return Rgb{int(v >> 11 & 31) * 255 / 31, int(v >> 5 & 63) * 255 / 63, int(v & 31) * 255 / 31};
 }
 
@@ -99,13 +99,14 @@ void WriteTarget(const Target& t, int x, int y, Rgb c) {
     switch (t.kind) {
     case PixelKind::Rgb32:
     case PixelKind::Argb32:
-        WritePixelValue(row, x, 4, 0xFF000000u | uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
+        image::WritePixelValue(row, x, 4,
+                               0xFF000000u | uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
         break;
     case PixelKind::Rgb565:
-        WritePixelValue(row, x, 2, rgb565);
+        image::WritePixelValue(row, x, 2, rgb565);
         break;
     default:
-        WritePixelValue(row, x, 4, 0xFFFF0000u | rgb565);
+        image::WritePixelValue(row, x, 4, 0xFFFF0000u | rgb565);
         break;
     }
 }

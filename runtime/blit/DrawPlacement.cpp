@@ -54,18 +54,6 @@ int PlaceStretched(const Target& target, const Source& source, int32_t x1, int32
     return 0;
 }
 
-int PlaceStretchedFloat(const Target& target, const Source& source, double x1, double y1, double x2,
-                        double y2, const Paint& paint) {
-    int32_t c[4];
-    const double values[4] = {x1, y1, x2, y2};
-    for (int i = 0; i < 4; ++i) {
-        if (!ToInt(std::floor(values[i] + 0.5), c[i])) {
-            return -1;
-        }
-    }
-    return PlaceStretched(target, source, c[0], c[1], c[2], c[3], paint);
-}
-
 int PlaceAboutCentre(const Target& target, const Source& source, double x, double y, double scale,
                      double angle, bool turn, const Paint& paint) {
     if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(scale) || !std::isfinite(angle)) {

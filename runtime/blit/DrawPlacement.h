@@ -11,9 +11,6 @@ namespace velox::blit {
 // A rectangle of the graphic's own size, not mirrored, is a plain copy.
 int PlaceStretched(const Target& target, const Source& source, int32_t x1, int32_t y1, int32_t x2,
                    int32_t y2, const Paint& paint);
-// Corners rounded to the nearest pixel edge.
-int PlaceStretchedFloat(const Target& target, const Source& source, double x1, double y1, double x2,
-                        double y2, const Paint& paint);
 // (x, y) truncated toward zero; scale 0 draws nothing.
 int PlaceAboutCentre(const Target& target, const Source& source, double x, double y, double scale,
                      double angle, bool turn, const Paint& paint);

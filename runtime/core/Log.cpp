@@ -23,8 +23,8 @@ log_detail::ShutdownHook gShutdownHook = nullptr;
 constexpr int kShortText = 255;
 
 void GetCurrentDir(char* buffer) {
-    if (gFileAccess.getCurrentDirectory) {
-        gFileAccess.getCurrentDirectory(buffer);
+    if (file::gFileAccess.getCurrentDirectory) {
+        file::gFileAccess.getCurrentDirectory(buffer);
         return;
     }
     std::string cwd = platform::Files().CurrentDirectory();
@@ -32,8 +32,8 @@ void GetCurrentDir(char* buffer) {
 }
 
 void SetCurrentDir(const char* path) {
-    if (gFileAccess.setCurrentDirectory) {
-        gFileAccess.setCurrentDirectory(path);
+    if (file::gFileAccess.setCurrentDirectory) {
+        file::gFileAccess.setCurrentDirectory(path);
         return;
     }
     platform::Files().SetCurrentDirectory(path);

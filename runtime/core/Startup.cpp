@@ -31,16 +31,16 @@ void CopyText(char (&dst)[256], const char* src) {
 }
 
 void CurrentDirectory(char* buffer) {
-    if (gFileAccess.getCurrentDirectory) {
-        gFileAccess.getCurrentDirectory(buffer);
+    if (file::gFileAccess.getCurrentDirectory) {
+        file::gFileAccess.getCurrentDirectory(buffer);
         return;
     }
     std::snprintf(buffer, 260, "%s", platform::Files().CurrentDirectory().c_str());
 }
 
 void MakeCurrentDirectory(const char* path) {
-    if (gFileAccess.setCurrentDirectory) {
-        gFileAccess.setCurrentDirectory(path);
+    if (file::gFileAccess.setCurrentDirectory) {
+        file::gFileAccess.setCurrentDirectory(path);
     } else {
         platform::Files().SetCurrentDirectory(path);
     }
@@ -226,7 +226,7 @@ int StartRuntime() {
     if (Subsystems().clearArchives) {
         Subsystems().clearArchives();
     }
-    InstallArchiveAwareFileAccess();
+    file::InstallArchiveAwareFileAccess();
     CurrentDirectory(log_detail::State().directory);
     OpenLogFile();
     log_detail::SetShutdownHook(&ShutdownForFatalError);

@@ -15,19 +15,19 @@ SubsystemHooks MakeHooks() {
     hooks.clearArchives = ResetArchiveLayer;
     hooks.endArchives = EndArchiveLayer;
     hooks.registerDefaultRestore = graphic::RegisterDefaultRestore;
-    hooks.startSound = StartSoundSystem;
-    hooks.stopMusic = StopMusicForShutdown;
-    hooks.endSound = EndSoundSystem;
-    hooks.soundStreamingService = SoundStreamingService;
-    hooks.musicService = MusicService;
-    hooks.screenMode = screen_hooks::ScreenMode;
-    hooks.startGraphics = StartGraphicsLayer;
-    hooks.endGraphics = EndGraphicsLayer;
-    hooks.enableRetraceWait = screen_hooks::EnableRetraceWait;
-    hooks.setDrawTarget = SetDrawTargetInner;
-    hooks.applyScreenMode = screen_hooks::ApplyScreenMode;
-    hooks.canDrawWhileInactive = screen_hooks::CanDrawWhileInactive;
-    hooks.repaintSource = screen_hooks::RepaintSource;
+    hooks.startSound = sound::StartSoundSystem;
+    hooks.stopMusic = sound::StopMusicForShutdown;
+    hooks.endSound = sound::EndSoundSystem;
+    hooks.soundStreamingService = sound::SoundStreamingService;
+    hooks.musicService = sound::MusicService;
+    hooks.screenMode = graphic::screen_hooks::ScreenMode;
+    hooks.startGraphics = graphic::StartGraphicsLayer;
+    hooks.endGraphics = graphic::EndGraphicsLayer;
+    hooks.enableRetraceWait = graphic::screen_hooks::EnableRetraceWait;
+    hooks.setDrawTarget = graphic::SetDrawTargetInner;
+    hooks.applyScreenMode = graphic::screen_hooks::ApplyScreenMode;
+    hooks.canDrawWhileInactive = graphic::screen_hooks::CanDrawWhileInactive;
+    hooks.repaintSource = graphic::screen_hooks::RepaintSource;
     return hooks;
 }
 

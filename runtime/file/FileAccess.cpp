@@ -11,7 +11,7 @@
 
 #include <cstdio>
 
-namespace velox {
+namespace velox::file {
 
 FileAccessTable gFileAccess{};
 
@@ -207,4 +207,4 @@ int OpenFileCount() {
     return gOpenFiles.count;
 }
 
-} // namespace velox
+} // namespace velox::file

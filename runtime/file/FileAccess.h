@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::file {
 
 // A file handle is 0xF0000000 | slot of the open-file table; 0 means failure.
 using FileHandle = int32_t;
@@ -43,4 +43,4 @@ void InstallPlainFileAccess();
 // Closes nothing, but forgets every open-file slot bookkeeping for a fresh start.
 int OpenFileCount();
 
-} // namespace velox
+} // namespace velox::file

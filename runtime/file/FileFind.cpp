@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace velox {
+namespace velox::file {
 namespace {
 
 struct FindRecord {
@@ -80,4 +80,4 @@ int FileFindClose(intptr_t handle) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::file

@@ -4,10 +4,10 @@
 
 #include "file/FileAccess.h"
 
-namespace velox {
+namespace velox::file {
 
 intptr_t FileFindFirst(const char* pattern, FileFindInfo* info);
 int FileFindNext(intptr_t find, FileFindInfo* info);
 int FileFindClose(intptr_t find);
 
-} // namespace velox
+} // namespace velox::file

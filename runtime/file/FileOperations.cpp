@@ -12,10 +12,10 @@ namespace velox {
 namespace {
 
 int FileAtEndInner(intptr_t file) {
-    int64_t remembered = gFileAccess.tell(file);
-    gFileAccess.seek(file, 0, 2);
-    int64_t end = gFileAccess.tell(file);
-    gFileAccess.seek(file, remembered, 0);
+    int64_t remembered = file::gFileAccess.tell(file);
+    file::gFileAccess.seek(file, 0, 2);
+    int64_t end = file::gFileAccess.tell(file);
+    file::gFileAccess.seek(file, remembered, 0);
     return remembered == end ? 1 : 0;
 }
 
@@ -26,12 +26,12 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
         }
         return -1;
     }
-    if (gFileAccess.atEnd(file) != 0) {
+    if (file::gFileAccess.atEnd(file) != 0) {
         return -1;
     }
-    int64_t start = gFileAccess.tell(file);
-    size_t length = gFileAccess.read(buffer, 1, size_t(bufferSize - 1), file);
-    while (gFileAccess.idle(file) == 0) {
+    int64_t start = file::gFileAccess.tell(file);
+    size_t length = file::gFileAccess.read(buffer, 1, size_t(bufferSize - 1), file);
+    while (file::gFileAccess.idle(file) == 0) {
         platform::YieldProcessor();
     }
     if (length == 0) {
@@ -51,7 +51,7 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
                 // next call. A buffer too small to hold any character takes the
                 // lead byte alone rather than never making progress.
                 if (i > 0) {
-                    gFileAccess.seek(file, start + int64_t(i), 0);
+                    file::gFileAccess.seek(file, start + int64_t(i), 0);
                     break;
                 }
                 i = 1;
@@ -62,7 +62,7 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
         }
         if (c == '\r') {
             if (i + 1 < length && b[i + 1] == '\n') {
-                gFileAccess.seek(file, start + int64_t(i) + 2, 0);
+                file::gFileAccess.seek(file, start + int64_t(i) + 2, 0);
                 break;
             }
             if (i + 1 == length && FileAtEndInner(file) == 0) {
@@ -70,19 +70,19 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
                 // next byte decides. A pair split by the buffer still ends this line, so
                 // a line that just fits stays one line (no empty line after it).
                 char next = 0;
-                size_t got = gFileAccess.read(&next, 1, 1, file);
-                while (gFileAccess.idle(file) == 0) {
+                size_t got = file::gFileAccess.read(&next, 1, 1, file);
+                while (file::gFileAccess.idle(file) == 0) {
                     platform::YieldProcessor();
                 }
                 if (got == 1 && next == '\n') {
-                    gFileAccess.seek(file, start + int64_t(i) + 2, 0);
+                    file::gFileAccess.seek(file, start + int64_t(i) + 2, 0);
                     break;
                 }
                 if (i > 0) {
-                    gFileAccess.seek(file, start + int64_t(i), 0);
+                    file::gFileAccess.seek(file, start + int64_t(i), 0);
                     break;
                 }
-                gFileAccess.seek(file, start + int64_t(length), 0);
+                file::gFileAccess.seek(file, start + int64_t(length), 0);
             }
         }
         ++i;
@@ -95,8 +95,8 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
 
 int InitFileAccess() {
     GateScope gate;
-    if (!gFileAccess.open) {
-        InstallArchiveAwareFileAccess();
+    if (!file::gFileAccess.open) {
+        file::InstallArchiveAwareFileAccess();
     }
     return 0;
 }
@@ -109,25 +109,25 @@ int SetArchiveKey(const char* keyString) {
 
 int32_t FileOpenRead(const char* path, int async) {
     GateScope gate;
-    if (!gFileAccess.open || !path) {
+    if (!file::gFileAccess.open || !path) {
         return 0;
     }
-    return int32_t(gFileAccess.open(path, 0, 1, async ? 1 : 0));
+    return int32_t(file::gFileAccess.open(path, 0, 1, async ? 1 : 0));
 }
 
 int FileClose(int32_t file) {
     GateScope gate;
-    return gFileAccess.close ? gFileAccess.close(file) : -1;
+    return file::gFileAccess.close ? file::gFileAccess.close(file) : -1;
 }
 
 int FileAtEnd(int32_t file) {
     GateScope gate;
-    return gFileAccess.tell ? FileAtEndInner(file) : 1;
+    return file::gFileAccess.tell ? FileAtEndInner(file) : 1;
 }
 
 int FileReadLine(char* buffer, int bufferSize, int32_t file) {
     GateScope gate;
-    return gFileAccess.read ? FileReadLineInner(buffer, bufferSize, file) : -1;
+    return file::gFileAccess.read ? FileReadLineInner(buffer, bufferSize, file) : -1;
 }
 
 } // namespace velox

@@ -13,7 +13,7 @@
 #include <new>
 #include <thread>
 
-namespace velox {
+namespace velox::file {
 
 namespace {
 
@@ -340,4 +340,4 @@ int FileRecordIdle(FileRecord* r) {
     return r->done->IsSet() ? 1 : 0;
 }
 
-} // namespace velox
+} // namespace velox::file

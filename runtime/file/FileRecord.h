@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::file {
 
 struct FileRecord;
 
@@ -24,4 +24,4 @@ int FileRecordAtEnd(FileRecord* record);
 int FileRecordIdle(FileRecord* record);
 int64_t FileRecordSize(FileRecord* record);
 
-} // namespace velox
+} // namespace velox::file

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::file {
 namespace {
 
 intptr_t FileOf(void* data) {
@@ -126,4 +126,4 @@ bool OpenMemoryStream(const void* address, int32_t size, Stream& out) {
     return true;
 }
 
-} // namespace velox
+} // namespace velox::file

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::file {
 
 struct StreamOps {
     int64_t (*tell)(void* data);
@@ -45,4 +45,4 @@ inline void CloseStream(Stream& s) {
     }
 }
 
-} // namespace velox
+} // namespace velox::file

@@ -22,7 +22,7 @@ enum class Head { Draw, NothingToDo, Fail };
 // Everything one draw needs; the destructor frees a source copy and presents a draw on
 // the front screen.
 struct DrawJob {
-    GraphicView graphic{};
+    graphic::GraphicView graphic{};
     blit::Source source{};
     blit::Target target{};
     blit::Paint paint{};
@@ -39,12 +39,12 @@ struct DrawJob {
             MemFree(sourceCopy);
         }
         if (drawn && frontScreen) {
-            PresentFrontScreen();
+            graphic::PresentFrontScreen();
         }
     }
 };
 
-uint8_t* PixelAt(const BaseImage& image, int32_t x, int32_t y) {
+uint8_t* PixelAt(const image::BaseImage& image, int32_t x, int32_t y) {
     return image.pixels + int64_t(y) * image.pitch + int64_t(x) * image.format.bytesPerPixel;
 }
 
@@ -72,29 +72,29 @@ bool DetachSource(DrawJob& job) {
 // What every draw checks first (empty area, handle, blend graphic size, inactive window),
 // then the source, target and paint of the blitters.
 Head Begin(int32_t graphic, int transparent, DrawJob& job) {
-    GraphicsState& g = Graphics();
-    const DrawState& d = g.draw;
+    graphic::GraphicsState& g = graphic::Graphics();
+    const graphic::DrawState& d = g.draw;
     if (d.area.empty) {
         return Head::NothingToDo;
     }
-    if (!ResolveGraphic(graphic, job.graphic) || job.graphic.image == nullptr ||
+    if (!graphic::ResolveGraphic(graphic, job.graphic) || job.graphic.image == nullptr ||
         job.graphic.image->pixels == nullptr || job.graphic.width <= 0 || job.graphic.height <= 0) {
         return Head::Fail;
     }
     if (d.blendGraphic != -1) {
-        GraphicView blend{};
-        if (ResolveGraphic(d.blendGraphic, blend) &&
+        graphic::GraphicView blend{};
+        if (graphic::ResolveGraphic(d.blendGraphic, blend) &&
             (blend.width < job.graphic.width || blend.height < job.graphic.height)) {
             return Head::Fail;
         }
     }
     core::WaitWhileInactive();
-    GraphicView targetView{};
-    if (!CurrentTargetView(targetView) || targetView.image == nullptr ||
+    graphic::GraphicView targetView{};
+    if (!graphic::CurrentTargetView(targetView) || targetView.image == nullptr ||
         targetView.image->pixels == nullptr) {
         return Head::Fail;
     }
-    const BaseImage& targetImage = *targetView.image;
+    const image::BaseImage& targetImage = *targetView.image;
     job.target.kind = blit::KindOfFormat(targetImage.format);
     if (!blit::IsTargetKind(job.target.kind)) {
         return Head::Fail;
@@ -105,7 +105,7 @@ Head Begin(int32_t graphic, int transparent, DrawJob& job) {
     job.target.height = targetView.height;
     job.target.clip = blit::Rect{d.area.left, d.area.top, d.area.right, d.area.bottom};
 
-    const BaseImage& image = *job.graphic.image;
+    const image::BaseImage& image = *job.graphic.image;
     blit::Source& s = job.source;
     s.pixels = PixelAt(image, job.graphic.x, job.graphic.y);
     s.pitch = image.pitch;
@@ -120,7 +120,7 @@ Head Begin(int32_t graphic, int transparent, DrawJob& job) {
     s.keyed = transparent != 0;
     if (s.keyed) {
         int r = 0, gr = 0, b = 0;
-        DecomposeColor(image.format, job.graphic.transparentValue, &r, &gr, &b, nullptr);
+        image::DecomposeColor(image.format, job.graphic.transparentValue, &r, &gr, &b, nullptr);
         s.key = uint32_t(r) << 16 | uint32_t(gr) << 8 | uint32_t(b);
     }
     if (image.pixels == targetImage.pixels && !DetachSource(job)) {
@@ -145,38 +145,9 @@ template <typename Place> int Draw(int32_t graphic, int transparent, Place place
 
 } // namespace
 
-int DrawGraphic(int x, int y, int32_t graphic, int transparent) {
-    return Draw(graphic, transparent, [&](DrawJob& job) {
-        blit::CopyPlain(job.target, job.source, x, y, false, job.paint);
-        return 0;
-    });
-}
-
-int DrawGraphicTurned(int x, int y, int32_t graphic, int transparent) {
-    return Draw(graphic, transparent, [&](DrawJob& job) {
-        blit::CopyPlain(job.target, job.source, x, y, true, job.paint);
-        return 0;
-    });
-}
-
 int DrawGraphicStretched(int x1, int y1, int x2, int y2, int32_t graphic, int transparent) {
     return Draw(graphic, transparent, [&](DrawJob& job) {
         return blit::PlaceStretched(job.target, job.source, x1, y1, x2, y2, job.paint);
-    });
-}
-
-int DrawGraphicStretchedFloat(double x1, double y1, double x2, double y2, int32_t graphic,
-                              int transparent) {
-    return Draw(graphic, transparent, [&](DrawJob& job) {
-        return blit::PlaceStretchedFloat(job.target, job.source, x1, y1, x2, y2, job.paint);
-    });
-}
-
-int DrawGraphicAboutCentre(double x, double y, double scale, double angle, int32_t graphic,
-                           int transparent, int turn) {
-    return Draw(graphic, transparent, [&](DrawJob& job) {
-        return blit::PlaceAboutCentre(job.target, job.source, x, y, scale, angle, turn != 0,
-                                      job.paint);
     });
 }
 
@@ -189,13 +160,14 @@ int DrawGraphicRotated(int x, int y, int centerX, int centerY, double scale, dou
 }
 
 int FillRectangle(int left, int top, int right, int bottom, uint32_t color) {
-    GraphicsState& g = Graphics();
+    graphic::GraphicsState& g = graphic::Graphics();
     if (g.draw.area.empty) {
         return 0;
     }
     core::WaitWhileInactive();
-    GraphicView view{};
-    if (!CurrentTargetView(view) || view.image == nullptr || view.image->pixels == nullptr) {
+    graphic::GraphicView view{};
+    if (!graphic::CurrentTargetView(view) || view.image == nullptr ||
+        view.image->pixels == nullptr) {
         return -1;
     }
     blit::Target target{PixelAt(*view.image, view.x, view.y),
@@ -214,7 +186,7 @@ int FillRectangle(int left, int top, int right, int bottom, uint32_t color) {
                               std::max(top, bottom)},
                    color & 0xFFFFFF, paint);
     if (g.screen.drawTarget == kDrawFrontScreen) {
-        PresentFrontScreen();
+        graphic::PresentFrontScreen();
     }
     return 0;
 }

@@ -18,7 +18,7 @@ int Clamp255(int v) {
 }
 
 // Alpha byte = the parameter while a blend mode is set, else 255; color = the brightness.
-void RebuildVertexColor(DrawState& d) {
+void RebuildVertexColor(graphic::DrawState& d) {
     const uint32_t alpha = d.blendMode != 0 ? uint32_t(d.blendParameter) : 255u;
     d.vertexColor = alpha << 24 | (d.brightness & 0xFFFFFF);
 }
@@ -26,23 +26,23 @@ void RebuildVertexColor(DrawState& d) {
 } // namespace
 
 bool GraphicsSuspended() {
-    return !Graphics().started;
+    return !graphic::Graphics().started;
 }
 
 void DrawTargetSize(int& width, int& height) {
-    GraphicView target{};
-    if (CurrentTargetView(target)) {
+    graphic::GraphicView target{};
+    if (graphic::CurrentTargetView(target)) {
         width = target.width;
         height = target.height;
     } else {
-        width = ScreenWidth();
-        height = ScreenHeight();
+        width = graphic::ScreenWidth();
+        height = graphic::ScreenHeight();
     }
 }
 
 void ResetDrawState() {
-    DrawState& d = Graphics().draw;
-    d = DrawState{};
+    graphic::DrawState& d = graphic::Graphics().draw;
+    d = graphic::DrawState{};
     d.blendMode = 0;
     d.blendParameter = 0;
     d.brightness = 0xFFFFFF;
@@ -52,12 +52,12 @@ void ResetDrawState() {
     d.blendGraphicParameter2 = 0;
     int width = 0, height = 0;
     DrawTargetSize(width, height);
-    d.area = DrawArea{0, 0, width, height, width == 0 || height == 0};
+    d.area = graphic::DrawArea{0, 0, width, height, width == 0 || height == 0};
     RebuildVertexColor(d);
 }
 
 int SetBlendMode(int mode, int parameter) {
-    DrawState& d = Graphics().draw;
+    graphic::DrawState& d = graphic::Graphics().draw;
     parameter = Clamp255(parameter);
     if (mode == d.blendMode && parameter == d.blendParameter) {
         return 0;
@@ -70,7 +70,7 @@ int SetBlendMode(int mode, int parameter) {
 }
 
 int SetBrightness(int red, int green, int blue) {
-    DrawState& d = Graphics().draw;
+    graphic::DrawState& d = graphic::Graphics().draw;
     const uint32_t value =
         uint32_t(Clamp255(red)) << 16 | uint32_t(Clamp255(green)) << 8 | uint32_t(Clamp255(blue));
     if (value == d.brightness) {
@@ -82,15 +82,15 @@ int SetBrightness(int red, int green, int blue) {
 }
 
 int SetDrawFilter(int mode) {
-    Graphics().draw.drawFilter = mode;
+    graphic::Graphics().draw.drawFilter = mode;
     return 0;
 }
 
 int SetBlendGraphic(int32_t handle, int parameter1, int parameter2) {
-    DrawState& d = Graphics().draw;
+    graphic::DrawState& d = graphic::Graphics().draw;
     if (handle != -1) {
-        GraphicView view{};
-        if (!ResolveGraphic(handle, view)) {
+        graphic::GraphicView view{};
+        if (!graphic::ResolveGraphic(handle, view)) {
             return -1;
         }
     }
@@ -102,13 +102,13 @@ int SetBlendGraphic(int32_t handle, int parameter1, int parameter2) {
 }
 
 int SetDrawArea(int left, int top, int right, int bottom) {
-    DrawArea& area = Graphics().draw.area;
+    graphic::DrawArea& area = graphic::Graphics().draw.area;
     int width = 0, height = 0;
     DrawTargetSize(width, height);
-    const DrawArea next{std::clamp(std::min(left, right), 0, width),
-                        std::clamp(std::min(top, bottom), 0, height),
-                        std::clamp(std::max(left, right), 0, width),
-                        std::clamp(std::max(top, bottom), 0, height), false};
+    const graphic::DrawArea next{std::clamp(std::min(left, right), 0, width),
+                                 std::clamp(std::min(top, bottom), 0, height),
+                                 std::clamp(std::max(left, right), 0, width),
+                                 std::clamp(std::max(top, bottom), 0, height), false};
     if (next.left == area.left && next.top == area.top && next.right == area.right &&
         next.bottom == area.bottom) {
         return 0;

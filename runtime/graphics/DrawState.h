@@ -31,15 +31,7 @@ void DrawTargetSize(int& width, int& height);
 // The drawing operations; 0, or -1 for an invalid handle, a blend graphic smaller than
 // the graphic, an unusable draw target or an empty stretched rectangle. Nothing is drawn
 // and 0 returned while the draw area is empty.
-int DrawGraphic(int x, int y, int32_t graphic, int transparent);
-int DrawGraphicTurned(int x, int y, int32_t graphic, int transparent);
 int DrawGraphicStretched(int x1, int y1, int x2, int y2, int32_t graphic, int transparent);
-// The corners are rounded to the nearest pixel edge.
-int DrawGraphicStretchedFloat(double x1, double y1, double x2, double y2, int32_t graphic,
-                              int transparent);
-// (x, y) is truncated toward zero; the graphic's centre lands on it.
-int DrawGraphicAboutCentre(double x, double y, double scale, double angle, int32_t graphic,
-                           int transparent, int turn);
 int DrawGraphicRotated(int x, int y, int centerX, int centerY, double scale, double angle,
                        int32_t graphic, int transparent, int turn);
 // Fills a rectangle of the draw target with 0x00RRGGBB under the draw state.

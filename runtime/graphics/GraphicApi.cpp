@@ -67,32 +67,32 @@ int SetGraphicRestoreCallback(GraphicRestoreCallback callback) {
 
 int SetTransparentColor(int red, int green, int blue) {
     GateScope gate;
-    GraphicTables().settings.transparentColor =
+    graphic::GraphicTables().settings.transparentColor =
         uint32_t(Clamp255(red)) << 16 | uint32_t(Clamp255(green)) << 8 | uint32_t(Clamp255(blue));
     return 0;
 }
 
 int SetUseTransparentColorToAlpha(int enabled) {
     GateScope gate;
-    GraphicTables().settings.transparentToAlpha = enabled != 0;
+    graphic::GraphicTables().settings.transparentToAlpha = enabled != 0;
     return 0;
 }
 
 int SetUseTopLeftPixelAsTransparentColor(int enabled) {
     GateScope gate;
-    GraphicTables().settings.useTopLeftTransparent = enabled != 0;
+    graphic::GraphicTables().settings.useTopLeftTransparent = enabled != 0;
     return 0;
 }
 
 int SetBlankGraphicAlpha(int alpha) {
     GateScope gate;
-    GraphicTables().settings.blankAlpha = alpha != 0;
+    graphic::GraphicTables().settings.blankAlpha = alpha != 0;
     return 0;
 }
 
 int SetDrawTargetGraphicMode(int enabled, int alpha) {
     GateScope gate;
-    GraphicSettings& settings = GraphicTables().settings;
+    graphic::GraphicSettings& settings = graphic::GraphicTables().settings;
     settings.drawTargetMode = enabled != 0;
     settings.drawTargetAlpha = alpha != 0;
     return 0;

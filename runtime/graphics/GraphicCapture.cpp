@@ -8,7 +8,7 @@
 namespace velox::graphic {
 namespace {
 
-bool Overlap(const PixelRect& a, const PixelRect& b) {
+bool Overlap(const image::PixelRect& a, const image::PixelRect& b) {
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
@@ -29,13 +29,13 @@ int CaptureScreenToGraphic(int x1, int y1, int x2, int y2, int32_t handle) {
         return -1;
     }
     // The copy is opaque: a graphic with alpha gets alpha 255 wherever it was captured.
-    ColorFormat opaque = from.image->format;
+    image::ColorFormat opaque = from.image->format;
     opaque.alphaMask = 0;
     opaque.alphaWidth = 0;
     opaque.alphaShift = 0;
-    PixelBlock source{from.image->pixels, from.image->pitch, &opaque};
-    PixelRect rect{from.x + x1, from.y + y1, from.x + x2, from.y + y2};
-    const PixelRect target{to.x, to.y, to.x + to.width, to.y + to.height};
+    image::PixelBlock source{from.image->pixels, from.image->pitch, &opaque};
+    image::PixelRect rect{from.x + x1, from.y + y1, from.x + x2, from.y + y2};
+    const image::PixelRect target{to.x, to.y, to.x + to.width, to.y + to.height};
 
     // Capturing a graphic target into a graphic that shares its store: when the two
     // rectangles overlap at different places, copy the source out first.
@@ -53,12 +53,12 @@ int CaptureScreenToGraphic(int x1, int y1, int x2, int y2, int32_t handle) {
                             int64_t(rect.left) * opaque.bytesPerPixel,
                         size_t(rowBytes));
         }
-        source = PixelBlock{staged, rowBytes, &opaque};
-        rect = PixelRect{0, 0, to.width, to.height};
+        source = image::PixelBlock{staged, rowBytes, &opaque};
+        rect = image::PixelRect{0, 0, to.width, to.height};
     }
-    const PixelBlock noAlpha{nullptr, 0, nullptr};
-    ConvertPixels(to.image->pixels, to.image->pitch, to.image->format, source, noAlpha, to.x, to.y,
-                  rect, ConvertOptions{});
+    const image::PixelBlock noAlpha{nullptr, 0, nullptr};
+    image::ConvertPixels(to.image->pixels, to.image->pitch, to.image->format, source, noAlpha, to.x,
+                         to.y, rect, image::ConvertOptions{});
     MemFree(staged);
     return 0;
 }

@@ -13,12 +13,12 @@ namespace velox::graphic {
 namespace {
 
 // A source pixel as a value of its format's masks; 1-byte pixels are their palette entry.
-uint32_t SourceValue(const uint8_t* row, int x, const ColorFormat& format) {
-    const uint32_t value = ReadPixelValue(row, x, format.bytesPerPixel);
+uint32_t SourceValue(const uint8_t* row, int x, const image::ColorFormat& format) {
+    const uint32_t value = image::ReadPixelValue(row, x, format.bytesPerPixel);
     if (format.bytesPerPixel != 1) {
         return value;
     }
-    const PaletteEntry& e = format.palette[value];
+    const image::PaletteEntry& e = format.palette[value];
     auto at = [](uint8_t v, uint8_t shift) { return shift < 32 ? uint32_t(v) << shift : 0u; };
     return at(e.blue, format.blueShift) | at(e.green, format.greenShift) |
            at(e.red, format.redShift);
@@ -27,7 +27,7 @@ uint32_t SourceValue(const uint8_t* row, int x, const ColorFormat& format) {
 // Visiting opaque pixels row by row from the top, each gives its color (alpha 0) to its
 // transparent left, upper, right and lower neighbours, so the last one visited wins.
 // Filtered drawing then blends transparent edges toward their neighbours' colors.
-void SpreadColorsIntoTransparentPixels(BaseImage& image) {
+void SpreadColorsIntoTransparentPixels(image::BaseImage& image) {
     auto pixel = [&image](int x, int y) {
         return reinterpret_cast<uint32_t*>(image.pixels + int64_t(y) * image.pitch) + x;
     };
@@ -53,23 +53,25 @@ void SpreadColorsIntoTransparentPixels(BaseImage& image) {
 
 } // namespace
 
-int KeyTransparentToAlpha(const BaseImage& image, uint32_t transparentColor, BaseImage& out) {
+int KeyTransparentToAlpha(const image::BaseImage& image, uint32_t transparentColor,
+                          image::BaseImage& out) {
     if (image.width <= 0 || image.height <= 0 || !image.pixels ||
-        CreateArgb32BaseImage(image.width, image.height, out) != 0) {
-        ReleaseBaseImage(out);
+        image::CreateArgb32BaseImage(image.width, image.height, out) != 0) {
+        image::ReleaseBaseImage(out);
         return -1;
     }
-    const PixelBlock source{image.pixels, image.pitch, &image.format};
-    const PixelBlock noAlpha{nullptr, 0, nullptr};
-    const PixelRect all{0, 0, image.width, image.height};
-    ConvertPixels(out.pixels, out.pitch, out.format, source, noAlpha, 0, 0, all, ConvertOptions{});
+    const image::PixelBlock source{image.pixels, image.pitch, &image.format};
+    const image::PixelBlock noAlpha{nullptr, 0, nullptr};
+    const image::PixelRect all{0, 0, image.width, image.height};
+    image::ConvertPixels(out.pixels, out.pitch, out.format, source, noAlpha, 0, 0, all,
+                         image::ConvertOptions{});
 
     // The key is compared in the image's own format, as drawing with transparency does.
-    const ColorFormat& f = image.format;
+    const image::ColorFormat& f = image.format;
     const uint32_t colorMask = f.redMask | f.greenMask | f.blueMask;
     const uint32_t key =
-        ComposeColor(f, int(transparentColor >> 16 & 0xFF), int(transparentColor >> 8 & 0xFF),
-                     int(transparentColor & 0xFF), 0) &
+        image::ComposeColor(f, int(transparentColor >> 16 & 0xFF),
+                            int(transparentColor >> 8 & 0xFF), int(transparentColor & 0xFF), 0) &
         colorMask;
     for (int y = 0; y < image.height; ++y) {
         const uint8_t* row = image.pixels + int64_t(y) * image.pitch;
@@ -110,59 +112,60 @@ bool AlphaCompanionName(const char* path, char* out, int outSize) {
     return true;
 }
 
-int DecodeGraphicFile(const char* path, BaseImage& image, BaseImage& alpha, bool& haveAlpha) {
+int DecodeGraphicFile(const char* path, image::BaseImage& image, image::BaseImage& alpha,
+                      bool& haveAlpha) {
     haveAlpha = false;
-    Stream stream;
-    if (!OpenFileStream(path, stream)) {
+    file::Stream stream;
+    if (!file::OpenFileStream(path, stream)) {
         return 1;
     }
-    const int decoded = DecodeImage(stream, image);
-    CloseStream(stream);
+    const int decoded = image::DecodeImage(stream, image);
+    file::CloseStream(stream);
     if (decoded != 0) {
         return 2;
     }
     const int nameSize = int(std::strlen(path)) + 3;
     char* companion = static_cast<char*>(MemAlloc(nameSize, __FILE__, __LINE__));
     if (companion && AlphaCompanionName(path, companion, nameSize) &&
-        OpenFileStream(companion, stream)) {
+        file::OpenFileStream(companion, stream)) {
         // A companion that does not decode is as good as none.
-        haveAlpha = DecodeImage(stream, alpha) == 0;
-        CloseStream(stream);
+        haveAlpha = image::DecodeImage(stream, alpha) == 0;
+        file::CloseStream(stream);
     }
     MemFree(companion);
     return 0;
 }
 
-void TransferIntoGraphic(const GraphicRecord& record, SurfaceData& data, const BaseImage& image,
-                         const BaseImage* alpha) {
-    const PixelBlock source{image.pixels, image.pitch, &image.format};
-    const PixelBlock alphaBlock{alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0,
-                                alpha ? &alpha->format : nullptr};
-    const PixelRect rect{record.sourceX, record.sourceY, record.sourceX + record.width,
-                         record.sourceY + record.height};
-    ConvertPixels(data.image.pixels, data.image.pitch, data.image.format, source, alphaBlock,
-                  record.sourceX, record.sourceY, rect, ConvertOptions{});
+void TransferIntoGraphic(const GraphicRecord& record, SurfaceData& data,
+                         const image::BaseImage& image, const image::BaseImage* alpha) {
+    const image::PixelBlock source{image.pixels, image.pitch, &image.format};
+    const image::PixelBlock alphaBlock{alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0,
+                                       alpha ? &alpha->format : nullptr};
+    const image::PixelRect rect{record.sourceX, record.sourceY, record.sourceX + record.width,
+                                record.sourceY + record.height};
+    image::ConvertPixels(data.image.pixels, data.image.pitch, data.image.format, source, alphaBlock,
+                         record.sourceX, record.sourceY, rect, image::ConvertOptions{});
 }
 
-int32_t CreateGraphicFromImages(BaseImage& image, BaseImage* alphaImage) {
+int32_t CreateGraphicFromImages(image::BaseImage& image, image::BaseImage* alphaImage) {
     GraphicSettings& settings = GraphicTables().settings;
-    BaseImage keyed{};
-    BaseImage* source = &image;
+    image::BaseImage keyed{};
+    image::BaseImage* source = &image;
     if (settings.transparentToAlpha) {
         if (KeyTransparentToAlpha(image, settings.transparentColor, keyed) != 0) {
             return LogWrite(SJIS("グラフィックの作成に失敗しました\n"));
         }
         source = &keyed;
     }
-    RecomputeSpareMask(source->format);
+    image::RecomputeSpareMask(source->format);
     if (alphaImage) {
-        RecomputeSpareMask(alphaImage->format);
+        image::RecomputeSpareMask(alphaImage->format);
     }
     // The graphic's transparent value is composed from the color in force at creation.
     const uint32_t savedColor = settings.transparentColor;
     if (settings.useTopLeftTransparent && image.width > 0 && image.height > 0) {
         int red = 0, green = 0, blue = 0;
-        GetBaseImagePixel(image, 0, 0, &red, &green, &blue, nullptr);
+        image::GetBaseImagePixel(image, 0, 0, &red, &green, &blue, nullptr);
         settings.transparentColor = uint32_t(red) << 16 | uint32_t(green) << 8 | uint32_t(blue);
     }
     int32_t handle = -1;
@@ -177,7 +180,7 @@ int32_t CreateGraphicFromImages(BaseImage& image, BaseImage* alphaImage) {
         }
     }
     settings.transparentColor = savedColor;
-    ReleaseBaseImage(keyed);
+    image::ReleaseBaseImage(keyed);
     return handle;
 }
 
@@ -186,8 +189,8 @@ int LoadGraphic(const char* path) {
         return -1;
     }
     core::WaitWhileInactive();
-    BaseImage image{};
-    BaseImage alpha{};
+    image::BaseImage image{};
+    image::BaseImage alpha{};
     bool haveAlpha = false;
     switch (DecodeGraphicFile(path, image, alpha, haveAlpha)) {
     case 1:
@@ -203,8 +206,8 @@ int LoadGraphic(const char* path) {
     if (GraphicRecord* record = FindGraphic(handle)) {
         StoreGraphicName(*record, path);
     }
-    ReleaseBaseImage(image);
-    ReleaseBaseImage(alpha);
+    image::ReleaseBaseImage(image);
+    image::ReleaseBaseImage(alpha);
     return handle;
 }
 

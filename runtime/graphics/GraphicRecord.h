@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::graphic {
 
 constexpr int32_t kGraphicCapacity = 32768;
 constexpr int32_t kSurfaceDataCapacity = 65536;
@@ -35,7 +35,7 @@ struct SurfaceData {
     int32_t serial;
     int32_t refCount;
     GraphicFlags flags;
-    BaseImage image;           // in the software format the graphic was made in
+    image::BaseImage image;    // in the software format the graphic was made in
     uint32_t transparentValue; // the transparent color at creation, alpha 255
 };
 
@@ -80,8 +80,6 @@ struct GraphicTableState {
 
 GraphicTableState& GraphicTables();
 
-namespace graphic {
-
 // True between StartGraphicTable and EndGraphicTable (graphics/GraphicTable.h).
 bool GraphicTableStarted();
 
@@ -93,22 +91,24 @@ SurfaceData* FindSurfaceData(int32_t handle);
 int32_t CreateGraphicRecord(int width, int height, bool alpha);
 // A graphic from a decoded image and an optional alpha image, with the transparent-color
 // options applied. The images stay the caller's.
-int32_t CreateGraphicFromImages(BaseImage& image, BaseImage* alphaImage);
+int32_t CreateGraphicFromImages(image::BaseImage& image, image::BaseImage* alphaImage);
 // Stores name and the file layer's current directory in the graphic.
 void StoreGraphicName(GraphicRecord& record, const char* name);
 
 // Decodes path and, when it exists, its alpha companion (name_a.ext). 0 on success,
 // 1 when the file cannot be opened, 2 when it cannot be decoded.
-int DecodeGraphicFile(const char* path, BaseImage& image, BaseImage& alpha, bool& haveAlpha);
+int DecodeGraphicFile(const char* path, image::BaseImage& image, image::BaseImage& alpha,
+                      bool& haveAlpha);
 // Builds name_a.ext (or name_a) for path; false when out does not hold it.
 bool AlphaCompanionName(const char* path, char* out, int outSize);
 // With the transparent-color-to-alpha option: an ARGB copy of image whose transparent
 // pixels have alpha 0 and the color of an opaque neighbour. -1 when out of memory.
-int KeyTransparentToAlpha(const BaseImage& image, uint32_t transparentColor, BaseImage& out);
+int KeyTransparentToAlpha(const image::BaseImage& image, uint32_t transparentColor,
+                          image::BaseImage& out);
 // Converts the graphic's rectangle of image (at its source position) into its store,
 // alpha from the alpha image when one is given. The caller keeps the rectangle inside.
-void TransferIntoGraphic(const GraphicRecord& record, SurfaceData& data, const BaseImage& image,
-                         const BaseImage* alpha);
+void TransferIntoGraphic(const GraphicRecord& record, SurfaceData& data,
+                         const image::BaseImage& image, const image::BaseImage* alpha);
 
 int LoadGraphic(const char* path);
 int CreateBlankGraphic(int width, int height);
@@ -128,5 +128,4 @@ void RegisterDefaultRestore();
 // The default callback: decodes each lost graphic's file again and refills it.
 void ReloadGraphicsFromFiles(int graphicCount);
 
-} // namespace graphic
-} // namespace velox
+} // namespace velox::graphic

@@ -13,16 +13,16 @@ struct DecodedFile {
     bool valid = false;
     char name[kGraphicNameSize] = {};
     char directory[kGraphicDirectorySize] = {};
-    BaseImage image{};
-    BaseImage keyed{}; // the image after the transparent-color-to-alpha option, if on
-    BaseImage alpha{};
+    image::BaseImage image{};
+    image::BaseImage keyed{}; // the image after the transparent-color-to-alpha option, if on
+    image::BaseImage alpha{};
     bool haveAlpha = false;
 
-    const BaseImage& Pixels() const { return keyed.pixels ? keyed : image; }
+    const image::BaseImage& Pixels() const { return keyed.pixels ? keyed : image; }
     void Release() {
-        ReleaseBaseImage(image);
-        ReleaseBaseImage(keyed);
-        ReleaseBaseImage(alpha);
+        image::ReleaseBaseImage(image);
+        image::ReleaseBaseImage(keyed);
+        image::ReleaseBaseImage(alpha);
         valid = false;
     }
     bool Holds(const GraphicRecord& record) const {
@@ -31,8 +31,8 @@ struct DecodedFile {
     }
     bool Decode(const GraphicRecord& record) {
         Release();
-        if (gFileAccess.setCurrentDirectory) {
-            gFileAccess.setCurrentDirectory(record.directory);
+        if (file::gFileAccess.setCurrentDirectory) {
+            file::gFileAccess.setCurrentDirectory(record.directory);
         }
         if (DecodeGraphicFile(record.name, image, alpha, haveAlpha) != 0) {
             return false;
@@ -63,8 +63,8 @@ void Reload(GraphicRecord& record, DecodedFile& file) {
     if (!file.Holds(record) && !file.Decode(record)) {
         return;
     }
-    const BaseImage& pixels = file.Pixels();
-    const BaseImage* alpha = file.haveAlpha ? &file.alpha : nullptr;
+    const image::BaseImage& pixels = file.Pixels();
+    const image::BaseImage* alpha = file.haveAlpha ? &file.alpha : nullptr;
     SurfaceData* data = FindSurfaceData(record.surfaceData);
     // The file may have changed since the graphic was made from it.
     if (!data || record.sourceX + record.width > pixels.width ||
@@ -102,13 +102,13 @@ void ReloadGraphicsFromFiles(int) {
     LogWrite(SJIS("グラフィックを復帰します\n"));
     char saved[260] = {};
     const bool haveSaved =
-        gFileAccess.getCurrentDirectory && gFileAccess.getCurrentDirectory(saved) == 0;
+        file::gFileAccess.getCurrentDirectory && file::gFileAccess.getCurrentDirectory(saved) == 0;
     DecodedFile file;
     WalkHandles(GraphicTables().graphics,
                 [&file](int32_t handle) { Reload(*FindGraphic(handle), file); });
     file.Release();
-    if (haveSaved && gFileAccess.setCurrentDirectory) {
-        gFileAccess.setCurrentDirectory(saved);
+    if (haveSaved && file::gFileAccess.setCurrentDirectory) {
+        file::gFileAccess.setCurrentDirectory(saved);
     }
 }
 

@@ -9,24 +9,25 @@
 namespace velox {
 namespace {
 
-GraphicTableState gTables;
+graphic::GraphicTableState gTables;
 
 // The screen's software format family: 32-bit screens use family 1, every other depth
 // has been made 16-bit by the screen and uses family 0.
 bool ScreenIs32Bit() {
-    return Graphics().screen.colorBits == 32;
+    return graphic::Graphics().screen.colorBits == 32;
 }
 
-int32_t CreateSurfaceData(int width, int height, const GraphicFlags& flags) {
-    GraphicTableState& t = gTables;
-    const ColorFormat* format = GetSoftwareFormat(ScreenIs32Bit() ? 1 : 0, flags.alpha != 0, false);
+int32_t CreateSurfaceData(int width, int height, const graphic::GraphicFlags& flags) {
+    graphic::GraphicTableState& t = gTables;
+    const image::ColorFormat* format =
+        image::GetSoftwareFormat(ScreenIs32Bit() ? 1 : 0, flags.alpha != 0, false);
     const int64_t pitch = (int64_t(width) * format->bytesPerPixel + 3) / 4 * 4;
     const int64_t size = pitch * height;
     if (width <= 0 || height <= 0 || size > INT32_MAX) {
         return LogWrite(SJIS("メモリイメージの作成に失敗しました\n"));
     }
     const int32_t handle = AllocateHandle(t.surfaces);
-    SurfaceData* data = ValidateHandleAs<SurfaceData>(t.surfaces, handle);
+    graphic::SurfaceData* data = ValidateHandleAs<graphic::SurfaceData>(t.surfaces, handle);
     if (!data) {
         return -1;
     }
@@ -42,17 +43,17 @@ int32_t CreateSurfaceData(int width, int height, const GraphicFlags& flags) {
     data->image.height = height;
     data->image.pitch = int32_t(pitch);
     const uint32_t key = t.settings.transparentColor;
-    data->transparentValue =
-        ComposeColor(*format, int(key >> 16 & 0xFF), int(key >> 8 & 0xFF), int(key & 0xFF), 255);
+    data->transparentValue = image::ComposeColor(*format, int(key >> 16 & 0xFF),
+                                                 int(key >> 8 & 0xFF), int(key & 0xFF), 255);
     return handle;
 }
 
 void ReleaseSurfaceData(int32_t handle) {
-    SurfaceData* data = graphic::FindSurfaceData(handle);
+    graphic::SurfaceData* data = graphic::FindSurfaceData(handle);
     if (!data || --data->refCount > 0) {
         return;
     }
-    ReleaseBaseImage(data->image);
+    image::ReleaseBaseImage(data->image);
     ReleaseHandle(gTables.surfaces, handle);
 }
 
@@ -67,24 +68,24 @@ bool CopyField(char* field, int fieldSize, const char* text) {
 
 } // namespace
 
-GraphicTableState& GraphicTables() {
+graphic::GraphicTableState& graphic::GraphicTables() {
     return gTables;
 }
 
 namespace {
-GraphicResolver gTestResolver = nullptr;
+graphic::GraphicResolver gTestResolver = nullptr;
 } // namespace
 
-void SetGraphicResolverForTesting(GraphicResolver resolver) {
+void graphic::SetGraphicResolverForTesting(graphic::GraphicResolver resolver) {
     gTestResolver = resolver;
 }
 
-bool ResolveGraphic(int32_t handle, GraphicView& out) {
+bool graphic::ResolveGraphic(int32_t handle, graphic::GraphicView& out) {
     if (gTestResolver && gTestResolver(handle, out)) {
         return true;
     }
-    const GraphicRecord* record = graphic::FindGraphic(handle);
-    SurfaceData* data = record ? graphic::FindSurfaceData(record->surfaceData) : nullptr;
+    const graphic::GraphicRecord* record = graphic::FindGraphic(handle);
+    graphic::SurfaceData* data = record ? graphic::FindSurfaceData(record->surfaceData) : nullptr;
     if (!data) {
         return false;
     }
@@ -99,32 +100,32 @@ bool ResolveGraphic(int32_t handle, GraphicView& out) {
     return true;
 }
 
-void StartGraphicTable() {
+void graphic::StartGraphicTable() {
     if (graphic::GraphicTableStarted()) {
-        EndGraphicTable();
+        graphic::EndGraphicTable();
     }
-    gTables.settings = GraphicSettings{};
-    if (!InitHandleTable(gTables.graphics, HandleType::Graphic, kGraphicCapacity,
-                         int32_t(sizeof(GraphicRecord))) ||
-        !InitHandleTable(gTables.surfaces, HandleType::SurfaceData, kSurfaceDataCapacity,
-                         int32_t(sizeof(SurfaceData)))) {
+    gTables.settings = graphic::GraphicSettings{};
+    if (!InitHandleTable(gTables.graphics, HandleType::Graphic, graphic::kGraphicCapacity,
+                         int32_t(sizeof(graphic::GraphicRecord))) ||
+        !InitHandleTable(gTables.surfaces, HandleType::SurfaceData, graphic::kSurfaceDataCapacity,
+                         int32_t(sizeof(graphic::SurfaceData)))) {
         FatalError(SJIS("メモリの確保に失敗しました"));
     }
 }
 
-void DeleteAllGraphicsInner(int logFlag) {
+void graphic::DeleteAllGraphicsInner(int logFlag) {
     graphic::DeleteAllGraphics(logFlag);
 }
 
-void EndGraphicTable() {
+void graphic::EndGraphicTable() {
     if (!graphic::GraphicTableStarted()) {
         return;
     }
     graphic::DeleteAllGraphics(0);
     // Every store belongs to some graphic, so none is left; free strays all the same.
     WalkHandles(gTables.surfaces, [](int32_t handle) {
-        SurfaceData* data = graphic::FindSurfaceData(handle);
-        ReleaseBaseImage(data->image);
+        graphic::SurfaceData* data = graphic::FindSurfaceData(handle);
+        image::ReleaseBaseImage(data->image);
         ReleaseHandle(gTables.surfaces, handle);
     });
     FreeHandleTable(gTables.graphics);
@@ -179,8 +180,8 @@ int32_t CreateGraphicRecord(int width, int height, bool alpha) {
 
 void StoreGraphicName(GraphicRecord& record, const char* name) {
     char directory[260] = {};
-    if (gFileAccess.getCurrentDirectory) {
-        gFileAccess.getCurrentDirectory(directory);
+    if (file::gFileAccess.getCurrentDirectory) {
+        file::gFileAccess.getCurrentDirectory(directory);
     }
     const bool nameFits = CopyField(record.name, kGraphicNameSize, name);
     const bool directoryFits = CopyField(record.directory, kGraphicDirectorySize, directory);

@@ -1,7 +1,7 @@
 // What the screen and graphics start/end need of the graphic records.
 #pragma once
 
-namespace velox {
+namespace velox::graphic {
 
 // Clears the graphic table, its counts and the creation settings (graphics start).
 void StartGraphicTable();
@@ -10,4 +10,4 @@ void DeleteAllGraphicsInner(int logFlag);
 // Deletes everything and frees the table (graphics end).
 void EndGraphicTable();
 
-} // namespace velox
+} // namespace velox::graphic

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::graphic {
 
 struct DrawArea {
     int32_t left, top, right, bottom; // right and bottom exclusive
@@ -33,22 +33,22 @@ struct ScreenState {
     int32_t colorBits;     // 8, 16 or 32
     int32_t refreshRate;
     int32_t requestedColorBits;
-    ColorFormat format;
-    ScreenPaletteEntry palette[256];
+    image::ColorFormat format;
+    image::ScreenPaletteEntry palette[256];
     int32_t drawTarget; // kBackBuffer, kFrontScreen or a graphic handle
     bool waitRetrace;
     uint64_t presentedFrames;
     uint8_t backgroundRed, backgroundGreen, backgroundBlue;
     uint32_t lastModeChangeMs;
     bool modeChangedOnce;
-    BaseImage back;
-    BaseImage front;
+    image::BaseImage back;
+    image::BaseImage front;
 };
 
 // A graphic's pixels as a drawing source or target: a rectangle of a memory image
 // that derived graphics may share.
 struct GraphicView {
-    BaseImage* image;
+    image::BaseImage* image;
     int32_t x, y;              // top-left of the graphic inside image
     int32_t width, height;     // the graphic's size
     bool alpha;                // the graphic has an alpha channel
@@ -79,4 +79,4 @@ bool CurrentTargetView(GraphicView& out);
 // Call after drawing on the front screen: the picture is shown at once.
 void PresentFrontScreen();
 
-} // namespace velox
+} // namespace velox::graphic

@@ -20,8 +20,8 @@
 namespace velox {
 namespace {
 
-GraphicsState gGraphics = [] {
-    GraphicsState g{};
+graphic::GraphicsState gGraphics = [] {
+    graphic::GraphicsState g{};
     g.screen.colorBits = 16;
     g.screen.drawTarget = kBackBuffer;
     g.draw.brightness = 0xFFFFFF;
@@ -39,13 +39,13 @@ int EffectiveHeight(int h) {
 }
 
 bool TargetSize(int target, int& width, int& height) {
-    GraphicView view{};
+    graphic::GraphicView view{};
     if (target == kBackBuffer || target == kFrontScreen) {
-        width = ScreenWidth();
-        height = ScreenHeight();
+        width = graphic::ScreenWidth();
+        height = graphic::ScreenHeight();
         return true;
     }
-    if (!ResolveGraphic(target, view)) {
+    if (!graphic::ResolveGraphic(target, view)) {
         return false;
     }
     width = view.width;
@@ -54,13 +54,13 @@ bool TargetSize(int target, int& width, int& height) {
 }
 
 void SetWholeDrawArea(int width, int height) {
-    DrawArea& a = gGraphics.draw.area;
+    graphic::DrawArea& a = gGraphics.draw.area;
     a = {0, 0, width, height, width == 0 || height == 0};
 }
 
 // The screen images hold the screen's software format; the platform wants
 // 0x00RRGGBB, which a 32-bit screen already is.
-void PresentImage(const BaseImage& image) {
+void PresentImage(const image::BaseImage& image) {
     if (!image.pixels) {
         return;
     }
@@ -73,14 +73,15 @@ void PresentImage(const BaseImage& image) {
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             converted[size_t(y) * size_t(image.width) + size_t(x)] =
-                GetBaseImagePixelArgb(image, x, y) & 0x00FFFFFFu;
+                image::GetBaseImagePixelArgb(image, x, y) & 0x00FFFFFFu;
         }
     }
     platform::Presentation().Present(converted.data(), image.width, image.height, image.width * 4);
 }
 
-bool CreateScreenImage(BaseImage& image, const ColorFormat& format, int width, int height) {
-    ReleaseBaseImage(image);
+bool CreateScreenImage(image::BaseImage& image, const image::ColorFormat& format, int width,
+                       int height) {
+    image::ReleaseBaseImage(image);
     image.format = format;
     image.width = width;
     image.height = height;
@@ -96,7 +97,7 @@ bool CreateScreenImage(BaseImage& image, const ColorFormat& format, int width, i
 
 // Rebuilds everything that depends on the screen: the format and both images.
 int RebuildScreen() {
-    ScreenState& s = gGraphics.screen;
+    graphic::ScreenState& s = gGraphics.screen;
     LogWrite(SJIS("画面モード変更処理を開始します\n"));
     LogIndentAdd();
     // Display modes that change in quick succession upset monitors; keep them apart.
@@ -109,17 +110,17 @@ int RebuildScreen() {
     s.lastModeChangeMs = platform::MilliCount();
     s.modeChangedOnce = true;
 
-    DeleteAllGraphicsInner(0);
+    graphic::DeleteAllGraphicsInner(0);
     int depth = s.colorBits;
-    SelectScreenFormat(s.format, depth, true, nullptr);
+    image::SelectScreenFormat(s.format, depth, true, nullptr);
     s.colorBits = depth;
-    const int width = ScreenWidth();
-    const int height = ScreenHeight();
+    const int width = graphic::ScreenWidth();
+    const int height = graphic::ScreenHeight();
     LogWrite(SJIS("画面解像度を変更します... "));
     if (!CreateScreenImage(s.back, s.format, width, height) ||
         !CreateScreenImage(s.front, s.format, width, height)) {
-        ReleaseBaseImage(s.back);
-        ReleaseBaseImage(s.front);
+        image::ReleaseBaseImage(s.back);
+        image::ReleaseBaseImage(s.front);
         gGraphics.screenReady = false;
         LogWrite(SJIS("DirectDrawSurface の初期化に失敗しました\n"));
         LogIndentSub();
@@ -148,8 +149,8 @@ void ResizeWindowForScreen() {
     }
 }
 
-void FillView(const GraphicView& view, uint32_t value) {
-    BaseImage& image = *view.image;
+void FillView(const graphic::GraphicView& view, uint32_t value) {
+    image::BaseImage& image = *view.image;
     const int bytes = image.format.bytesPerPixel;
     for (int y = view.y; y < view.y + view.height; ++y) {
         uint8_t* row = image.pixels + int64_t(y) * image.pitch;
@@ -158,7 +159,7 @@ void FillView(const GraphicView& view, uint32_t value) {
             std::fill(p, p + view.width, value);
         } else {
             for (int x = view.x; x < view.x + view.width; ++x) {
-                WritePixelValue(row, x, bytes, value);
+                image::WritePixelValue(row, x, bytes, value);
             }
         }
     }
@@ -166,41 +167,41 @@ void FillView(const GraphicView& view, uint32_t value) {
 
 } // namespace
 
-GraphicsState& Graphics() {
+graphic::GraphicsState& graphic::Graphics() {
     return gGraphics;
 }
-int ScreenWidth() {
+int graphic::ScreenWidth() {
     return EffectiveWidth(gGraphics.screen.width);
 }
-int ScreenHeight() {
+int graphic::ScreenHeight() {
     return EffectiveHeight(gGraphics.screen.height);
 }
 
-bool CurrentTargetView(GraphicView& out) {
-    ScreenState& s = gGraphics.screen;
+bool graphic::CurrentTargetView(graphic::GraphicView& out) {
+    graphic::ScreenState& s = gGraphics.screen;
     if (s.drawTarget == kBackBuffer || s.drawTarget == kFrontScreen) {
-        BaseImage& image = s.drawTarget == kBackBuffer ? s.back : s.front;
+        image::BaseImage& image = s.drawTarget == kBackBuffer ? s.back : s.front;
         if (!image.pixels) {
             return false;
         }
         out = {&image, 0, 0, image.width, image.height, false, true, 0};
         return true;
     }
-    return ResolveGraphic(s.drawTarget, out) && out.drawTarget;
+    return graphic::ResolveGraphic(s.drawTarget, out) && out.drawTarget;
 }
 
 // A direct draw on the front screen is a presented picture of its own.
-void PresentFrontScreen() {
+void graphic::PresentFrontScreen() {
     if (gGraphics.screen.front.pixels) {
         PresentImage(gGraphics.screen.front);
         ++gGraphics.screen.presentedFrames;
     }
 }
 
-int SetScreenModeInner(int width, int height, int colorBits, int refreshRate) {
-    ScreenState& s = gGraphics.screen;
+int graphic::SetScreenModeInner(int width, int height, int colorBits, int refreshRate) {
+    graphic::ScreenState& s = gGraphics.screen;
     if (gGraphics.started) {
-        DeleteAllGraphicsInner(0);
+        graphic::DeleteAllGraphicsInner(0);
     }
     width = width == -1 ? s.width : width;
     height = height == -1 ? s.height : height;
@@ -227,15 +228,15 @@ int SetScreenModeInner(int width, int height, int colorBits, int refreshRate) {
     return s.colorBits == colorBits ? 0 : -1;
 }
 
-int SetDrawTargetInner(int target) {
+int graphic::SetDrawTargetInner(int target) {
     if (!gGraphics.started) {
         return -1;
     }
     core::WaitWhileInactive();
-    ScreenState& s = gGraphics.screen;
+    graphic::ScreenState& s = gGraphics.screen;
     if (target != kBackBuffer && target != kFrontScreen) {
-        GraphicView view{};
-        if (!ResolveGraphic(target, view) || !view.drawTarget) {
+        graphic::GraphicView view{};
+        if (!graphic::ResolveGraphic(target, view) || !view.drawTarget) {
             return -1;
         }
     }
@@ -249,29 +250,30 @@ int SetDrawTargetInner(int target) {
     return 0;
 }
 
-int ClearScreenInner() {
+int graphic::ClearScreenInner() {
     if (!gGraphics.screenReady) {
         return 0;
     }
     core::WaitWhileInactive();
-    GraphicView view{};
-    if (!CurrentTargetView(view)) {
+    graphic::GraphicView view{};
+    if (!graphic::CurrentTargetView(view)) {
         return 0;
     }
-    const ScreenState& s = gGraphics.screen;
-    FillView(view, GetColorValueInner(s.backgroundRed, s.backgroundGreen, s.backgroundBlue));
+    const graphic::ScreenState& s = gGraphics.screen;
+    FillView(view,
+             graphic::GetColorValueInner(s.backgroundRed, s.backgroundGreen, s.backgroundBlue));
     if (gGraphics.screen.drawTarget == kFrontScreen) {
-        PresentFrontScreen();
+        graphic::PresentFrontScreen();
     }
     return 0;
 }
 
-int FlipScreenInner() {
+int graphic::FlipScreenInner() {
     if (!gGraphics.screenReady) {
         return -1;
     }
     core::WaitWhileInactive();
-    ScreenState& s = gGraphics.screen;
+    graphic::ScreenState& s = gGraphics.screen;
     if (s.drawTarget == kFrontScreen && s.waitRetrace) {
         // Nothing to flip: wait for one display refresh instead.
         ++s.presentedFrames;
@@ -288,27 +290,27 @@ int FlipScreenInner() {
     return 0;
 }
 
-uint32_t GetColorValueInner(int red, int green, int blue) {
-    ScreenColorSource source;
+uint32_t graphic::GetColorValueInner(int red, int green, int blue) {
+    image::ScreenColorSource source;
     source.depth = gGraphics.screen.colorBits;
     source.softwareRendering = true;
     source.displayFormat = &gGraphics.screen.format;
     source.palette = gGraphics.screen.palette;
     if (gGraphics.screen.format.colorBitDepth == 0) {
         int depth = gGraphics.screen.colorBits;
-        SelectScreenFormat(gGraphics.screen.format, depth, true, nullptr);
+        image::SelectScreenFormat(gGraphics.screen.format, depth, true, nullptr);
     }
-    return ScreenColorValue(source, red, green, blue);
+    return image::ScreenColorValue(source, red, green, blue);
 }
 
-int StartGraphicsLayer() {
+int graphic::StartGraphicsLayer() {
     if (gGraphics.started) {
         return 0;
     }
     LogWrite(SJIS("グラフィック管理系の初期化を行います\n"));
     LogIndentAdd();
-    ScreenState keep = gGraphics.screen; // the recorded mode survives the clearing
-    gGraphics = GraphicsState{};
+    graphic::ScreenState keep = gGraphics.screen; // the recorded mode survives the clearing
+    gGraphics = graphic::GraphicsState{};
     gGraphics.screen.width = keep.width;
     gGraphics.screen.height = keep.height;
     gGraphics.screen.colorBits = keep.colorBits;
@@ -317,7 +319,7 @@ int StartGraphicsLayer() {
     gGraphics.screen.lastModeChangeMs = keep.lastModeChangeMs;
     gGraphics.screen.modeChangedOnce = keep.modeChangedOnce;
     gGraphics.screen.drawTarget = kBackBuffer;
-    StartGraphicTable();
+    graphic::StartGraphicTable();
     draw::ResetDrawState();
     LogWrite(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
     gGraphics.started = true;
@@ -327,28 +329,28 @@ int StartGraphicsLayer() {
         return -1;
     }
     gGraphics.screen.drawTarget = kFrontScreen;
-    SetWholeDrawArea(ScreenWidth(), ScreenHeight());
-    ResetDefaultFontSettings();
-    InitFonts();
+    SetWholeDrawArea(graphic::ScreenWidth(), graphic::ScreenHeight());
+    text::ResetDefaultFontSettings();
+    text::InitFonts();
     LogIndentSub();
     LogWrite(SJIS("グラフィック管理系の初期化は正常に終了しました\n"));
     return 0;
 }
 
-void EndGraphicsLayer() {
+void graphic::EndGraphicsLayer() {
     if (!gGraphics.started) {
         return;
     }
-    EndFonts();
-    EndGraphicTable();
-    ReleaseBaseImage(gGraphics.screen.back);
-    ReleaseBaseImage(gGraphics.screen.front);
+    text::EndFonts();
+    graphic::EndGraphicTable();
+    image::ReleaseBaseImage(gGraphics.screen.back);
+    image::ReleaseBaseImage(gGraphics.screen.front);
     gGraphics.screenReady = false;
     gGraphics.started = false;
     LogWrite(SJIS("グラフィック管理系の終了処理は正常に終了しました\n"));
 }
 
-namespace screen_hooks {
+namespace graphic::screen_hooks {
 
 void ScreenMode(int* width, int* height, int* colorBits) {
     *width = ScreenWidth();
@@ -372,7 +374,7 @@ bool CanDrawWhileInactive() {
 }
 
 bool RepaintSource(const uint32_t** pixels, int* width, int* height, int* pitchBytes) {
-    const BaseImage& front = gGraphics.screen.front;
+    const image::BaseImage& front = gGraphics.screen.front;
     if (!gGraphics.screenReady || front.format.bytesPerPixel != 4) {
         return false;
     }
@@ -383,33 +385,33 @@ bool RepaintSource(const uint32_t** pixels, int* width, int* height, int* pitchB
     return true;
 }
 
-} // namespace screen_hooks
+} // namespace graphic::screen_hooks
 
 // ---- public operations ---------------------------------------------------
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
     GateScope gate;
-    return SetScreenModeInner(width, height, colorBits, refreshRate);
+    return graphic::SetScreenModeInner(width, height, colorBits, refreshRate);
 }
 
 int SetDrawTarget(int target) {
     GateScope gate;
-    return SetDrawTargetInner(target);
+    return graphic::SetDrawTargetInner(target);
 }
 
 int ClearScreen() {
     GateScope gate;
-    return ClearScreenInner();
+    return graphic::ClearScreenInner();
 }
 
 int FlipScreen() {
     GateScope gate;
-    return FlipScreenInner();
+    return graphic::FlipScreenInner();
 }
 
 uint32_t GetColorValue(int red, int green, int blue) {
     GateScope gate;
-    return GetColorValueInner(red, green, blue);
+    return graphic::GetColorValueInner(red, green, blue);
 }
 
 } // namespace velox

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::graphic {
 
 int SetScreenModeInner(int width, int height, int colorBits, int refreshRate);
 int SetDrawTargetInner(int target);
@@ -26,4 +26,4 @@ bool CanDrawWhileInactive();
 bool RepaintSource(const uint32_t** pixels, int* width, int* height, int* pitchBytes);
 } // namespace screen_hooks
 
-} // namespace velox
+} // namespace velox::graphic

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 int CreateBaseImage(int width, int height, BaseImage& image) {
@@ -168,4 +168,4 @@ int MirrorBaseImage(BaseImage& image) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

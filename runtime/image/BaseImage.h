@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::image {
 
 struct BaseImage {
     ColorFormat format;
@@ -39,4 +39,4 @@ int MirrorBaseImage(BaseImage& image);
 uint32_t ReadPixelValue(const uint8_t* row, int x, int bytesPerPixel);
 void WritePixelValue(uint8_t* row, int x, int bytesPerPixel, uint32_t value);
 
-} // namespace velox
+} // namespace velox::image

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 using namespace image_input;
@@ -15,7 +15,7 @@ constexpr uint32_t kSixteenBitChannels = 0x10101010;
 
 } // namespace
 
-int ReadBgraImage(Stream& stream, BaseImage& image) {
+int ReadBgraImage(file::Stream& stream, BaseImage& image) {
     uint8_t header[16];
     if (!ReadExact(stream, header, sizeof header) || std::memcmp(header, "BGRA", 4) != 0) {
         return -1;
@@ -64,4 +64,4 @@ int ReadBgraImage(Stream& stream, BaseImage& image) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

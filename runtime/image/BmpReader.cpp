@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 using namespace image_input;
@@ -223,7 +223,7 @@ int ReadThroughPlatform(const BmpHeader& h, const PixelData& data, int64_t strid
 
 // Reads the information header and whatever of the palette or the masks the bit
 // count calls for. False refuses the file.
-bool ReadHeader(Stream& stream, BmpHeader& h, uint32_t dataOffset) {
+bool ReadHeader(file::Stream& stream, BmpHeader& h, uint32_t dataOffset) {
     std::memset(h.bytes, 0, sizeof h.bytes);
     if (!ReadExact(stream, h.bytes, 44)) {
         return false;
@@ -272,7 +272,7 @@ bool ReadHeader(Stream& stream, BmpHeader& h, uint32_t dataOffset) {
 
 } // namespace
 
-int ReadBmpImage(Stream& stream, BaseImage& image) {
+int ReadBmpImage(file::Stream& stream, BaseImage& image) {
     if (!SeekTo(stream, 0, 2)) {
         return -1;
     }
@@ -319,4 +319,4 @@ int ReadBmpImage(Stream& stream, BaseImage& image) {
     return ReadThroughPlatform(h, data, stride, image);
 }
 
-} // namespace velox
+} // namespace velox::image

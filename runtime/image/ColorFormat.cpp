@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 // Lowest set bit and the run of set bits starting there; both 0 for a zero mask.
@@ -232,4 +232,4 @@ int SelectScreenFormat(ColorFormat& format, int& depth, bool softwareRendering,
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::image {
 
 // One palette entry of an indexed image, in memory order.
 struct PaletteEntry {
@@ -103,4 +103,4 @@ uint32_t ScreenColorValue(const ScreenColorSource& source, int red, int green, i
 int SelectScreenFormat(ColorFormat& format, int& depth, bool softwareRendering,
                        const PixelFormatDescriptor* display);
 
-} // namespace velox
+} // namespace velox::image

@@ -2,7 +2,7 @@
 
 #include "image/BaseImage.h"
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 struct Channel {
@@ -199,4 +199,4 @@ int ConvertPixels(uint8_t* dst, int32_t dstPitch, const ColorFormat& dstFormat,
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::image {
 
 // Right and bottom are exclusive.
 struct PixelRect {
@@ -45,4 +45,4 @@ int ConvertPixels(uint8_t* dst, int32_t dstPitch, const ColorFormat& dstFormat,
 // bits, widening fills them in proportion (5-bit 31 -> 255, 5-bit 16 -> 131).
 uint32_t ResizeChannel(uint32_t value, int srcWidth, int dstWidth);
 
-} // namespace velox
+} // namespace velox::image

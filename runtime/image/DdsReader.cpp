@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 using namespace image_input;
@@ -74,7 +74,7 @@ bool MakeBytePalette(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha
 
 } // namespace
 
-int ReadDdsImage(Stream& stream, BaseImage& image) {
+int ReadDdsImage(file::Stream& stream, BaseImage& image) {
     uint8_t magic[4];
     uint8_t h[124];
     if (!ReadExact(stream, magic, sizeof magic) || std::memcmp(magic, "DDS", 3) != 0 ||
@@ -141,4 +141,4 @@ int ReadDdsImage(Stream& stream, BaseImage& image) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

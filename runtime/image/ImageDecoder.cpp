@@ -1,15 +1,15 @@
 #include "image/ImageDecoder.h"
 
-namespace velox {
+namespace velox::image {
 namespace {
 
-using Reader = int (*)(Stream&, BaseImage&);
+using Reader = int (*)(file::Stream&, BaseImage&);
 constexpr Reader kReaders[] = {ReadBmpImage,  ReadJpegImage, ReadPngImage,
                                ReadBgraImage, ReadTgaImage,  ReadDdsImage};
 
 } // namespace
 
-int DecodeImage(Stream& stream, BaseImage& image) {
+int DecodeImage(file::Stream& stream, BaseImage& image) {
     for (Reader reader : kReaders) {
         if (stream.ops->seek(stream.data, 0, 0) != 0) {
             return -1;
@@ -21,4 +21,4 @@ int DecodeImage(Stream& stream, BaseImage& image) {
     return -1;
 }
 
-} // namespace velox
+} // namespace velox::image

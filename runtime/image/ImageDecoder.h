@@ -5,11 +5,11 @@
 #include "file/Stream.h"
 #include "image/BaseImage.h"
 
-namespace velox {
+namespace velox::image {
 
 // 0 when a reader accepted the data, -1 when none did; the image is untouched then.
 // The stream is neither opened nor closed here.
-int DecodeImage(Stream& stream, BaseImage& image);
+int DecodeImage(file::Stream& stream, BaseImage& image);
 
 // Every reader refuses a picture of more pixels than this before allocating for
 // it: 64 Mi pixels (8192 x 8192), 256 MiB at 32 bits a pixel.
@@ -19,11 +19,11 @@ int64_t SetImagePixelBudget(int64_t pixels);
 
 // Each reader gives 0 on success and nonzero on refusal, freeing what it took and
 // leaving the image untouched when it refuses. Rows come out top to bottom.
-int ReadBmpImage(Stream& stream, BaseImage& image);
-int ReadJpegImage(Stream& stream, BaseImage& image);
-int ReadPngImage(Stream& stream, BaseImage& image);
-int ReadBgraImage(Stream& stream, BaseImage& image);
-int ReadTgaImage(Stream& stream, BaseImage& image);
-int ReadDdsImage(Stream& stream, BaseImage& image);
+int ReadBmpImage(file::Stream& stream, BaseImage& image);
+int ReadJpegImage(file::Stream& stream, BaseImage& image);
+int ReadPngImage(file::Stream& stream, BaseImage& image);
+int ReadBgraImage(file::Stream& stream, BaseImage& image);
+int ReadTgaImage(file::Stream& stream, BaseImage& image);
+int ReadDdsImage(file::Stream& stream, BaseImage& image);
 
-} // namespace velox
+} // namespace velox::image

@@ -7,7 +7,7 @@
 #include <atomic>
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 std::atomic<int64_t> pixelBudget{kDefaultImagePixelBudget};
 } // namespace
@@ -16,11 +16,11 @@ int64_t SetImagePixelBudget(int64_t pixels) {
     return pixelBudget.exchange(pixels < 1 ? 1 : pixels);
 }
 
-} // namespace velox
+} // namespace velox::image
 
 namespace velox::image_input {
 
-bool ReadExact(Stream& stream, void* dst, size_t n) {
+bool ReadExact(file::Stream& stream, void* dst, size_t n) {
     if (n == 0) {
         return true;
     }
@@ -28,11 +28,11 @@ bool ReadExact(Stream& stream, void* dst, size_t n) {
     return stream.ops->read(dst, 1, n, stream.data) == n;
 }
 
-bool SeekTo(Stream& stream, int64_t offset, int origin) {
+bool SeekTo(file::Stream& stream, int64_t offset, int origin) {
     return stream.ops->seek(stream.data, offset, origin) == 0;
 }
 
-int64_t BytesLeft(Stream& stream) {
+int64_t BytesLeft(file::Stream& stream) {
     int64_t here = stream.ops->tell(stream.data);
     if (here < 0 || !SeekTo(stream, 0, 2)) {
         return -1;
@@ -49,7 +49,7 @@ bool AcceptableSize(int64_t width, int64_t height) {
         return false;
     }
     // Both sides are at most 2^14 here, so the product cannot overflow.
-    const int64_t budget = pixelBudget.load(std::memory_order_relaxed);
+    const int64_t budget = image::pixelBudget.load(std::memory_order_relaxed);
     if (width * height > budget) {
         LogWriteFormat("picture of %lld x %lld pixels is over the budget of %lld pixels: "
                        "refused\n",
@@ -97,7 +97,7 @@ void TrackedBuffer::Reset(uint8_t* data) {
     data_ = data;
 }
 
-void Deliver(BaseImage& out, const ColorFormat& format, int32_t width, int32_t height,
+void Deliver(image::BaseImage& out, const image::ColorFormat& format, int32_t width, int32_t height,
              int32_t pitch, uint8_t* pixels) {
     std::memcpy(&out.format, &format, sizeof format);
     out.width = width;

@@ -14,10 +14,10 @@ namespace velox::image_input {
 constexpr int64_t kMaxImageSide = 16384;
 
 // True only when all n bytes were read.
-bool ReadExact(Stream& stream, void* dst, size_t n);
-bool SeekTo(Stream& stream, int64_t offset, int origin);
+bool ReadExact(file::Stream& stream, void* dst, size_t n);
+bool SeekTo(file::Stream& stream, int64_t offset, int origin);
 // Bytes from the current position to the end (the position is kept); -1 on failure.
-int64_t BytesLeft(Stream& stream);
+int64_t BytesLeft(file::Stream& stream);
 
 inline uint16_t Le16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
@@ -52,7 +52,7 @@ private:
 };
 
 // Fills the output record on success only.
-void Deliver(BaseImage& out, const ColorFormat& format, int32_t width, int32_t height,
+void Deliver(image::BaseImage& out, const image::ColorFormat& format, int32_t width, int32_t height,
              int32_t pitch, uint8_t* pixels);
 
 } // namespace velox::image_input

@@ -12,7 +12,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 using namespace image_input;
@@ -27,7 +27,7 @@ struct JpegErrorExit {
 
 struct JpegStreamSource {
     jpeg_source_mgr base;
-    Stream* stream;
+    file::Stream* stream;
     int64_t left; // bytes of the stream not yet read
     bool readAny;
     JOCTET buffer[kInputChunk];
@@ -155,7 +155,7 @@ int Decode(JpegStreamSource& source, JpegResult& result) {
 
 } // namespace
 
-int ReadJpegImage(Stream& stream, BaseImage& image) {
+int ReadJpegImage(file::Stream& stream, BaseImage& image) {
     int64_t start = stream.ops->tell(stream.data);
     int64_t left = BytesLeft(stream);
     if (start < 0 || left < 0) {
@@ -193,4 +193,4 @@ int ReadJpegImage(Stream& stream, BaseImage& image) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

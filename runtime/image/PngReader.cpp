@@ -10,13 +10,13 @@
 
 #include <png.h>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 using namespace image_input;
 
 struct PngStreamSource {
-    Stream* stream;
+    file::Stream* stream;
     int64_t left;
 };
 
@@ -155,7 +155,7 @@ void ChooseFormat(const PngResult& r, ColorFormat& format) {
 
 } // namespace
 
-int ReadPngImage(Stream& stream, BaseImage& image) {
+int ReadPngImage(file::Stream& stream, BaseImage& image) {
     int64_t start = stream.ops->tell(stream.data);
     int64_t left = BytesLeft(stream);
     uint8_t signature[8];
@@ -183,4 +183,4 @@ int ReadPngImage(Stream& stream, BaseImage& image) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

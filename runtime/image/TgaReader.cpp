@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::image {
 namespace {
 
 using namespace image_input;
@@ -32,7 +32,7 @@ struct TgaHeader {
     int bytes; // per output pixel
 };
 
-bool HasFooter(Stream& stream) {
+bool HasFooter(file::Stream& stream) {
     uint8_t footer[kFooterSize];
     if (!SeekTo(stream, 0, 2) || stream.ops->tell(stream.data) < kFooterSize ||
         !SeekTo(stream, -kFooterSize, 2) || !ReadExact(stream, footer, sizeof footer)) {
@@ -75,7 +75,7 @@ bool ParseHeader(const uint8_t* b, TgaHeader& h) {
 
 // Reads the color map into a 256-entry table; entries beyond index 255 are read
 // past but not stored.
-bool ReadColorMap(Stream& stream, const TgaHeader& h, uint8_t* palette) {
+bool ReadColorMap(file::Stream& stream, const TgaHeader& h, uint8_t* palette) {
     std::memset(palette, 0, size_t(256) * h.bytes);
     int64_t size = int64_t(h.mapLength) * h.bytes;
     TrackedBuffer map(size);
@@ -131,7 +131,7 @@ bool DecodePackets(const uint8_t* in, int64_t size, const TgaHeader& h, const ui
 }
 
 // Reads the stored pixels (in stored order) into out.
-bool ReadPixels(Stream& stream, const TgaHeader& h, bool footer, const uint8_t* palette,
+bool ReadPixels(file::Stream& stream, const TgaHeader& h, bool footer, const uint8_t* palette,
                 uint8_t* out) {
     int64_t pixelCount = int64_t(h.width) * h.height;
     if (h.runLength) {
@@ -164,7 +164,7 @@ bool ReadPixels(Stream& stream, const TgaHeader& h, bool footer, const uint8_t* 
 // False when the bytes left in the file certainly cannot make every pixel, so
 // that such a file is refused before the picture is allocated: a run-length
 // packet of a header and one item makes at most 128 pixels.
-bool DataCanCover(Stream& stream, const TgaHeader& h, bool footer) {
+bool DataCanCover(file::Stream& stream, const TgaHeader& h, bool footer) {
     int64_t left = BytesLeft(stream);
     if (left < 0) {
         return false;
@@ -181,7 +181,7 @@ bool DataCanCover(Stream& stream, const TgaHeader& h, bool footer) {
 
 } // namespace
 
-int ReadTgaImage(Stream& stream, BaseImage& image) {
+int ReadTgaImage(file::Stream& stream, BaseImage& image) {
     bool footer = HasFooter(stream);
     uint8_t raw[kHeaderSize];
     TgaHeader h{};
@@ -240,4 +240,4 @@ int ReadTgaImage(Stream& stream, BaseImage& image) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::image

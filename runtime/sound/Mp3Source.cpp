@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 // kbit/s by [MPEG-1, MPEG-2][layer - 1][index]; index 0 (free format) is refused.
@@ -34,13 +34,13 @@ struct FrameScan {
     MpegFrameInfo first{};
 };
 
-bool ReadByte(const Stream& s, uint8_t& byte) {
+bool ReadByte(const file::Stream& s, uint8_t& byte) {
     return s.ops->read(&byte, 1, 1, s.data) == 1;
 }
 
 // Where the audio starts: after an ID3v2 tag (its size has 7 bits per byte),
 // 10 bytes further when a version 4 tag has a footer.
-bool AudioStart(const Stream& s, int64_t& start) {
+bool AudioStart(const file::Stream& s, int64_t& start) {
     uint8_t id[3];
     start = 0;
     if (!ReadExact(s, id, 3)) {
@@ -68,7 +68,7 @@ bool AudioStart(const Stream& s, int64_t& start) {
 
 // Scans from the audio start to the audio end. A byte pair that looks like a
 // header but does not parse fails the whole input.
-bool ScanFrames(const Stream& s, int64_t audioStart, int64_t audioEnd, FrameScan& scan) {
+bool ScanFrames(const file::Stream& s, int64_t audioStart, int64_t audioEnd, FrameScan& scan) {
     if (s.ops->seek(s.data, audioStart, 0) != 0) {
         return false;
     }
@@ -152,7 +152,7 @@ bool ParseMpegFrameHeader(const uint8_t h[4], MpegFrameInfo& info) {
 }
 
 bool SetupMp3(SoundConverter& c) {
-    const Stream& s = c.stream;
+    const file::Stream& s = c.stream;
     const int64_t size = StreamSize(s);
     // With 128 bytes or less the end of the audio is not defined: refused.
     if (size <= kTagBlockBytes || s.ops->seek(s.data, 0, 0) != 0) {
@@ -208,4 +208,4 @@ bool SetupMp3(SoundConverter& c) {
     return SetupConversion(c, 4, 3);
 }
 
-} // namespace velox
+} // namespace velox::sound

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 // Stopping a record runs the pump this often, so that a notice already posted
@@ -256,4 +256,4 @@ int SetMusicVolumeInner(int32_t volume) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::sound

@@ -8,66 +8,66 @@ namespace velox {
 
 int LoadSound(const char* path, int bufferCount, int sharedStream) {
     GateScope gate;
-    return LoadSoundInner(path, bufferCount, sharedStream);
+    return sound::LoadSoundInner(path, bufferCount, sharedStream);
 }
 
 int DeleteSound(int sound) {
     GateScope gate;
     // A ring owner left in place for its sharers has already been deleted for its caller.
-    if (!FindSound(sound)) {
+    if (!sound::FindSound(sound)) {
         return -1;
     }
-    return DeleteSoundInner(sound);
+    return sound::DeleteSoundInner(sound);
 }
 
 int SetSoundVolume(int volume, int sound) {
     GateScope gate;
-    return SetSoundVolumeInner(volume, sound);
+    return sound::SetSoundVolumeInner(volume, sound);
 }
 
 int PlaySoundHandle(int sound, int playType, int fromStart) {
     GateScope gate;
-    return PlaySoundInner(sound, playType, fromStart);
+    return sound::PlaySoundInner(sound, playType, fromStart);
 }
 
 int IsSoundPlaying(int sound) {
     GateScope gate;
-    return IsSoundPlayingInner(sound);
+    return sound::IsSoundPlayingInner(sound);
 }
 
 int StopSoundHandle(int sound) {
     GateScope gate;
-    return StopSoundInner(sound);
+    return sound::StopSoundInner(sound);
 }
 
 int SetSoundLoadMode(int mode) {
     GateScope gate;
-    return SetSoundLoadModeInner(mode);
+    return sound::SetSoundLoadModeInner(mode);
 }
 
 int PlayMusicFile(const char* path, int playType) {
     GateScope gate;
-    return PlayMusicFileInner(path, playType);
+    return sound::PlayMusicFileInner(path, playType);
 }
 
 int SetMusicVolume(int volume) {
     GateScope gate;
-    return SetMusicVolumeInner(volume);
+    return sound::SetMusicVolumeInner(volume);
 }
 
 int IsMusicPlaying() {
     GateScope gate;
-    return IsMusicPlayingInner();
+    return sound::IsMusicPlayingInner();
 }
 
 int StopMusicPlayback() {
     GateScope gate;
-    return StopMusicPlaybackInner();
+    return sound::StopMusicPlaybackInner();
 }
 
 int SetMidiSoundFont(const char* path) {
     GateScope gate;
-    return SetMidiSoundFontPath(path);
+    return sound::SetMidiSoundFontPath(path);
 }
 
 } // namespace velox

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 using SetupFn = bool (*)(SoundConverter&);
@@ -26,7 +26,7 @@ void ReleaseKindState(SoundConverter& c) {
 
 // Kind 0: the next piece of the data chunk; 0 when it is used up.
 int32_t DecodePcmBlock(SoundConverter& c) {
-    const Stream& s = c.stream;
+    const file::Stream& s = c.stream;
     const int64_t consumed = s.ops->tell(s.data) - c.dataStart;
     const int64_t left = c.dataSize - consumed;
     if (consumed < 0 || left <= 0) {
@@ -154,7 +154,7 @@ int SeekTo(SoundConverter& c, int64_t target, bool force) {
 
 } // namespace
 
-int SetupSoundConverter(const Stream& stream, SoundConverter& c) {
+int SetupSoundConverter(const file::Stream& stream, SoundConverter& c) {
     if (c.setUp || !stream.ops) {
         return -1;
     }
@@ -296,7 +296,7 @@ int DecodeAllSound(SoundConverter& c, PcmResult& result) {
         if (!pcm) {
             return -1;
         }
-        const Stream& s = c.stream;
+        const file::Stream& s = c.stream;
         s.ops->seek(s.data, c.dataStart, 0);
         length = int64_t(s.ops->read(pcm, 1, size_t(total), s.data));
     } else if (!DecodeGrowing(c, total, pcm, length)) {
@@ -317,4 +317,4 @@ int TerminateSoundConverter(SoundConverter& c) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::sound

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::sound {
 
 enum SoundKind : int32_t {
     kSoundKindPcm = 0,       // PCM read straight from the stream
@@ -23,7 +23,7 @@ struct SoundConverter {
     int32_t setUp;
     int32_t endFlag; // a read found no more PCM
     int32_t kind;
-    Stream stream; // the caller's stream; it must outlive the converter
+    file::Stream stream; // the caller's stream; it must outlive the converter
     int64_t fmtPosition;
     int32_t fmtSize;
     int64_t dataStart;
@@ -62,7 +62,7 @@ struct PcmResult {
 
 // 0, or -1 when no kind accepts the input. The converter is cleared first and
 // must not be set up already.
-int SetupSoundConverter(const Stream& stream, SoundConverter& c);
+int SetupSoundConverter(const file::Stream& stream, SoundConverter& c);
 // Bytes copied (0 at the end), or -1 for a converter that is not set up.
 int32_t ReadSoundPcm(SoundConverter& c, void* destination, int32_t bytes);
 // Positions the output at a sample frame from the start; a target less than
@@ -77,4 +77,4 @@ int DecodeAllSound(SoundConverter& c, PcmResult& result);
 // Frees everything the converter holds; -1 (doing nothing) when not set up.
 int TerminateSoundConverter(SoundConverter& c);
 
-} // namespace velox
+} // namespace velox::sound

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 void ReleaseLoadedSound(SoundRecord& s) {
@@ -31,13 +31,13 @@ void ReleaseLoadedSound(SoundRecord& s) {
 // Steps 3 to 5 of a full load: decode, make the buffers, copy the PCM in. The
 // file image stays the caller's.
 int FillLoadedSound(SoundRecord& s, const uint8_t* image, int32_t size, int32_t bufferCount) {
-    Stream stream{};
-    if (!OpenMemoryStream(image, size, stream)) {
+    file::Stream stream{};
+    if (!file::OpenMemoryStream(image, size, stream)) {
         return LogWrite(SJIS("音声ファイルのＰＣＭへの変換に失敗しました"));
     }
     SoundConverter converter{};
     if (SetupSoundConverter(stream, converter) != 0) {
-        CloseStream(stream);
+        file::CloseStream(stream);
         return LogWrite(SJIS("音声ファイルのＰＣＭへの変換に失敗しました"));
     }
     // A sound longer than one platform buffer holds is refused, before decoding when
@@ -49,7 +49,7 @@ int FillLoadedSound(SoundRecord& s, const uint8_t* image, int32_t size, int32_t 
                             ? -1
                             : DecodeAllSound(converter, pcm);
     TerminateSoundConverter(converter);
-    CloseStream(stream);
+    file::CloseStream(stream);
     if (decoded != 0) {
         return LogWrite(SJIS("音声ファイルを格納するメモリ領域の確保に失敗しました"));
     }
@@ -173,30 +173,30 @@ int PlayLoadedSound(SoundRecord& s, int32_t handle, int32_t playType, int32_t fr
 int ReadWholeFile(const char* path, uint8_t*& data, int32_t& size) {
     data = nullptr;
     size = 0;
-    const intptr_t file = gFileAccess.open ? gFileAccess.open(path, 0, 1, 0) : 0;
+    const intptr_t file = file::gFileAccess.open ? file::gFileAccess.open(path, 0, 1, 0) : 0;
     if (file == 0) {
         return -1;
     }
     int64_t length = -1;
-    if (gFileAccess.seek(file, 0, 2) == 0) {
-        length = gFileAccess.tell(file);
+    if (file::gFileAccess.seek(file, 0, 2) == 0) {
+        length = file::gFileAccess.tell(file);
     }
-    if (length < 0 || gFileAccess.seek(file, 0, 0) != 0) {
-        gFileAccess.close(file);
+    if (length < 0 || file::gFileAccess.seek(file, 0, 0) != 0) {
+        file::gFileAccess.close(file);
         return -1;
     }
     if (length > INT32_MAX - 1) {
-        gFileAccess.close(file);
+        file::gFileAccess.close(file);
         return -2;
     }
     auto* bytes =
         static_cast<uint8_t*>(MemAlloc(int32_t(std::max<int64_t>(length, 1)), nullptr, 0));
     if (!bytes) {
-        gFileAccess.close(file);
+        file::gFileAccess.close(file);
         return -2;
     }
-    const size_t got = length > 0 ? gFileAccess.read(bytes, 1, size_t(length), file) : 0;
-    gFileAccess.close(file);
+    const size_t got = length > 0 ? file::gFileAccess.read(bytes, 1, size_t(length), file) : 0;
+    file::gFileAccess.close(file);
     data = bytes;
     size = int32_t(got);
     return 0;
@@ -345,4 +345,4 @@ int SetSoundVolumeInner(int32_t volume, int32_t handle) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::sound

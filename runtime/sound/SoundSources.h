@@ -3,7 +3,7 @@
 
 #include "sound/SoundConverter.h"
 
-namespace velox {
+namespace velox::sound {
 
 // Sizes taken from file data are refused above these before anything is allocated.
 constexpr int64_t kMaxFmtChunkBytes = 1 << 16;
@@ -35,8 +35,8 @@ int32_t DecodeVorbisBlock(SoundConverter& c);
 bool SeekVorbis(SoundConverter& c, int64_t frame);
 
 // Stream helpers: exact reads and the stream's size (position kept).
-bool ReadExact(const Stream& s, void* destination, size_t bytes);
-int64_t StreamSize(const Stream& s);
+bool ReadExact(const file::Stream& s, void* destination, size_t bytes);
+int64_t StreamSize(const file::Stream& s);
 
 struct MpegFrameInfo {
     int32_t version; // 1 or 2
@@ -52,4 +52,4 @@ struct MpegFrameInfo {
 // (reserved values, or free-format bitrate index 0).
 bool ParseMpegFrameHeader(const uint8_t header[4], MpegFrameInfo& info);
 
-} // namespace velox
+} // namespace velox::sound

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::sound {
 
 constexpr int32_t kMaxSoundBuffers = 10;
 constexpr int32_t kMaxSounds = 4096;
@@ -57,7 +57,7 @@ struct StreamEntry {
     int32_t type;
     uint8_t* data; // the file image or the WAVE image (tracked), nullptr for type 3
     int32_t dataSize;
-    Stream stream;
+    file::Stream stream;
     SoundConverter converter;
     int32_t ownsStream;
     int64_t pcmBytes; // what the converter said the whole entry yields
@@ -192,4 +192,4 @@ int DeleteMusic(int32_t handle);
 void DeleteAllMusic();
 void MidiCompletion();
 
-} // namespace velox
+} // namespace velox::sound

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 SoundSystem gSound;
@@ -184,4 +184,4 @@ bool PumpWhileWaiting() {
     return core::ProcessMessage() == 0;
 }
 
-} // namespace velox
+} // namespace velox::sound

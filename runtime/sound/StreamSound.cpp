@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 constexpr int32_t kRingSeconds = 6;
@@ -49,8 +49,8 @@ void PutLe32(uint8_t* p, uint32_t v) {
 
 // Type 0: the whole source decoded now and kept as a PCM WAVE image in memory.
 int DecodeToWaveImage(const uint8_t* file, int32_t size, uint8_t*& image, int32_t& imageSize) {
-    Stream stream{};
-    if (!OpenMemoryStream(file, size, stream)) {
+    file::Stream stream{};
+    if (!file::OpenMemoryStream(file, size, stream)) {
         return -1;
     }
     SoundConverter converter{};
@@ -60,7 +60,7 @@ int DecodeToWaveImage(const uint8_t* file, int32_t size, uint8_t*& image, int32_
         result = DecodeAllSound(converter, pcm);
         TerminateSoundConverter(converter);
     }
-    CloseStream(stream);
+    file::CloseStream(stream);
     if (result != 0 || uint32_t(pcm.length) > uint32_t(INT32_MAX) - kWaveImageHeader) {
         MemFree(pcm.data);
         return -1;
@@ -90,7 +90,7 @@ int DecodeToWaveImage(const uint8_t* file, int32_t size, uint8_t*& image, int32_
 void ReleaseEntry(StreamEntry& e) {
     TerminateSoundConverter(e.converter);
     if (e.ownsStream) {
-        CloseStream(e.stream);
+        file::CloseStream(e.stream);
     }
     if (e.data) {
         MemFree(e.data);
@@ -102,7 +102,7 @@ void ReleaseEntry(StreamEntry& e) {
 int OpenEntry(StreamEntry& e, const char* path, int32_t type) {
     e.type = type;
     if (type == kStreamFromFile) {
-        if (!OpenFileStream(path, e.stream)) {
+        if (!file::OpenFileStream(path, e.stream)) {
             return LogWrite(SJIS("音声データのオープンに失敗しました"));
         }
     } else {
@@ -127,7 +127,7 @@ int OpenEntry(StreamEntry& e, const char* path, int32_t type) {
             e.data = image;
             e.dataSize = imageSize;
         }
-        if (!OpenMemoryStream(e.data, e.dataSize, e.stream)) {
+        if (!file::OpenMemoryStream(e.data, e.dataSize, e.stream)) {
             return LogWrite(SJIS("音声データの読み込みに失敗しました"));
         }
     }
@@ -532,4 +532,4 @@ void ReleaseStreamEntries(SoundRecord& s) {
     s.inStreamList = 0;
 }
 
-} // namespace velox
+} // namespace velox::sound

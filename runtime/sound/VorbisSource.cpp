@@ -4,24 +4,24 @@
 
 #include <vorbis/vorbisfile.h>
 
-namespace velox {
+namespace velox::sound {
 
 // Kept in tracked memory so that vorbisfile's pointer to the stream stays valid
 // wherever the converter itself lives.
 struct VorbisSource {
     OggVorbis_File file;
-    Stream stream;
+    file::Stream stream;
 };
 
 namespace {
 
 size_t ReadCallback(void* destination, size_t size, size_t count, void* source) {
-    const Stream& s = static_cast<VorbisSource*>(source)->stream;
+    const file::Stream& s = static_cast<VorbisSource*>(source)->stream;
     return s.ops->read(destination, size, count, s.data);
 }
 
 int SeekCallback(void* source, ogg_int64_t offset, int origin) {
-    const Stream& s = static_cast<VorbisSource*>(source)->stream;
+    const file::Stream& s = static_cast<VorbisSource*>(source)->stream;
     return s.ops->seek(s.data, int64_t(int32_t(uint32_t(uint64_t(offset)))), origin);
 }
 
@@ -30,7 +30,7 @@ int CloseCallback(void*) {
 }
 
 long TellCallback(void* source) {
-    const Stream& s = static_cast<VorbisSource*>(source)->stream;
+    const file::Stream& s = static_cast<VorbisSource*>(source)->stream;
     return long(s.ops->tell(s.data));
 }
 
@@ -99,4 +99,4 @@ bool SeekVorbis(SoundConverter& c, int64_t frame) {
     return ov_pcm_seek(&c.vorbis->file, frame) == 0;
 }
 
-} // namespace velox
+} // namespace velox::sound

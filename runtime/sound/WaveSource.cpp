@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velox {
+namespace velox::sound {
 namespace {
 
 uint32_t Le32(const uint8_t* p) {
@@ -23,7 +23,7 @@ struct WaveLayout {
 
 // "RIFF", "WAVE", the "fmt " chunk first, then chunks up to "data". Leaves the
 // stream at the first data byte.
-bool ParseWaveLayout(const Stream& s, WaveLayout& out) {
+bool ParseWaveLayout(const file::Stream& s, WaveLayout& out) {
     out = WaveLayout{};
     const int64_t size = StreamSize(s);
     uint8_t header[8];
@@ -79,11 +79,11 @@ bool ParseWaveLayout(const Stream& s, WaveLayout& out) {
 
 } // namespace
 
-bool ReadExact(const Stream& s, void* destination, size_t bytes) {
+bool ReadExact(const file::Stream& s, void* destination, size_t bytes) {
     return s.ops->read(destination, 1, bytes, s.data) == bytes;
 }
 
-int64_t StreamSize(const Stream& s) {
+int64_t StreamSize(const file::Stream& s) {
     int64_t here = s.ops->tell(s.data);
     if (here < 0 || s.ops->seek(s.data, 0, 2) != 0) {
         return -1;
@@ -138,7 +138,7 @@ bool SetupCompressedWave(SoundConverter& c) {
 }
 
 bool SetupConversion(SoundConverter& c, int32_t blockNumerator, int32_t blockDenominator) {
-    const Stream& s = c.stream;
+    const file::Stream& s = c.stream;
     platform::WaveFormat pcm{};
     if (c.dataSize > kMaxSoundBytes ||
         platform::SuggestPcmFormat(c.sourceFormat, uint32_t(c.sourceFormatSize), pcm) != 0 ||
@@ -198,4 +198,4 @@ void ReleaseConversion(SoundConverter& c) {
     c.spareBlock = nullptr;
 }
 
-} // namespace velox
+} // namespace velox::sound

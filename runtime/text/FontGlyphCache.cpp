@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace velox {
+namespace velox::text {
 namespace {
 
 // Round edges for sizes 2 to 4: the disc dx² + dy² <= r² + r around the glyph
@@ -233,4 +233,4 @@ GlyphSlot* GetGlyph(int fontHandle, int count, const CharacterUnit* units) {
     return last;
 }
 
-} // namespace velox
+} // namespace velox::text

@@ -18,7 +18,7 @@
 namespace velox {
 namespace {
 
-FontState gFonts{{}, {{}, 16, 6, 0, kCharSetIndexShiftJis, 1, 0}, kNoHandle, 0, 0};
+text::FontState gFonts{{}, {{}, 16, 6, 0, text::kCharSetIndexShiftJis, 1, 0}, kNoHandle, 0, 0};
 
 constexpr int kPlatformCharSets[3] = {platform::kCharSetDefault, platform::kCharSetShiftJis,
                                       platform::kCharSetHangeul};
@@ -27,18 +27,19 @@ int PlatformCharSet(int32_t index) {
     return index >= 0 && index < 3 ? kPlatformCharSets[index] : platform::kCharSetDefault;
 }
 
-void CopyFaceName(char (&out)[kFaceNameBytes], const char* name) {
+void CopyFaceName(char (&out)[text::kFaceNameBytes], const char* name) {
     std::snprintf(out, sizeof out, "%s", name ? name : "");
 }
 
-platform::RasterFont* OpenWith(const char* face, int charSet, bool italic, const FontRecord& f) {
+platform::RasterFont* OpenWith(const char* face, int charSet, bool italic,
+                               const text::FontRecord& f) {
     platform::FontRequest request{face, f.size, f.thickness * 100, italic, charSet};
     return platform::CurrentGlyphRasterizer().OpenFont(request);
 }
 
 // The face-name fallbacks: a named face in the chosen, the default and the
 // Shift-JIS character set; without a name the gothic face, then any face.
-bool OpenPlatformFont(FontRecord& f) {
+bool OpenPlatformFont(text::FontRecord& f) {
     int chosen = PlatformCharSet(f.charSetIndex);
     bool italic = f.italic != 0;
     if (f.faceName[0]) {
@@ -61,7 +62,7 @@ bool OpenPlatformFont(FontRecord& f) {
 }
 
 // Releases everything the record owns; the slot itself is left to the caller.
-void ReleaseFontParts(FontRecord& f) {
+void ReleaseFontParts(text::FontRecord& f) {
     if (f.rasterFont) {
         platform::CurrentGlyphRasterizer().CloseFont(f.rasterFont);
         f.rasterFont = nullptr;
@@ -70,13 +71,13 @@ void ReleaseFontParts(FontRecord& f) {
         MemFree(f.cache);
         f.cache = nullptr;
     }
-    ReleaseBaseImage(f.workScreen);
+    image::ReleaseBaseImage(f.workScreen);
 }
 
-bool CreateMemoryCache(FontRecord& f) {
-    bool eightBit = (f.fontType & (kFontEdge | kFontAntialiased)) != 0;
+bool CreateMemoryCache(text::FontRecord& f) {
+    bool eightBit = (f.fontType & (text::kFontEdge | text::kFontAntialiased)) != 0;
     f.bitsPerPixel = eightBit ? 8 : 1;
-    f.capacity = MemoryCacheCapacity(f.cells.width, gFonts.glyphCountSetting);
+    f.capacity = text::MemoryCacheCapacity(f.cells.width, gFonts.glyphCountSetting);
     f.bytesPerRow = (f.bitsPerPixel * f.cells.width + 7) / 8;
     int64_t bytes = int64_t(f.bytesPerRow) * f.cells.width * f.capacity;
     if (bytes <= INT32_MAX) {
@@ -86,17 +87,17 @@ bool CreateMemoryCache(FontRecord& f) {
         LogWrite(SJIS("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle"));
         return false;
     }
-    if (!EnsureWorkScreen(f)) {
+    if (!text::EnsureWorkScreen(f)) {
         LogWrite(SJIS("フォント用描画スクリーンの作成に失敗しました\n"));
         return false;
     }
     return true;
 }
 
-void ResetGlyphCache(FontRecord& f) {
+void ResetGlyphCache(text::FontRecord& f) {
     std::memset(f.characters, 0, sizeof f.characters);
     std::memset(f.slots, 0, sizeof f.slots);
-    for (int32_t i = 0; i < kMaxGlyphSlots; ++i) {
+    for (int32_t i = 0; i < text::kMaxGlyphSlots; ++i) {
         f.slots[i].cell = i < f.capacity ? i : -1;
     }
     f.nextSlot = 0;
@@ -113,57 +114,60 @@ int32_t ChooseSlot(int slotIndex) {
             return slot;
         }
     }
-    LogWriteFormat(SJIS("作成できるフォントハンドル数 %d の限界を超えました\n"), kFontSlotCount);
+    LogWriteFormat(SJIS("作成できるフォントハンドル数 %d の限界を超えました\n"),
+                   text::kFontSlotCount);
     return -1;
 }
 
 } // namespace
 
-FontState& Fonts() {
+text::FontState& text::Fonts() {
     return gFonts;
 }
 
-FontCells ComputeFontCells(int32_t maxCharWidth, int32_t textHeight, bool edged, int32_t edgeSize) {
+text::FontCells text::ComputeFontCells(int32_t maxCharWidth, int32_t textHeight, bool edged,
+                                       int32_t edgeSize) {
     int32_t margin = edged ? 2 * edgeSize : 0;
     int32_t width = (maxCharWidth + 2 + margin + 7) / 8 * 8;
     int32_t height = (textHeight + margin + 1) / 2 * 2;
-    return FontCells{std::max(width, height), height};
+    return text::FontCells{std::max(width, height), height};
 }
 
-int32_t MemoryCacheCapacity(int32_t cellWidth, int32_t configuredCount) {
+int32_t text::MemoryCacheCapacity(int32_t cellWidth, int32_t configuredCount) {
     int32_t count = configuredCount;
     if (count <= 0) {
         int64_t area = int64_t(cellWidth) * cellWidth;
-        count = area > 0 ? int32_t(std::max<int64_t>(kGlyphCacheArea / area, kMinGlyphSlots))
-                         : kMinGlyphSlots;
+        count = area > 0
+                    ? int32_t(std::max<int64_t>(text::kGlyphCacheArea / area, text::kMinGlyphSlots))
+                    : text::kMinGlyphSlots;
     }
-    return std::min(count, kMaxGlyphSlots);
+    return std::min(count, text::kMaxGlyphSlots);
 }
 
-bool UseTextureGlyphCache() {
+bool text::UseTextureGlyphCache() {
     // The glyph texture needs the 3D path; this system draws in software only.
     return false;
 }
 
-FontRecord* ResolveFont(int32_t font) {
-    return ValidateHandleAs<FontRecord>(gFonts.table, font);
+text::FontRecord* text::ResolveFont(int32_t font) {
+    return ValidateHandleAs<text::FontRecord>(gFonts.table, font);
 }
 
-int CreateFontInner(const char* faceName, int size, int thickness, int fontType, int charSetIndex,
-                    int edgeSize, int italic, int slotIndex, int serial) {
-    GraphicsState& graphics = Graphics();
+int text::CreateFontInner(const char* faceName, int size, int thickness, int fontType,
+                          int charSetIndex, int edgeSize, int italic, int slotIndex, int serial) {
+    graphic::GraphicsState& graphics = graphic::Graphics();
     if (!graphics.started || !gFonts.table.slots) {
         return -1;
     }
     size = size == -1 ? 16 : size;
     thickness = thickness == -1 ? 6 : thickness;
     // Only the edge and anti-aliasing bits mean anything to the cache.
-    fontType = fontType < 0 ? 0 : fontType & (kFontEdge | kFontAntialiased);
+    fontType = fontType < 0 ? 0 : fontType & (text::kFontEdge | text::kFontAntialiased);
     // The platform's OEM code page is 932 here, never 949.
-    charSetIndex = charSetIndex == -1 ? kCharSetIndexShiftJis : charSetIndex;
+    charSetIndex = charSetIndex == -1 ? text::kCharSetIndexShiftJis : charSetIndex;
     edgeSize = edgeSize < 0 ? 1 : edgeSize;
     if (edgeSize > 1) {
-        fontType |= kFontEdge;
+        fontType |= text::kFontEdge;
     }
     int32_t slot = ChooseSlot(slotIndex);
     if (slot < 0) {
@@ -180,7 +184,7 @@ int CreateFontInner(const char* faceName, int size, int thickness, int fontType,
     if (ownSerial) {
         table.serialCounter = (table.serialCounter + 1) % kSerialLimit;
     }
-    FontRecord& f = *ResolveFont(handle);
+    text::FontRecord& f = *text::ResolveFont(handle);
     if (graphics.screen.colorBits == 8) {
         fontType &= ~kFontAntialiased;
     }
@@ -191,7 +195,7 @@ int CreateFontInner(const char* faceName, int size, int thickness, int fontType,
     f.charSetIndex = charSetIndex;
     f.edgeSize = edgeSize;
     f.italic = italic != 0 && italic != -1 ? 1 : 0;
-    f.textureCache = UseTextureGlyphCache();
+    f.textureCache = text::UseTextureGlyphCache();
 
     bool made = OpenPlatformFont(f);
     platform::FontMetrics metrics{};
@@ -201,8 +205,8 @@ int CreateFontInner(const char* faceName, int size, int thickness, int fontType,
     }
     if (made) {
         f.ascent = metrics.ascent;
-        f.cells = ComputeFontCells(metrics.maxCharWidth, metrics.height,
-                                   (fontType & kFontEdge) != 0, edgeSize);
+        f.cells = text::ComputeFontCells(metrics.maxCharWidth, metrics.height,
+                                         (fontType & text::kFontEdge) != 0, edgeSize);
         made = CreateMemoryCache(f);
     }
     if (!made) {
@@ -214,8 +218,8 @@ int CreateFontInner(const char* faceName, int size, int thickness, int fontType,
     return handle;
 }
 
-int DeleteFontInner(int font) {
-    FontRecord* f = ResolveFont(font);
+int text::DeleteFontInner(int font) {
+    text::FontRecord* f = text::ResolveFont(font);
     if (!f) {
         return -1;
     }
@@ -226,39 +230,39 @@ int DeleteFontInner(int font) {
     return ReleaseHandle(gFonts.table, font);
 }
 
-void ResetDefaultFontSettings() {
-    gFonts.defaults = DefaultFontSettings{{}, 16, 6, 0, kCharSetIndexShiftJis, 1, 0};
+void text::ResetDefaultFontSettings() {
+    gFonts.defaults = text::DefaultFontSettings{{}, 16, 6, 0, text::kCharSetIndexShiftJis, 1, 0};
 }
 
-void RebuildDefaultFont() {
-    const DefaultFontSettings& d = gFonts.defaults;
-    if (const FontRecord* f = ResolveFont(gFonts.defaultFont)) {
+void text::RebuildDefaultFont() {
+    const text::DefaultFontSettings& d = gFonts.defaults;
+    if (const text::FontRecord* f = text::ResolveFont(gFonts.defaultFont)) {
         if (std::strcmp(f->faceName, d.faceName) == 0 && f->fontType == d.fontType &&
             f->size == d.size && f->thickness == d.thickness && f->charSetIndex == d.charSetIndex &&
             f->edgeSize == d.edgeSize && f->italic == d.italic) {
             return;
         }
-        DeleteFontInner(gFonts.defaultFont);
+        text::DeleteFontInner(gFonts.defaultFont);
     }
     gFonts.defaultFont =
-        CreateFontInner(d.faceName, d.size, d.thickness, d.fontType, d.charSetIndex,
-                        (d.fontType & kFontEdge) ? d.edgeSize : -1, d.italic, -1, -1);
-    if (FontRecord* f = ResolveFont(gFonts.defaultFont)) {
+        text::CreateFontInner(d.faceName, d.size, d.thickness, d.fontType, d.charSetIndex,
+                              (d.fontType & text::kFontEdge) ? d.edgeSize : -1, d.italic, -1, -1);
+    if (text::FontRecord* f = text::ResolveFont(gFonts.defaultFont)) {
         f->extraSpacing = gFonts.defaultExtraSpacing;
     }
 }
 
-int InitFonts() {
+int text::InitFonts() {
     LogWrite(SJIS("フォントの初期化を行います\n"));
     LogIndentAdd();
-    if (!gFonts.table.slots &&
-        !InitHandleTable(gFonts.table, HandleType::Font, kFontSlotCount, sizeof(FontRecord))) {
+    if (!gFonts.table.slots && !InitHandleTable(gFonts.table, HandleType::Font,
+                                                text::kFontSlotCount, sizeof(text::FontRecord))) {
         LogIndentSub();
         return -1;
     }
     // The default font keeps its settings across a restart of the graphics layer.
-    DefaultFontSettings old{};
-    const FontRecord* previous = ResolveFont(gFonts.defaultFont);
+    text::DefaultFontSettings old{};
+    const text::FontRecord* previous = text::ResolveFont(gFonts.defaultFont);
     if (previous) {
         old.size = previous->size;
         old.thickness = previous->thickness;
@@ -268,12 +272,12 @@ int InitFonts() {
         old.italic = previous->italic;
         CopyFaceName(old.faceName, previous->faceName);
     }
-    WalkHandles(gFonts.table, [](int32_t handle) { DeleteFontInner(handle); });
-    gFonts.defaultFont = previous
-                             ? CreateFontInner(old.faceName, old.size, old.thickness, old.fontType,
-                                               old.charSetIndex, old.edgeSize, old.italic, -1, -1)
-                             : CreateFontInner("", 16, 6, -1, -1, -1, -1, -1, -1);
-    if (FontRecord* f = ResolveFont(gFonts.defaultFont)) {
+    WalkHandles(gFonts.table, [](int32_t handle) { text::DeleteFontInner(handle); });
+    gFonts.defaultFont =
+        previous ? text::CreateFontInner(old.faceName, old.size, old.thickness, old.fontType,
+                                         old.charSetIndex, old.edgeSize, old.italic, -1, -1)
+                 : text::CreateFontInner("", 16, 6, -1, -1, -1, -1, -1, -1);
+    if (text::FontRecord* f = text::ResolveFont(gFonts.defaultFont)) {
         f->extraSpacing = gFonts.defaultExtraSpacing;
     }
     LogIndentSub();
@@ -281,11 +285,11 @@ int InitFonts() {
     return 0;
 }
 
-void EndFonts() {
+void text::EndFonts() {
     if (!gFonts.table.slots) {
         return;
     }
-    WalkHandles(gFonts.table, [](int32_t handle) { DeleteFontInner(handle); });
+    WalkHandles(gFonts.table, [](int32_t handle) { text::DeleteFontInner(handle); });
     FreeHandleTable(gFonts.table);
     gFonts.defaultFont = kNoHandle;
 }
@@ -293,18 +297,19 @@ void EndFonts() {
 int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
                        int edgeSize, int italic) {
     GateScope gate;
-    return CreateFontInner(faceName, size, thickness, fontType, charSet, edgeSize, italic, -1, -1);
+    return text::CreateFontInner(faceName, size, thickness, fontType, charSet, edgeSize, italic, -1,
+                                 -1);
 }
 
 int DeleteFont(int font) {
     GateScope gate;
-    return DeleteFontInner(font);
+    return text::DeleteFontInner(font);
 }
 
 int SetDefaultFontSize(int size) {
     GateScope gate;
     gFonts.defaults.size = size == -1 ? 16 : size;
-    RebuildDefaultFont();
+    text::RebuildDefaultFont();
     return 0;
 }
 

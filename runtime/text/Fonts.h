@@ -13,7 +13,7 @@ namespace velox::platform {
 class RasterFont;
 }
 
-namespace velox {
+namespace velox::text {
 
 constexpr int32_t kFontSlotCount = 40;
 constexpr int32_t kMaxGlyphSlots = 2024;
@@ -78,7 +78,7 @@ struct FontRecord {
     bool textureCache; // never on here: there is no 3D path
     // Software image of the screen's size for blended strings; alpha for
     // anti-aliased fonts. Re-created when the screen no longer matches it.
-    BaseImage workScreen;
+    image::BaseImage workScreen;
     uint32_t workKey; // the work screen's current transparent value
 };
 
@@ -142,4 +142,4 @@ inline uint8_t* CellRow(const FontRecord& font, int32_t cell, int32_t y) {
     return font.cache + (int64_t(cell) * font.cells.width + y) * font.bytesPerRow;
 }
 
-} // namespace velox
+} // namespace velox::text

@@ -32,15 +32,15 @@ public:
 
     bool Convert(const char* text, int32_t charSetIndex);
     int Count() const { return count_; }
-    const CharacterUnit& operator[](int i) const { return units_[i]; }
+    const text::CharacterUnit& operator[](int i) const { return units_[i]; }
 
 private:
-    CharacterUnit* units_ = nullptr;
+    text::CharacterUnit* units_ = nullptr;
     int count_ = 0;
 };
 
 bool StartsDoubleByte(unsigned char c, int32_t charSetIndex) {
-    return charSetIndex == kCharSetIndexHangeul ? c >= 0x80 : IsLeadByte(c);
+    return charSetIndex == text::kCharSetIndexHangeul ? c >= 0x80 : IsLeadByte(c);
 }
 
 bool UnitText::Convert(const char* text, int32_t charSetIndex) {
@@ -48,13 +48,14 @@ bool UnitText::Convert(const char* text, int32_t charSetIndex) {
     if (length >= size_t(INT32_MAX / 3)) {
         return false;
     }
-    units_ = static_cast<CharacterUnit*>(MemAlloc(int32_t(length * 3 + 3), __FILE__, __LINE__));
+    units_ =
+        static_cast<text::CharacterUnit*>(MemAlloc(int32_t(length * 3 + 3), __FILE__, __LINE__));
     if (!units_) {
         return false;
     }
     for (size_t i = 0; i < length;) {
         auto first = static_cast<unsigned char>(text[i]);
-        CharacterUnit& unit = units_[count_++];
+        text::CharacterUnit& unit = units_[count_++];
         unit[0] = first;
         unit[1] = 0;
         unit[2] = 0;
@@ -74,35 +75,36 @@ bool IsBlankCode(uint32_t code) {
 }
 
 // Rasterises the characters of the text that are not cached, each once, in one batch.
-void RasteriseMissing(int fontHandle, const FontRecord& font, const UnitText& text) {
-    CharacterUnit batch[kBatchLimit];
+void RasteriseMissing(int fontHandle, const text::FontRecord& font, const UnitText& text) {
+    text::CharacterUnit batch[kBatchLimit];
     int limit = std::min(kBatchLimit, int(font.capacity));
     int count = 0;
     for (int i = 0; i < text.Count() && count < limit; ++i) {
-        uint32_t code = UnitCode(text[i]);
+        uint32_t code = text::UnitCode(text[i]);
         if (font.characters[code].cached) {
             continue;
         }
         bool listed = false;
         for (int j = 0; j < count && !listed; ++j) {
-            listed = UnitCode(batch[j]) == code;
+            listed = text::UnitCode(batch[j]) == code;
         }
         if (!listed) {
-            std::memcpy(batch[count++], text[i], sizeof(CharacterUnit));
+            std::memcpy(batch[count++], text[i], sizeof(text::CharacterUnit));
         }
     }
     if (count > 0) {
-        GetGlyph(fontHandle, count, batch);
+        text::GetGlyph(fontHandle, count, batch);
     }
 }
 
-const GlyphSlot& GlyphOf(int fontHandle, const FontRecord& font, const CharacterUnit& unit) {
-    const CharacterEntry& entry = font.characters[UnitCode(unit)];
+const text::GlyphSlot& GlyphOf(int fontHandle, const text::FontRecord& font,
+                               const text::CharacterUnit& unit) {
+    const text::CharacterEntry& entry = font.characters[text::UnitCode(unit)];
     if (entry.cached && entry.slot) {
         return *entry.slot;
     }
     // Evicted since the batch (a string with more characters than the cache holds).
-    const GlyphSlot* slot = GetGlyph(fontHandle, 1, &unit);
+    const text::GlyphSlot* slot = text::GetGlyph(fontHandle, 1, &unit);
     if (!slot) {
         FatalError(SJIS("テキストキャッシュの作成に失敗しました"));
     }
@@ -111,79 +113,79 @@ const GlyphSlot& GlyphOf(int fontHandle, const FontRecord& font, const Character
 
 // Calls visit(unit, slot, pen) for each unit; returns the final pen position.
 template <typename Visit>
-double LayOut(int fontHandle, const FontRecord& font, const UnitText& text, Visit&& visit) {
+double LayOut(int fontHandle, const text::FontRecord& font, const UnitText& text, Visit&& visit) {
     double pen = 0;
     for (int i = 0; i < text.Count(); ++i) {
-        const GlyphSlot& slot = GlyphOf(fontHandle, font, text[i]);
+        const text::GlyphSlot& slot = GlyphOf(fontHandle, font, text[i]);
         visit(text[i], slot, pen);
         pen += slot.advance + font.extraSpacing;
     }
     return pen;
 }
 
-bool DrawsSomething(const CharacterUnit& unit, const GlyphSlot& slot) {
-    return !IsBlankCode(UnitCode(unit)) && (slot.boxWidth > 0 || slot.boxHeight > 0);
+bool DrawsSomething(const text::CharacterUnit& unit, const text::GlyphSlot& slot) {
+    return !IsBlankCode(text::UnitCode(unit)) && (slot.boxWidth > 0 || slot.boxHeight > 0);
 }
 
-Rgb SplitScreenColor(uint32_t color) {
-    const ScreenState& screen = Graphics().screen;
+text::Rgb SplitScreenColor(uint32_t color) {
+    const graphic::ScreenState& screen = graphic::Graphics().screen;
     if (screen.colorBits == 8) {
-        const ScreenPaletteEntry& e = screen.palette[color & 0xFF];
-        return Rgb{e.red, e.green, e.blue};
+        const image::ScreenPaletteEntry& e = screen.palette[color & 0xFF];
+        return text::Rgb{e.red, e.green, e.blue};
     }
-    Rgb c{};
-    DecomposeColor(screen.format, color, &c.red, &c.green, &c.blue, nullptr);
+    text::Rgb c{};
+    image::DecomposeColor(screen.format, color, &c.red, &c.green, &c.blue, nullptr);
     return c;
 }
 
-Rgb Tint(uint32_t color, uint32_t brightness) {
-    Rgb c = SplitScreenColor(color);
-    return Rgb{c.red * int((brightness >> 16) & 0xFF) / 255,
-               c.green * int((brightness >> 8) & 0xFF) / 255,
-               c.blue * int(brightness & 0xFF) / 255};
+text::Rgb Tint(uint32_t color, uint32_t brightness) {
+    text::Rgb c = SplitScreenColor(color);
+    return text::Rgb{c.red * int((brightness >> 16) & 0xFF) / 255,
+                     c.green * int((brightness >> 8) & 0xFF) / 255,
+                     c.blue * int(brightness & 0xFF) / 255};
 }
 
 struct TextTarget {
-    BaseImage* image;
-    TextClip clip; // the draw area on the target, in image coordinates
-    int64_t x, y;  // the string's position in image coordinates
+    image::BaseImage* image;
+    text::TextClip clip; // the draw area on the target, in image coordinates
+    int64_t x, y;        // the string's position in image coordinates
 };
 
-int DrawDirect(int fontHandle, const FontRecord& font, const UnitText& text,
-               const TextTarget& target, Rgb glyph, Rgb edge) {
-    TextPens pens = MakePens(*target.image, glyph, edge);
+int DrawDirect(int fontHandle, const text::FontRecord& font, const UnitText& text,
+               const TextTarget& target, text::Rgb glyph, text::Rgb edge) {
+    text::TextPens pens = text::MakePens(*target.image, glyph, edge);
     LayOut(fontHandle, font, text,
-           [&](const CharacterUnit& unit, const GlyphSlot& slot, double pen) {
+           [&](const text::CharacterUnit& unit, const text::GlyphSlot& slot, double pen) {
                if (DrawsSomething(unit, slot)) {
-                   DrawGlyphCell(font, slot, *target.image, target.clip,
-                                 target.x + int64_t(pen) + slot.originX, target.y + slot.topOffset,
-                                 pens);
+                   text::DrawGlyphCell(font, slot, *target.image, target.clip,
+                                       target.x + int64_t(pen) + slot.originX,
+                                       target.y + slot.topOffset, pens);
                }
            });
     return 0;
 }
 
-uint32_t PixelMask(const BaseImage& image) {
+uint32_t PixelMask(const image::BaseImage& image) {
     int bits = image.format.bytesPerPixel * 8;
     return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
 }
 
 // Draws the string into the font's work screen over a transparent key, then the
 // work screen onto the target under the current blend mode.
-int DrawThroughWorkScreen(int fontHandle, FontRecord& font, const UnitText& text,
-                          const TextTarget& target, uint32_t color, uint32_t edgeColor, Rgb glyph,
-                          Rgb edge) {
+int DrawThroughWorkScreen(int fontHandle, text::FontRecord& font, const UnitText& text,
+                          const TextTarget& target, uint32_t color, uint32_t edgeColor,
+                          text::Rgb glyph, text::Rgb edge) {
     auto width = int64_t(LayOut(fontHandle, font, text, [](auto&, auto&, double) {}));
-    if (!EnsureWorkScreen(font)) {
+    if (!text::EnsureWorkScreen(font)) {
         return -1;
     }
-    BaseImage& work = font.workScreen;
+    image::BaseImage& work = font.workScreen;
     int w = int(std::min<int64_t>(width, work.width));
     int h = std::min(font.cells.height, work.height);
     if (w <= 0 || h <= 0) {
         return 0;
     }
-    TextPens pens = MakePens(work, glyph, edge);
+    text::TextPens pens = text::MakePens(work, glyph, edge);
     uint32_t key = 0; // with an alpha channel, alpha 0 marks the untouched pixels
     if (!work.format.alphaWidth) {
         uint32_t mask = PixelMask(work);
@@ -198,20 +200,20 @@ int DrawThroughWorkScreen(int fontHandle, FontRecord& font, const UnitText& text
     for (int y = 0; y < h; ++y) {
         uint8_t* row = work.pixels + int64_t(y) * work.pitch;
         for (int x = 0; x < w; ++x) {
-            WritePixelValue(row, x, work.format.bytesPerPixel, key);
+            image::WritePixelValue(row, x, work.format.bytesPerPixel, key);
         }
     }
-    TextClip workClip{0, 0, w, h};
+    text::TextClip workClip{0, 0, w, h};
     LayOut(fontHandle, font, text,
-           [&](const CharacterUnit& unit, const GlyphSlot& slot, double pen) {
+           [&](const text::CharacterUnit& unit, const text::GlyphSlot& slot, double pen) {
                if (DrawsSomething(unit, slot)) {
-                   DrawGlyphCell(font, slot, work, workClip, int64_t(pen) + slot.originX,
-                                 slot.topOffset, pens);
+                   text::DrawGlyphCell(font, slot, work, workClip, int64_t(pen) + slot.originX,
+                                       slot.topOffset, pens);
                }
            });
-    const DrawState& draw = Graphics().draw;
-    CompositeWorkScreen(work, w, h, key, *target.image, target.clip, target.x, target.y,
-                        draw.blendMode, draw.blendParameter);
+    const graphic::DrawState& draw = graphic::Graphics().draw;
+    text::CompositeWorkScreen(work, w, h, key, *target.image, target.clip, target.x, target.y,
+                              draw.blendMode, draw.blendParameter);
     return 0;
 }
 
@@ -221,21 +223,21 @@ int PrintTextWithFontInner(int x, int y, const char* text, uint32_t color, int f
     if (!text || !text[0]) {
         return 0;
     }
-    const GraphicsState& graphics = Graphics();
+    const graphic::GraphicsState& graphics = graphic::Graphics();
     if (!graphics.started || !graphics.screenReady) {
         return 0;
     }
-    FontRecord* font = ResolveFont(fontHandle);
+    text::FontRecord* font = text::ResolveFont(fontHandle);
     if (!font) {
         return LogWrite(SJIS("フォントハンドル値が異常です\n"));
     }
-    const DrawState& draw = graphics.draw;
+    const graphic::DrawState& draw = graphics.draw;
     bool front = graphics.screen.drawTarget == kFrontScreen;
     if ((front && x >= draw.area.right) || draw.area.empty) {
         return 0;
     }
-    GraphicView view{};
-    if (!CurrentTargetView(view) || !view.image || !view.image->pixels) {
+    graphic::GraphicView view{};
+    if (!graphic::CurrentTargetView(view) || !view.image || !view.image->pixels) {
         return -1;
     }
     UnitText units;
@@ -243,8 +245,8 @@ int PrintTextWithFontInner(int x, int y, const char* text, uint32_t color, int f
         return -1;
     }
     RasteriseMissing(fontHandle, *font, units);
-    Rgb glyph = Tint(color, draw.brightness);
-    Rgb edge = Tint(edgeColor, draw.brightness);
+    text::Rgb glyph = Tint(color, draw.brightness);
+    text::Rgb edge = Tint(edgeColor, draw.brightness);
     TextTarget target{view.image,
                       {view.x + std::max(draw.area.left, 0), view.y + std::max(draw.area.top, 0),
                        view.x + std::min(draw.area.right, view.width),
@@ -252,19 +254,19 @@ int PrintTextWithFontInner(int x, int y, const char* text, uint32_t color, int f
                       int64_t(view.x) + x,
                       int64_t(view.y) + y};
     bool blended = !(draw.blendMode == 0 || (draw.blendMode == 1 && draw.blendParameter == 255));
-    bool throughWork =
-        graphics.screen.colorBits != 8 && ((font->fontType & kFontAntialiased) != 0 || blended);
+    bool throughWork = graphics.screen.colorBits != 8 &&
+                       ((font->fontType & text::kFontAntialiased) != 0 || blended);
     int result = throughWork ? DrawThroughWorkScreen(fontHandle, *font, units, target, color,
                                                      edgeColor, glyph, edge)
                              : DrawDirect(fontHandle, *font, units, target, glyph, edge);
     if (front) {
-        PresentFrontScreen();
+        graphic::PresentFrontScreen();
     }
     return result;
 }
 
 int MeasureStringInner(const char* text, int fontHandle, int* width, int* height) {
-    FontRecord* font = ResolveFont(fontHandle);
+    text::FontRecord* font = text::ResolveFont(fontHandle);
     if (!font) {
         return LogWrite(SJIS("フォントハンドル値が異常です\n"));
     }
@@ -285,18 +287,18 @@ int MeasureStringInner(const char* text, int fontHandle, int* width, int* height
 
 } // namespace
 
-bool EnsureWorkScreen(FontRecord& font) {
-    const ScreenState& screen = Graphics().screen;
-    const ColorFormat* format = GetSoftwareFormat(screen.colorBits == 32 ? 1 : 0,
-                                                  (font.fontType & kFontAntialiased) != 0, false);
-    int width = ScreenWidth();
-    int height = ScreenHeight();
-    BaseImage& work = font.workScreen;
+bool text::EnsureWorkScreen(text::FontRecord& font) {
+    const graphic::ScreenState& screen = graphic::Graphics().screen;
+    const image::ColorFormat* format = image::GetSoftwareFormat(
+        screen.colorBits == 32 ? 1 : 0, (font.fontType & text::kFontAntialiased) != 0, false);
+    int width = graphic::ScreenWidth();
+    int height = graphic::ScreenHeight();
+    image::BaseImage& work = font.workScreen;
     if (work.pixels && work.width == width && work.height == height &&
         std::memcmp(&work.format, format, sizeof *format) == 0) {
         return true;
     }
-    ReleaseBaseImage(work);
+    image::ReleaseBaseImage(work);
     int64_t pitch = (int64_t(width) * format->bytesPerPixel + 3) / 4 * 4;
     int64_t bytes = pitch * height;
     if (width <= 0 || height <= 0 || bytes > INT32_MAX) {
@@ -321,8 +323,8 @@ int PrintTextWithFont(int x, int y, const char* text, uint32_t color, int font, 
 
 int PrintText(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {
     GateScope gate;
-    RebuildDefaultFont();
-    return PrintTextWithFontInner(x, y, text, color, Fonts().defaultFont, edgeColor, 0);
+    text::RebuildDefaultFont();
+    return PrintTextWithFontInner(x, y, text, color, text::Fonts().defaultFont, edgeColor, 0);
 }
 
 int PrintTextFormat(int x, int y, uint32_t color, const char* format, ...) {
@@ -334,8 +336,8 @@ int PrintTextFormat(int x, int y, uint32_t color, const char* format, ...) {
         va_end(args);
     }
     GateScope gate;
-    RebuildDefaultFont();
-    return PrintTextWithFontInner(x, y, buffer, color, Fonts().defaultFont, 0, 0);
+    text::RebuildDefaultFont();
+    return PrintTextWithFontInner(x, y, buffer, color, text::Fonts().defaultFont, 0, 0);
 }
 
 int MeasureString(const char* text, int font, int* width, int* height) {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace velox {
+namespace velox::text {
 namespace {
 
 struct Rgba {
@@ -13,21 +13,22 @@ struct Rgba {
 };
 
 // 8-bit images hold indexes into the screen's palette.
-Rgba ReadRgba(const BaseImage& image, uint32_t value) {
+Rgba ReadRgba(const image::BaseImage& image, uint32_t value) {
     if (image.format.bytesPerPixel == 1) {
-        const ScreenPaletteEntry& e = Graphics().screen.palette[value & 0xFF];
+        const image::ScreenPaletteEntry& e = graphic::Graphics().screen.palette[value & 0xFF];
         return Rgba{e.red, e.green, e.blue, 255};
     }
     Rgba c{};
-    DecomposeColor(image.format, value, &c.red, &c.green, &c.blue, &c.alpha);
+    image::DecomposeColor(image.format, value, &c.red, &c.green, &c.blue, &c.alpha);
     return c;
 }
 
-uint32_t ValueOf(const BaseImage& image, const Rgba& c) {
+uint32_t ValueOf(const image::BaseImage& image, const Rgba& c) {
     if (image.format.bytesPerPixel == 1) {
-        return uint32_t(FindNearestPaletteIndex(Graphics().screen.palette, c.red, c.green, c.blue));
+        return uint32_t(image::FindNearestPaletteIndex(graphic::Graphics().screen.palette, c.red,
+                                                       c.green, c.blue));
     }
-    return ComposeColor(image.format, c.red, c.green, c.blue, c.alpha);
+    return image::ComposeColor(image.format, c.red, c.green, c.blue, c.alpha);
 }
 
 int Mix(int destination, int source, int alpha) {
@@ -36,21 +37,23 @@ int Mix(int destination, int source, int alpha) {
 
 // Writes color with coverage alpha: into an alpha channel as it is, over an
 // image without one by blending with what is there.
-void PutCovered(BaseImage& image, uint8_t* row, int64_t x, Rgb color, int alpha) {
+void PutCovered(image::BaseImage& image, uint8_t* row, int64_t x, Rgb color, int alpha) {
     int bytes = image.format.bytesPerPixel;
     if (image.format.alphaWidth) {
-        WritePixelValue(row, int(x), bytes,
-                        ComposeColor(image.format, color.red, color.green, color.blue, alpha));
+        image::WritePixelValue(
+            row, int(x), bytes,
+            image::ComposeColor(image.format, color.red, color.green, color.blue, alpha));
         return;
     }
-    Rgba d = ReadRgba(image, ReadPixelValue(row, int(x), bytes));
+    Rgba d = ReadRgba(image, image::ReadPixelValue(row, int(x), bytes));
     Rgba out{Mix(d.red, color.red, alpha), Mix(d.green, color.green, alpha),
              Mix(d.blue, color.blue, alpha), 255};
-    WritePixelValue(row, int(x), bytes, ValueOf(image, out));
+    image::WritePixelValue(row, int(x), bytes, ValueOf(image, out));
 }
 
 // An edged anti-aliased cell pixel: glyph level g over edge level e.
-void PutEdgedLevel(BaseImage& image, uint8_t* row, int64_t x, const TextPens& pens, int g, int e) {
+void PutEdgedLevel(image::BaseImage& image, uint8_t* row, int64_t x, const TextPens& pens, int g,
+                   int e) {
     if (g == 15) {
         PutCovered(image, row, x, pens.glyph, 255);
     } else if (g > 0) {
@@ -67,15 +70,15 @@ void PutEdgedLevel(BaseImage& image, uint8_t* row, int64_t x, const TextPens& pe
 
 } // namespace
 
-uint32_t OpaqueValue(const BaseImage& image, Rgb color) {
+uint32_t OpaqueValue(const image::BaseImage& image, Rgb color) {
     return ValueOf(image, Rgba{color.red, color.green, color.blue, 255});
 }
 
-TextPens MakePens(const BaseImage& image, Rgb glyph, Rgb edge) {
+TextPens MakePens(const image::BaseImage& image, Rgb glyph, Rgb edge) {
     return TextPens{glyph, edge, OpaqueValue(image, glyph), OpaqueValue(image, edge)};
 }
 
-void DrawGlyphCell(const FontRecord& font, const GlyphSlot& slot, BaseImage& image,
+void DrawGlyphCell(const FontRecord& font, const GlyphSlot& slot, image::BaseImage& image,
                    const TextClip& clip, int64_t left, int64_t top, const TextPens& pens) {
     int64_t x0 = std::max(left, clip.left);
     int64_t x1 = std::min(left + slot.boxWidth, clip.right);
@@ -95,7 +98,7 @@ void DrawGlyphCell(const FontRecord& font, const GlyphSlot& slot, BaseImage& ima
             int64_t cx = inset + (x - left);
             if (font.bitsPerPixel == 1) {
                 if ((cell[cx >> 3] >> (7 - (cx & 7))) & 1) {
-                    WritePixelValue(row, int(x), bytes, pens.glyphValue);
+                    image::WritePixelValue(row, int(x), bytes, pens.glyphValue);
                 }
                 continue;
             }
@@ -107,9 +110,9 @@ void DrawGlyphCell(const FontRecord& font, const GlyphSlot& slot, BaseImage& ima
                     PutCovered(image, row, x, pens.glyph, 16 * v);
                 }
             } else if (v == 1) {
-                WritePixelValue(row, int(x), bytes, pens.glyphValue);
+                image::WritePixelValue(row, int(x), bytes, pens.glyphValue);
             } else if (v == 2) {
-                WritePixelValue(row, int(x), bytes, pens.edgeValue);
+                image::WritePixelValue(row, int(x), bytes, pens.edgeValue);
             }
         }
     }
@@ -130,9 +133,9 @@ int BlendChannel(int mode, int parameter, int source, int destination) {
     }
 }
 
-void CompositeWorkScreen(const BaseImage& work, int width, int height, uint32_t key,
-                         BaseImage& target, const TextClip& clip, int64_t x, int64_t y, int mode,
-                         int parameter) {
+void CompositeWorkScreen(const image::BaseImage& work, int width, int height, uint32_t key,
+                         image::BaseImage& target, const TextClip& clip, int64_t x, int64_t y,
+                         int mode, int parameter) {
     int64_t x0 = std::max(x, clip.left);
     int64_t x1 = std::min(x + width, clip.right);
     int64_t y0 = std::max(y, clip.top);
@@ -144,7 +147,7 @@ void CompositeWorkScreen(const BaseImage& work, int width, int height, uint32_t 
         const uint8_t* source = work.pixels + (ty - y) * work.pitch;
         uint8_t* row = target.pixels + ty * target.pitch;
         for (int64_t tx = x0; tx < x1; ++tx) {
-            uint32_t value = ReadPixelValue(source, int(tx - x), sourceBytes);
+            uint32_t value = image::ReadPixelValue(source, int(tx - x), sourceBytes);
             if (!sourceAlpha && value == key) {
                 continue;
             }
@@ -153,14 +156,14 @@ void CompositeWorkScreen(const BaseImage& work, int width, int height, uint32_t 
             if (alpha == 0) {
                 continue;
             }
-            Rgba d = ReadRgba(target, ReadPixelValue(row, int(tx), targetBytes));
+            Rgba d = ReadRgba(target, image::ReadPixelValue(row, int(tx), targetBytes));
             Rgba out{Mix(d.red, BlendChannel(mode, parameter, s.red, d.red), alpha),
                      Mix(d.green, BlendChannel(mode, parameter, s.green, d.green), alpha),
                      Mix(d.blue, BlendChannel(mode, parameter, s.blue, d.blue), alpha),
                      d.alpha + (255 - d.alpha) * alpha / 255};
-            WritePixelValue(row, int(tx), targetBytes, ValueOf(target, out));
+            image::WritePixelValue(row, int(tx), targetBytes, ValueOf(target, out));
         }
     }
 }
 
-} // namespace velox
+} // namespace velox::text

@@ -154,7 +154,7 @@ TEST_F(ArchiveCorruptTest, DamagedDirectoryTablesFailLookupsCleanly) {
     WritePlain("DATA.VLA", plain);
     EXPECT_EQ(ReadThrough("DATA/missing.txt"), std::nullopt);
     EXPECT_EQ(ReadThrough("DATA/raw.bin"), "0123456789");
-    FileFindInfo info{};
+    file::FileFindInfo info{};
     intptr_t find = ArchiveAwareFindFirst("DATA/*", &info);
     ASSERT_NE(find, -1);
     int found = 1;

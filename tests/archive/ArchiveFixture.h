@@ -27,7 +27,7 @@ inline const std::filesystem::path kStartDirectory = std::filesystem::current_pa
 class ArchiveFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        InstallArchiveAwareFileAccess();
+        file::InstallArchiveAwareFileAccess();
         ResetArchiveLayer();
         SetArchiveKeyString(nullptr);
         baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
@@ -51,22 +51,22 @@ protected:
 
     // The whole file through the file-access table; nullopt when the open fails.
     std::optional<std::string> ReadThrough(const std::string& path, int async = 0) {
-        intptr_t f = gFileAccess.open(path.c_str(), 0, 1, async);
+        intptr_t f = file::gFileAccess.open(path.c_str(), 0, 1, async);
         if (f == 0) {
             return std::nullopt;
         }
         std::string all;
         char buffer[777]; // odd-sized reads cross every boundary
         while (true) {
-            size_t n = gFileAccess.read(buffer, 1, sizeof buffer, f);
-            while (gFileAccess.idle(f) == 0) {
+            size_t n = file::gFileAccess.read(buffer, 1, sizeof buffer, f);
+            while (file::gFileAccess.idle(f) == 0) {
             }
             all.append(buffer, n);
             if (n == 0) {
                 break;
             }
         }
-        EXPECT_EQ(gFileAccess.close(f), 0);
+        EXPECT_EQ(file::gFileAccess.close(f), 0);
         return all;
     }
 

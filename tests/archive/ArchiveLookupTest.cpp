@@ -118,16 +118,16 @@ TEST_F(ArchiveLookupTest, ReferencesFollowOpenMembersAndUnusedArchivesAreRelease
     dir.Write("DATA/a.txt", "a");
     dir.Write("DATA/b.txt", "b");
     Pack("DATA");
-    intptr_t a = gFileAccess.open("DATA/a.txt", 0, 1, 0);
-    intptr_t b = gFileAccess.open("DATA/b.txt", 0, 1, 0);
+    intptr_t a = file::gFileAccess.open("DATA/a.txt", 0, 1, 0);
+    intptr_t b = file::gFileAccess.open("DATA/b.txt", 0, 1, 0);
     ASSERT_NE(a, 0);
     ASSERT_NE(b, 0);
     EXPECT_EQ(RefCount(0), 2);
-    gFileAccess.close(a);
+    file::gFileAccess.close(a);
     EXPECT_EQ(RefCount(0), 1);
     ReleaseUnusedArchives(); // still in use
     EXPECT_EQ(ArchiveState().openCount, 1);
-    gFileAccess.close(b);
+    file::gFileAccess.close(b);
     EXPECT_EQ(RefCount(0), 0);
     EXPECT_EQ(ArchiveState().openCount, 1); // unused archives stay open until needed
     EndArchiveLayer();
@@ -153,7 +153,7 @@ TEST_F(ArchiveLookupTest, FullTableReleasesUnusedArchives) {
     // 512 archives held open at once: the 513th cannot come in.
     std::vector<intptr_t> held;
     for (int i = 0; i < kMaxArchives; ++i) {
-        intptr_t f = gFileAccess.open(("A" + std::to_string(i) + "/x.txt").c_str(), 0, 1, 0);
+        intptr_t f = file::gFileAccess.open(("A" + std::to_string(i) + "/x.txt").c_str(), 0, 1, 0);
         ASSERT_NE(f, 0) << i;
         held.push_back(f);
     }
@@ -162,7 +162,7 @@ TEST_F(ArchiveLookupTest, FullTableReleasesUnusedArchives) {
     EXPECT_FALSE(FindArchiveForPath("A512/x.txt", lookup));
     // Once they are unused, the next archive takes the place of all of them.
     for (intptr_t f : held) {
-        gFileAccess.close(f);
+        file::gFileAccess.close(f);
     }
     EXPECT_EQ(ReadThrough("A512/x.txt"), "x");
     EXPECT_EQ(ArchiveState().openCount, 1);
@@ -176,7 +176,7 @@ TEST_F(ArchiveLookupTest, FindListsArchiveFolders) {
     std::filesystem::remove_all(dir.path() + "/DATA");
     auto list = [](const char* pattern) {
         std::vector<std::string> names;
-        FileFindInfo info{};
+        file::FileFindInfo info{};
         intptr_t find = ArchiveAwareFindFirst(pattern, &info);
         if (find == -1) {
             return names;

@@ -127,10 +127,10 @@ TEST_F(ArchiveMemberTest, EmptyMemberIsAtItsEndAtOnce) {
     int32_t f = FileOpenRead("DATA/empty.dat", 0);
     ASSERT_NE(f, 0);
     EXPECT_EQ(FileAtEnd(f), 1);
-    EXPECT_EQ(gFileAccess.atEnd(f), 0); // no read has hit the end yet
+    EXPECT_EQ(file::gFileAccess.atEnd(f), 0); // no read has hit the end yet
     char c;
-    EXPECT_EQ(gFileAccess.read(&c, 1, 1, f), 0u);
-    EXPECT_EQ(gFileAccess.atEnd(f), -1);
+    EXPECT_EQ(file::gFileAccess.read(&c, 1, 1, f), 0u);
+    EXPECT_EQ(file::gFileAccess.atEnd(f), -1);
     char line[16];
     EXPECT_EQ(FileReadLine(line, sizeof line, f), -1);
     EXPECT_EQ(FileClose(f), 0);
@@ -144,26 +144,26 @@ TEST_F(ArchiveMemberTest, SeekingClampsToTheMemberAndClearsTheEndFlag) {
         vla::PackOptions options;
         options.store = store;
         Pack("DATA", options);
-        intptr_t f = gFileAccess.open("DATA/t.txt", 0, 1, 0);
+        intptr_t f = file::gFileAccess.open("DATA/t.txt", 0, 1, 0);
         ASSERT_NE(f, 0);
-        EXPECT_EQ(gFileAccess.seek(f, 100000, 0), 0);
-        EXPECT_EQ(gFileAccess.tell(f), 4000);
-        EXPECT_EQ(gFileAccess.seek(f, -10, 0), 0);
-        EXPECT_EQ(gFileAccess.tell(f), 0);
-        EXPECT_EQ(gFileAccess.seek(f, -3, 2), 0);
-        EXPECT_EQ(gFileAccess.tell(f), 3997);
+        EXPECT_EQ(file::gFileAccess.seek(f, 100000, 0), 0);
+        EXPECT_EQ(file::gFileAccess.tell(f), 4000);
+        EXPECT_EQ(file::gFileAccess.seek(f, -10, 0), 0);
+        EXPECT_EQ(file::gFileAccess.tell(f), 0);
+        EXPECT_EQ(file::gFileAccess.seek(f, -3, 2), 0);
+        EXPECT_EQ(file::gFileAccess.tell(f), 3997);
         char buffer[8] = {};
         // Three whole 1-byte elements are left of the eight asked for.
-        EXPECT_EQ(gFileAccess.read(buffer, 1, 8, f), 3u);
+        EXPECT_EQ(file::gFileAccess.read(buffer, 1, 8, f), 3u);
         EXPECT_EQ(std::string(buffer, 3), text.substr(3997));
-        EXPECT_EQ(gFileAccess.read(buffer, 1, 8, f), 0u);
-        EXPECT_EQ(gFileAccess.atEnd(f), -1);
-        EXPECT_EQ(gFileAccess.seek(f, -2000, 1), 0);
-        EXPECT_EQ(gFileAccess.atEnd(f), 0);
-        EXPECT_EQ(gFileAccess.read(buffer, 4, 2, f), 2u);
+        EXPECT_EQ(file::gFileAccess.read(buffer, 1, 8, f), 0u);
+        EXPECT_EQ(file::gFileAccess.atEnd(f), -1);
+        EXPECT_EQ(file::gFileAccess.seek(f, -2000, 1), 0);
+        EXPECT_EQ(file::gFileAccess.atEnd(f), 0);
+        EXPECT_EQ(file::gFileAccess.read(buffer, 4, 2, f), 2u);
         EXPECT_EQ(std::string(buffer, 8), text.substr(2000, 8));
-        EXPECT_EQ(gFileAccess.seek(f, 0, 7), -1);
-        EXPECT_EQ(gFileAccess.close(f), 0);
+        EXPECT_EQ(file::gFileAccess.seek(f, 0, 7), -1);
+        EXPECT_EQ(file::gFileAccess.close(f), 0);
         EndArchiveLayer(); // the next round packs the archive anew
     }
 }
@@ -209,48 +209,48 @@ TEST_F(ArchiveMemberTest, AsynchronousReadsCompleteOnTheIdleTest) {
     dir.Write("DATA/story.txt", Text(200000));
     Pack("DATA");
     // Closing at once must wait for the load that is still writing into the buffers.
-    intptr_t early = gFileAccess.open("DATA/story.txt", 0, 1, 1);
+    intptr_t early = file::gFileAccess.open("DATA/story.txt", 0, 1, 1);
     ASSERT_NE(early, 0);
-    EXPECT_EQ(gFileAccess.close(early), 0);
+    EXPECT_EQ(file::gFileAccess.close(early), 0);
 
-    intptr_t f = gFileAccess.open("DATA/noise.bin", 0, 1, 1);
+    intptr_t f = file::gFileAccess.open("DATA/noise.bin", 0, 1, 1);
     ASSERT_NE(f, 0);
     std::string buffer(100000, '\0');
-    EXPECT_EQ(gFileAccess.read(buffer.data(), 1000, 100, f), 100u);
-    while (gFileAccess.idle(f) == 0) {
+    EXPECT_EQ(file::gFileAccess.read(buffer.data(), 1000, 100, f), 100u);
+    while (file::gFileAccess.idle(f) == 0) {
     }
     EXPECT_EQ(buffer, noise.substr(0, 100000));
     // Tell and seek wait for a pending read and complete it.
-    EXPECT_EQ(gFileAccess.read(buffer.data(), 1, 100000, f), 100000u);
-    EXPECT_EQ(gFileAccess.tell(f), 200000);
+    EXPECT_EQ(file::gFileAccess.read(buffer.data(), 1, 100000, f), 100000u);
+    EXPECT_EQ(file::gFileAccess.tell(f), 200000);
     EXPECT_EQ(buffer, noise.substr(100000));
-    EXPECT_EQ(gFileAccess.close(f), 0);
+    EXPECT_EQ(file::gFileAccess.close(f), 0);
 }
 
 TEST_F(ArchiveMemberTest, MembersOfOneArchiveInterleave) {
     dir.Write("DATA/a.bin", Noise(5000, 4));
     dir.Write("DATA/b.bin", Noise(5000, 5));
     Pack("DATA");
-    intptr_t a = gFileAccess.open("DATA/a.bin", 0, 1, 0);
-    intptr_t b = gFileAccess.open("DATA/b.bin", 0, 1, 1);
+    intptr_t a = file::gFileAccess.open("DATA/a.bin", 0, 1, 0);
+    intptr_t b = file::gFileAccess.open("DATA/b.bin", 0, 1, 1);
     ASSERT_NE(a, 0);
     ASSERT_NE(b, 0);
     std::string ra;
     std::string rb;
     char chunk[300];
     for (int i = 0; i < 20; ++i) {
-        size_t n = gFileAccess.read(chunk, 1, sizeof chunk, a);
+        size_t n = file::gFileAccess.read(chunk, 1, sizeof chunk, a);
         ra.append(chunk, n);
-        n = gFileAccess.read(chunk, 1, sizeof chunk, b);
-        while (gFileAccess.idle(b) == 0) {
+        n = file::gFileAccess.read(chunk, 1, sizeof chunk, b);
+        while (file::gFileAccess.idle(b) == 0) {
         }
         rb.append(chunk, n);
     }
     EXPECT_EQ(ra, Noise(5000, 4));
     EXPECT_EQ(rb, Noise(5000, 5));
     EXPECT_EQ(ArchiveState().openCount, 1);
-    gFileAccess.close(a);
-    gFileAccess.close(b);
+    file::gFileAccess.close(a);
+    file::gFileAccess.close(b);
 }
 
 } // namespace

@@ -89,7 +89,7 @@ TEST_F(BlendArithmetic, SourceAlphaScalesEachMode) {
 TEST_F(BlendArithmetic, SixteenBitScreenWidensAndNarrowsEachChannel) {
     SeamStart(32, 32, 16);
     SetBlendMode(1, 128);
-    BaseImage& screen = SeamBack();
+    image::BaseImage& screen = SeamBack();
     const int32_t white = AddSolid(1, 1, 0xFFFFFFFF);
     // Black target: 127 in each channel, stored as 5-6-5 by dropping low bits.
     EXPECT_EQ(DrawGraphicStretched(0, 0, 1, 1, white, 0), 0);

@@ -19,27 +19,27 @@ namespace velox::blit {
 namespace {
 
 struct Image {
-    ColorFormat format{};
+    image::ColorFormat format{};
     int width = 0, height = 0, pitch = 0;
     std::vector<uint8_t> bytes;
     uint32_t palette[256] = {};
 };
 
-ColorFormat FormatOf(PixelKind kind) {
-    ColorFormat f{};
+image::ColorFormat FormatOf(PixelKind kind) {
+    image::ColorFormat f{};
     switch (kind) {
     case PixelKind::Rgb32:
-        return *GetSoftwareFormat(1, false, false);
+        return *image::GetSoftwareFormat(1, false, false);
     case PixelKind::Argb32:
-        return *GetSoftwareFormat(1, true, false);
+        return *image::GetSoftwareFormat(1, true, false);
     case PixelKind::Rgb565:
-        return *GetSoftwareFormat(0, false, false);
+        return *image::GetSoftwareFormat(0, false, false);
     case PixelKind::Argb565:
-        return *GetSoftwareFormat(0, true, false);
+        return *image::GetSoftwareFormat(0, true, false);
     case PixelKind::Indexed8:
-        return *GetSoftwareFormat(1, false, true);
+        return *image::GetSoftwareFormat(1, false, true);
     case PixelKind::Other:
-        SetRgb24Format(f);
+        image::SetRgb24Format(f);
         return f;
     }
     return f;
@@ -71,8 +71,8 @@ public:
             c = uint32_t(Int(0, 0xFFFFFF));
         }
         for (int i = 0; i < 256; ++i) {
-            im.format.palette[i] =
-                PaletteEntry{uint8_t(Int(0, 255)), uint8_t(Int(0, 255)), uint8_t(Int(0, 255)), 0};
+            im.format.palette[i] = image::PaletteEntry{uint8_t(Int(0, 255)), uint8_t(Int(0, 255)),
+                                                       uint8_t(Int(0, 255)), 0};
         }
         im.format.palette[7] = im.format.palette[3];
         for (int y = 0; y < h; ++y) {
@@ -84,13 +84,13 @@ public:
                 if (kind == PixelKind::Indexed8) {
                     value = uint32_t(Chance(40) ? 3 : Int(0, 255));
                 } else {
-                    value = ComposeColor(im.format, int(c >> 16), int(c >> 8 & 255), int(c & 255),
-                                         alpha);
+                    value = image::ComposeColor(im.format, int(c >> 16), int(c >> 8 & 255),
+                                                int(c & 255), alpha);
                     if (Chance(20)) {
                         value ^= im.format.spareMask & uint32_t(Int(0, 0x7FFFFFFF));
                     }
                 }
-                WritePixelValue(row, x, im.format.bytesPerPixel, value);
+                image::WritePixelValue(row, x, im.format.bytesPerPixel, value);
             }
         }
         PaletteSamples(im.format, im.palette);
@@ -139,10 +139,10 @@ std::string RunCase(uint32_t seed) {
             const uint32_t v = src.palette[src.bytes[size_t(y) * src.pitch + x]];
             r = int(v >> 16 & 255), g = int(v >> 8 & 255), b = int(v & 255);
         } else {
-            DecomposeColor(src.format,
-                           ReadPixelValue(src.bytes.data() + size_t(y) * src.pitch, x,
-                                          src.format.bytesPerPixel),
-                           &r, &g, &b, nullptr);
+            image::DecomposeColor(src.format,
+                                  image::ReadPixelValue(src.bytes.data() + size_t(y) * src.pitch, x,
+                                                        src.format.bytesPerPixel),
+                                  &r, &g, &b, nullptr);
         }
         source.key = uint32_t(r << 16 | g << 8 | b);
     }
@@ -295,7 +295,7 @@ TEST(BlitEquivalence, SingledOutShapesGiveReferenceBytes) {
                 Image src = c.MakeImage(kind, 37 + c.Int(0, 30), 22 + c.Int(0, 9), false);
                 Source source{src.bytes.data(), src.pitch,   src.width, src.height, kind,
                               &src.format,      src.palette, keyed,     0};
-                source.key = ReadPixelValue(src.bytes.data(), 0, 4) & 0xFFFFFF;
+                source.key = image::ReadPixelValue(src.bytes.data(), 0, 4) & 0xFFFFFF;
                 const Image blank = c.MakeImage(PixelKind::Rgb32, 150, 110, true);
                 auto check = [&](const std::string& what, auto draw) {
                     Image ref = blank, fast = blank;

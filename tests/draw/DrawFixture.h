@@ -19,8 +19,8 @@ protected:
         FillImage32(SeamFront(), 0xFF000000u);
     }
     void TearDown() override {
-        for (BaseImage& image : images_) {
-            ReleaseBaseImage(image);
+        for (image::BaseImage& image : images_) {
+            image::ReleaseBaseImage(image);
         }
         SeamEnd();
     }
@@ -29,7 +29,7 @@ protected:
     int32_t AddGraphic(int width, int height, const std::function<uint32_t(int, int)>& color,
                        bool alpha = false, uint32_t transparentValue = 0, bool drawTarget = false) {
         images_.push_back(MakeImage(width, height, 1, alpha));
-        BaseImage& image = images_.back();
+        image::BaseImage& image = images_.back();
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 SetPixel32(image, x, y, color(x, y));
@@ -41,11 +41,11 @@ protected:
         return AddGraphic(
             width, height, [value](int, int) { return value; }, alpha);
     }
-    BaseImage& LastImage() { return images_.back(); }
+    image::BaseImage& LastImage() { return images_.back(); }
 
     static uint32_t Back(int x, int y) { return Pixel32(SeamBack(), x, y) & 0xFFFFFF; }
 
-    std::deque<BaseImage> images_;
+    std::deque<image::BaseImage> images_;
 };
 
 // A distinct opaque color per pixel of a graphic up to 256 x 256.

@@ -191,7 +191,7 @@ TEST_F(DrawGeometry, TransparencyKeySkipsItsColorOnlyWhenAsked) {
 
 TEST_F(DrawGeometry, SixteenBitGraphicsKeyTheirOwnTransparentValue) {
     images_.push_back(MakeImage(2, 1, 0, false));
-    BaseImage& image = images_.back();
+    image::BaseImage& image = images_.back();
     const uint16_t pixels[2] = {0xF800, 0x001F}; // red, then blue as the key
     std::memcpy(image.pixels, pixels, 4);
     const int32_t g = SeamAddGraphic(&image, 0x001F);
@@ -204,7 +204,7 @@ TEST_F(DrawGeometry, DrawingAGraphicOntoItselfReadsTheOriginal) {
     const uint32_t row[4] = {0xFF111111u, 0xFF222222u, 0xFF333333u, 0xFF444444u};
     const int32_t g = AddGraphic(
         4, 1, [&](int x, int) { return row[x]; }, false, 0, true);
-    Graphics().screen.drawTarget = g;
+    graphic::Graphics().screen.drawTarget = g;
     draw::SetDrawArea(0, 0, 4, 1);
     ASSERT_EQ(DrawGraphicStretched(1, 0, 5, 1, g, 0), 0);
     const uint32_t expected[4] = {0xFF111111u, 0xFF111111u, 0xFF222222u, 0xFF333333u};

@@ -17,12 +17,12 @@ constexpr int kMaxGraphics = 64;
 
 struct SeamGraphic {
     bool used;
-    GraphicView view;
+    graphic::GraphicView view;
 };
 
 SeamGraphic gGraphics[kMaxGraphics];
 
-bool SeamResolve(int32_t handle, GraphicView& out) {
+bool SeamResolve(int32_t handle, graphic::GraphicView& out) {
     const int32_t index = handle - kHandleBase;
     if (index < 0 || index >= kMaxGraphics || !gGraphics[index].used) {
         return false;
@@ -35,9 +35,9 @@ bool SeamResolve(int32_t handle, GraphicView& out) {
 
 namespace test {
 
-BaseImage MakeImage(int width, int height, int family, bool alpha) {
-    BaseImage image{};
-    image.format = *GetSoftwareFormat(family, alpha, false);
+image::BaseImage MakeImage(int width, int height, int family, bool alpha) {
+    image::BaseImage image{};
+    image.format = *image::GetSoftwareFormat(family, alpha, false);
     image.width = width;
     image.height = height;
     image.pitch = (width * image.format.bytesPerPixel + 3) / 4 * 4;
@@ -47,8 +47,8 @@ BaseImage MakeImage(int width, int height, int family, bool alpha) {
 
 void SeamStart(int width, int height, int colorBits) {
     SeamEnd();
-    GraphicsState& gState = Graphics();
-    SetGraphicResolverForTesting(SeamResolve);
+    graphic::GraphicsState& gState = graphic::Graphics();
+    graphic::SetGraphicResolverForTesting(SeamResolve);
     gState.started = true;
     gState.screenReady = true;
     gState.screen.width = width;
@@ -62,20 +62,20 @@ void SeamStart(int width, int height, int colorBits) {
 }
 
 void SeamEnd() {
-    GraphicsState& gState = Graphics();
-    ReleaseBaseImage(gState.screen.back);
-    ReleaseBaseImage(gState.screen.front);
-    gState = GraphicsState{};
+    graphic::GraphicsState& gState = graphic::Graphics();
+    image::ReleaseBaseImage(gState.screen.back);
+    image::ReleaseBaseImage(gState.screen.front);
+    gState = graphic::GraphicsState{};
     std::memset(gGraphics, 0, sizeof gGraphics);
-    SetGraphicResolverForTesting(nullptr);
+    graphic::SetGraphicResolverForTesting(nullptr);
 }
 
-int32_t SeamAddGraphic(BaseImage* image, int x, int y, int width, int height,
+int32_t SeamAddGraphic(image::BaseImage* image, int x, int y, int width, int height,
                        uint32_t transparentValue, bool drawTarget) {
     for (int i = 0; i < kMaxGraphics; ++i) {
         if (!gGraphics[i].used) {
             gGraphics[i].used = true;
-            gGraphics[i].view = GraphicView{
+            gGraphics[i].view = graphic::GraphicView{
                 image,           x, y, width, height, image->format.alphaWidth != 0, drawTarget,
                 transparentValue};
             return kHandleBase + i;
@@ -92,28 +92,28 @@ void SeamRemoveGraphic(int32_t handle) {
 }
 
 int SeamPresentCount() {
-    return int(Graphics().screen.presentedFrames);
+    return int(graphic::Graphics().screen.presentedFrames);
 }
 
-BaseImage& SeamBack() {
-    return Graphics().screen.back;
+image::BaseImage& SeamBack() {
+    return graphic::Graphics().screen.back;
 }
 
-BaseImage& SeamFront() {
-    return Graphics().screen.front;
+image::BaseImage& SeamFront() {
+    return graphic::Graphics().screen.front;
 }
 
-uint32_t Pixel32(const BaseImage& image, int x, int y) {
+uint32_t Pixel32(const image::BaseImage& image, int x, int y) {
     uint32_t v;
     std::memcpy(&v, image.pixels + int64_t(y) * image.pitch + 4 * x, 4);
     return v;
 }
 
-void SetPixel32(BaseImage& image, int x, int y, uint32_t value) {
+void SetPixel32(image::BaseImage& image, int x, int y, uint32_t value) {
     std::memcpy(image.pixels + int64_t(y) * image.pitch + 4 * x, &value, 4);
 }
 
-void FillImage32(BaseImage& image, uint32_t value) {
+void FillImage32(image::BaseImage& image, uint32_t value) {
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             SetPixel32(image, x, y, value);

@@ -18,24 +18,24 @@ void SeamEnd();
 
 // An image of the software format of the given family (0: 16-bit, 1: 32-bit), with or
 // without alpha, pixels zeroed; pitch is width x bytes rounded up to 4.
-BaseImage MakeImage(int width, int height, int family, bool alpha);
+image::BaseImage MakeImage(int width, int height, int family, bool alpha);
 
 // Registers the rectangle (x, y, width, height) of image as a graphic; image stays the
 // caller's. transparentValue is the transparent color in the image's format.
-int32_t SeamAddGraphic(BaseImage* image, int x, int y, int width, int height,
+int32_t SeamAddGraphic(image::BaseImage* image, int x, int y, int width, int height,
                        uint32_t transparentValue = 0, bool drawTarget = false);
-inline int32_t SeamAddGraphic(BaseImage* image, uint32_t transparentValue = 0) {
+inline int32_t SeamAddGraphic(image::BaseImage* image, uint32_t transparentValue = 0) {
     return SeamAddGraphic(image, 0, 0, image->width, image->height, transparentValue);
 }
 void SeamRemoveGraphic(int32_t handle);
 
 int SeamPresentCount();
-BaseImage& SeamBack();
-BaseImage& SeamFront();
+image::BaseImage& SeamBack();
+image::BaseImage& SeamFront();
 
 // 0xAARRGGBB of a 32-bit image's pixel as stored.
-uint32_t Pixel32(const BaseImage& image, int x, int y);
-void SetPixel32(BaseImage& image, int x, int y, uint32_t value);
-void FillImage32(BaseImage& image, uint32_t value);
+uint32_t Pixel32(const image::BaseImage& image, int x, int y);
+void SetPixel32(image::BaseImage& image, int x, int y, uint32_t value);
+void FillImage32(image::BaseImage& image, uint32_t value);
 
 } // namespace velox::test

@@ -15,7 +15,7 @@ TEST_F(DrawState, ResetGivesTheDefaultsAndTheWholeTarget) {
     SetDrawFilter(1);
     draw::SetDrawArea(5, 5, 10, 10);
     draw::ResetDrawState();
-    const velox::DrawState& d = Graphics().draw;
+    const velox::graphic::DrawState& d = graphic::Graphics().draw;
     EXPECT_EQ(d.blendMode, 0);
     EXPECT_EQ(d.blendParameter, 0);
     EXPECT_EQ(d.brightness, 0xFFFFFFu);
@@ -31,41 +31,41 @@ TEST_F(DrawState, ResetGivesTheDefaultsAndTheWholeTarget) {
 
 TEST_F(DrawState, WithoutAScreenTheAreaIsTheDefaultScreenSize) {
     SeamEnd();
-    Graphics().started = true;
+    graphic::Graphics().started = true;
     draw::ResetDrawState();
-    EXPECT_EQ(Graphics().draw.area.right, 640);
-    EXPECT_EQ(Graphics().draw.area.bottom, 480);
+    EXPECT_EQ(graphic::Graphics().draw.area.right, 640);
+    EXPECT_EQ(graphic::Graphics().draw.area.bottom, 480);
 }
 
 TEST_F(DrawState, ParameterAndBrightnessAreClampedTo255) {
     EXPECT_EQ(SetBlendMode(1, 300), 0);
-    EXPECT_EQ(Graphics().draw.blendParameter, 255);
+    EXPECT_EQ(graphic::Graphics().draw.blendParameter, 255);
     EXPECT_EQ(SetBlendMode(1, -5), 0);
-    EXPECT_EQ(Graphics().draw.blendParameter, 0);
+    EXPECT_EQ(graphic::Graphics().draw.blendParameter, 0);
     EXPECT_EQ(SetBrightness(300, -1, 128), 0);
-    EXPECT_EQ(Graphics().draw.brightness, 0xFF0080u);
+    EXPECT_EQ(graphic::Graphics().draw.brightness, 0xFF0080u);
 }
 
 TEST_F(DrawState, VertexColorCarriesParameterOnlyWithABlendMode) {
     SetBrightness(16, 32, 64);
     SetBlendMode(1, 128);
-    EXPECT_EQ(Graphics().draw.vertexColor, 0x80102040u);
+    EXPECT_EQ(graphic::Graphics().draw.vertexColor, 0x80102040u);
     SetBlendMode(0, 128);
-    EXPECT_EQ(Graphics().draw.vertexColor, 0xFF102040u);
+    EXPECT_EQ(graphic::Graphics().draw.vertexColor, 0xFF102040u);
     SetBrightness(255, 255, 255);
-    EXPECT_EQ(Graphics().draw.vertexColor, 0xFFFFFFFFu);
+    EXPECT_EQ(graphic::Graphics().draw.vertexColor, 0xFFFFFFFFu);
 }
 
 TEST_F(DrawState, DrawAreaCornersAreOrderedAndClamped) {
     EXPECT_EQ(draw::SetDrawArea(900, 700, -10, 20), 0);
-    const DrawArea& a = Graphics().draw.area;
+    const graphic::DrawArea& a = graphic::Graphics().draw.area;
     EXPECT_EQ(a.left, 0);
     EXPECT_EQ(a.top, 20);
     EXPECT_EQ(a.right, 800);
     EXPECT_EQ(a.bottom, 600);
     EXPECT_FALSE(a.empty);
     draw::SetDrawArea(-50, 10, -20, 30); // both x clamp to 0: empty
-    EXPECT_TRUE(Graphics().draw.area.empty);
+    EXPECT_TRUE(graphic::Graphics().draw.area.empty);
 }
 
 TEST_F(DrawState, EmptyDrawAreaMakesEveryDrawDoNothing) {
@@ -90,16 +90,16 @@ TEST_F(DrawState, EmptyDrawAreaMakesEveryDrawDoNothing) {
 
 TEST_F(DrawState, SuspendedGraphicsIgnoreSettersAndDraws) {
     const int32_t g = AddSolid(4, 4, 0xFFFFFFFFu);
-    Graphics().started = false;
+    graphic::Graphics().started = false;
     EXPECT_EQ(SetBlendMode(2, 50), 0);
     EXPECT_EQ(SetBrightness(1, 1, 1), 0);
     EXPECT_EQ(SetDrawFilter(1), 0);
     EXPECT_EQ(DrawGraphicStretched(0, 0, 8, 8, g, 0), 0);
     EXPECT_EQ(DrawGraphicRotated(4, 4, 0, 0, 1.0, 0.0, 99999, 0, 0), 0);
-    Graphics().started = true;
-    EXPECT_EQ(Graphics().draw.blendMode, 0);
-    EXPECT_EQ(Graphics().draw.brightness, 0xFFFFFFu);
-    EXPECT_EQ(Graphics().draw.drawFilter, 0);
+    graphic::Graphics().started = true;
+    EXPECT_EQ(graphic::Graphics().draw.blendMode, 0);
+    EXPECT_EQ(graphic::Graphics().draw.brightness, 0xFFFFFFu);
+    EXPECT_EQ(graphic::Graphics().draw.drawFilter, 0);
     EXPECT_EQ(Back(0, 0), 0u);
 }
 
@@ -109,7 +109,7 @@ TEST_F(DrawState, InvalidHandlesAndUnusableTargetsFail) {
     EXPECT_EQ(DrawGraphicRotated(10, 10, 0, 0, 1.0, 0.0, -1, 0, 0), -1);
     const int32_t g = AddSolid(4, 4, 0xFFFFFFFFu);
     const int32_t notATarget = AddSolid(8, 8, 0xFF000000u);
-    Graphics().screen.drawTarget = notATarget;
+    graphic::Graphics().screen.drawTarget = notATarget;
     EXPECT_EQ(DrawGraphicStretched(0, 0, 8, 8, g, 0), -1);
 }
 
@@ -118,10 +118,10 @@ TEST_F(DrawState, BlendGraphicIsValidatedClampedAndMustCoverTheGraphic) {
     const int32_t small = AddSolid(10, 9, 0xFF000000u);
     const int32_t large = AddSolid(12, 10, 0xFF000000u);
     EXPECT_EQ(draw::SetBlendGraphic(4242, 1, 2), -1);
-    EXPECT_EQ(Graphics().draw.blendGraphic, -1);
+    EXPECT_EQ(graphic::Graphics().draw.blendGraphic, -1);
     EXPECT_EQ(draw::SetBlendGraphic(small, 300, -4), 0);
-    EXPECT_EQ(Graphics().draw.blendGraphicParameter1, 255);
-    EXPECT_EQ(Graphics().draw.blendGraphicParameter2, 0);
+    EXPECT_EQ(graphic::Graphics().draw.blendGraphicParameter1, 255);
+    EXPECT_EQ(graphic::Graphics().draw.blendGraphicParameter2, 0);
     EXPECT_EQ(DrawGraphicStretched(0, 0, 20, 20, g, 0), -1);
     EXPECT_EQ(DrawGraphicRotated(50, 50, 5, 5, 1.0, 0.0, g, 0, 0), -1);
     EXPECT_EQ(Back(0, 0), 0u);
@@ -129,14 +129,14 @@ TEST_F(DrawState, BlendGraphicIsValidatedClampedAndMustCoverTheGraphic) {
     EXPECT_EQ(DrawGraphicStretched(0, 0, 20, 20, g, 0), 0);
     EXPECT_EQ(Back(0, 0), 0xFFFFFFu);
     EXPECT_EQ(draw::SetBlendGraphic(-1, 0, 0), 0);
-    EXPECT_EQ(Graphics().draw.blendGraphic, -1);
+    EXPECT_EQ(graphic::Graphics().draw.blendGraphic, -1);
 }
 
 TEST_F(DrawState, DrawingOnTheFrontScreenPresentsAtOnce) {
     const int32_t g = AddSolid(4, 4, 0xFFFFFFFFu);
     DrawGraphicStretched(0, 0, 8, 8, g, 0);
     EXPECT_EQ(SeamPresentCount(), 0);
-    Graphics().screen.drawTarget = kDrawFrontScreen;
+    graphic::Graphics().screen.drawTarget = kDrawFrontScreen;
     EXPECT_EQ(DrawGraphicStretched(0, 0, 8, 8, g, 0), 0);
     EXPECT_EQ(SeamPresentCount(), 1);
     EXPECT_EQ(Pixel32(SeamFront(), 3, 3) & 0xFFFFFF, 0xFFFFFFu);

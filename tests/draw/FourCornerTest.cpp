@@ -24,15 +24,9 @@ struct Canvas {
 };
 
 Source SourceOf(const std::vector<uint32_t>& pixels, int width, int height) {
-    return Source{reinterpret_cast<const uint8_t*>(pixels.data()),
-                  width * 4,
-                  width,
-                  height,
-                  PixelKind::Rgb32,
-                  GetSoftwareFormat(1, false, false),
-                  nullptr,
-                  false,
-                  0};
+    return Source{
+        reinterpret_cast<const uint8_t*>(pixels.data()), width * 4, width, height, PixelKind::Rgb32,
+        image::GetSoftwareFormat(1, false, false),       nullptr,   false, 0};
 }
 
 TEST(FourCornerCopy, AxisAlignedQuadDoublesEachPixel) {

@@ -17,7 +17,7 @@ namespace {
 
 class FileLayerTest : public ::testing::Test {
 protected:
-    void SetUp() override { InstallArchiveAwareFileAccess(); }
+    void SetUp() override { file::InstallArchiveAwareFileAccess(); }
     test::TempDir dir;
 };
 
@@ -45,14 +45,14 @@ TEST_F(FileLayerTest, HandlesNameSlotsAndSlotsAreReused) {
     EXPECT_EQ(FileClose(first), 0);
     EXPECT_EQ(FileClose(first), -1);
     EXPECT_EQ(uint32_t(FileOpenRead(path.c_str(), 0)), 0xF0000000u);
-    EXPECT_EQ(OpenFileCount(), 2);
+    EXPECT_EQ(file::OpenFileCount(), 2);
 }
 
 TEST_F(FileLayerTest, FiveHundredThirteenthOpenIsRefusedAndLogged) {
     test::LogCapture log;
     std::string path = dir.Write("a.txt", "x");
     std::vector<int32_t> handles;
-    for (int i = 0; i < kMaxOpenFiles; ++i) {
+    for (int i = 0; i < file::kMaxOpenFiles; ++i) {
         int32_t h = FileOpenRead(path.c_str(), 0);
         ASSERT_NE(h, 0) << i;
         handles.push_back(h);
@@ -63,7 +63,7 @@ TEST_F(FileLayerTest, FiveHundredThirteenthOpenIsRefusedAndLogged) {
     for (int32_t h : handles) {
         FileClose(h);
     }
-    EXPECT_EQ(OpenFileCount(), 0);
+    EXPECT_EQ(file::OpenFileCount(), 0);
 }
 
 TEST_F(FileLayerTest, AtEndLeavesPositionAndUnknownHandleIsAtEnd) {
@@ -73,7 +73,7 @@ TEST_F(FileLayerTest, AtEndLeavesPositionAndUnknownHandleIsAtEnd) {
     char line[16];
     EXPECT_EQ(FileReadLine(line, 16, f), 2);
     EXPECT_EQ(FileAtEnd(f), 0);
-    EXPECT_EQ(gFileAccess.tell(f), 4);
+    EXPECT_EQ(file::gFileAccess.tell(f), 4);
     EXPECT_EQ(FileReadLine(line, 16, f), 2);
     EXPECT_EQ(FileAtEnd(f), 1);
     EXPECT_EQ(FileAtEnd(int32_t(0xF0000077)), 1);
@@ -87,9 +87,9 @@ TEST_F(FileLayerTest, SeekClearsEndFlagSoTheFirstLineReadsAgain) {
     FileReadLine(line, 16, f);
     FileReadLine(line, 16, f);
     EXPECT_EQ(FileReadLine(line, 16, f), -1);
-    EXPECT_NE(gFileAccess.atEnd(f), 0);
-    EXPECT_EQ(gFileAccess.seek(f, 0, 0), 0);
-    EXPECT_EQ(gFileAccess.atEnd(f), 0);
+    EXPECT_NE(file::gFileAccess.atEnd(f), 0);
+    EXPECT_EQ(file::gFileAccess.seek(f, 0, 0), 0);
+    EXPECT_EQ(file::gFileAccess.atEnd(f), 0);
     EXPECT_EQ(FileReadLine(line, 16, f), 3);
     EXPECT_STREQ(line, "one");
     FileClose(f);
@@ -97,16 +97,16 @@ TEST_F(FileLayerTest, SeekClearsEndFlagSoTheFirstLineReadsAgain) {
 
 TEST_F(FileLayerTest, ReadCountsWholeElementsAndStopsAtTheEnd) {
     std::string path = dir.Write("a.bin", "0123456789");
-    intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
+    intptr_t f = file::gFileAccess.open(path.c_str(), 0, 1, 0);
     char buf[16] = {};
-    EXPECT_EQ(gFileAccess.read(buf, 4, 3, f), 2u); // 8 of 10 bytes as whole elements
-    EXPECT_EQ(gFileAccess.tell(f), 8);
-    EXPECT_EQ(gFileAccess.read(buf, 4, 1, f), 0u); // 2 bytes left: no whole element
-    EXPECT_NE(gFileAccess.atEnd(f), 0);
-    EXPECT_EQ(gFileAccess.read(buf, 0, 5, f), 0u);
-    EXPECT_EQ(gFileAccess.seek(f, -1, 0), -1); // before the start: refused
-    EXPECT_EQ(gFileAccess.tell(f), 8);
-    gFileAccess.close(f);
+    EXPECT_EQ(file::gFileAccess.read(buf, 4, 3, f), 2u); // 8 of 10 bytes as whole elements
+    EXPECT_EQ(file::gFileAccess.tell(f), 8);
+    EXPECT_EQ(file::gFileAccess.read(buf, 4, 1, f), 0u); // 2 bytes left: no whole element
+    EXPECT_NE(file::gFileAccess.atEnd(f), 0);
+    EXPECT_EQ(file::gFileAccess.read(buf, 0, 5, f), 0u);
+    EXPECT_EQ(file::gFileAccess.seek(f, -1, 0), -1); // before the start: refused
+    EXPECT_EQ(file::gFileAccess.tell(f), 8);
+    file::gFileAccess.close(f);
 }
 
 TEST_F(FileLayerTest, ShiftJisPathWithBackslashesAndOtherCaseOpens) {
@@ -134,50 +134,50 @@ TEST_F(FileLayerTest, RelativePathsResolveFromTheCurrentDirectory) {
 TEST_F(FileLayerTest, ReadAheadThreadServesLongSequentialReads) {
     std::string data = Pattern(300000);
     std::string path = dir.Write("big.bin", data);
-    intptr_t f = gFileAccess.open(path.c_str(), 1, 1, 0);
+    intptr_t f = file::gFileAccess.open(path.c_str(), 1, 1, 0);
     ASSERT_NE(f, 0);
     std::string got(data.size(), '\0');
     size_t offset = 0;
     size_t chunk = 1;
     while (offset < data.size()) {
         size_t n = std::min(chunk, data.size() - offset);
-        ASSERT_EQ(gFileAccess.read(got.data() + offset, 1, n, f), n);
+        ASSERT_EQ(file::gFileAccess.read(got.data() + offset, 1, n, f), n);
         offset += n;
         chunk = chunk * 3 + 1;
     }
     EXPECT_EQ(got, data);
     // Seeking back drops the read-ahead and reads the right bytes again.
-    EXPECT_EQ(gFileAccess.seek(f, 1000, 0), 0);
+    EXPECT_EQ(file::gFileAccess.seek(f, 1000, 0), 0);
     char small[8];
-    ASSERT_EQ(gFileAccess.read(small, 1, 8, f), 8u);
+    ASSERT_EQ(file::gFileAccess.read(small, 1, 8, f), 8u);
     EXPECT_EQ(std::string(small, 8), data.substr(1000, 8));
-    EXPECT_EQ(gFileAccess.close(f), 0);
+    EXPECT_EQ(file::gFileAccess.close(f), 0);
 }
 
 TEST_F(FileLayerTest, AsynchronousReadCompletesWhenIdle) {
     std::string data = Pattern(100000);
     std::string path = dir.Write("async.bin", data);
-    intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 1);
+    intptr_t f = file::gFileAccess.open(path.c_str(), 0, 1, 1);
     ASSERT_NE(f, 0);
     std::string got(data.size(), '\0');
-    EXPECT_EQ(gFileAccess.read(got.data(), 1000, 100, f), 100u);
-    EXPECT_EQ(gFileAccess.tell(f), 100000); // the position moves at once
-    while (gFileAccess.idle(f) == 0) {
+    EXPECT_EQ(file::gFileAccess.read(got.data(), 1000, 100, f), 100u);
+    EXPECT_EQ(file::gFileAccess.tell(f), 100000); // the position moves at once
+    while (file::gFileAccess.idle(f) == 0) {
     }
     EXPECT_EQ(got, data);
-    gFileAccess.close(f);
+    file::gFileAccess.close(f);
 }
 
 TEST_F(FileLayerTest, PlainSetHandsOutRecords) {
-    InstallPlainFileAccess();
+    file::InstallPlainFileAccess();
     std::string path = dir.Write("p.txt", "abc");
-    intptr_t f = gFileAccess.open(path.c_str(), 0, 1, 0);
+    intptr_t f = file::gFileAccess.open(path.c_str(), 0, 1, 0);
     ASSERT_NE(f, 0);
     char buf[3];
-    EXPECT_EQ(gFileAccess.read(buf, 1, 3, f), 3u);
+    EXPECT_EQ(file::gFileAccess.read(buf, 1, 3, f), 3u);
     EXPECT_EQ(std::string(buf, 3), "abc");
-    EXPECT_EQ(gFileAccess.close(f), 0);
-    EXPECT_EQ(OpenFileCount(), 0);
+    EXPECT_EQ(file::gFileAccess.close(f), 0);
+    EXPECT_EQ(file::OpenFileCount(), 0);
 }
 
 // A file system whose reads fail, to see the layer report 0 elements.
@@ -214,8 +214,8 @@ TEST_F(FileLayerTest, FailingPlatformReadGivesNoElements) {
 
 TEST(MemoryStream, ReadsWholeElementsThenTheRemainder) {
     const char data[] = "0123456789ABCDEFGHIJ";
-    Stream s;
-    ASSERT_TRUE(OpenMemoryStream(data, 20, s));
+    file::Stream s;
+    ASSERT_TRUE(file::OpenMemoryStream(data, 20, s));
     char buf[16];
     EXPECT_EQ(s.ops->seek(s.data, 10, 0), 0);
     EXPECT_EQ(s.ops->read(buf, 4, 3, s.data), 2u);
@@ -226,13 +226,13 @@ TEST(MemoryStream, ReadsWholeElementsThenTheRemainder) {
     EXPECT_EQ(s.ops->read(buf, 4, 3, s.data), 0u);
     EXPECT_NE(s.ops->atEnd(s.data), 0);
     EXPECT_EQ(s.ops->read(buf, 4, 0, s.data), 0u);
-    CloseStream(s);
+    file::CloseStream(s);
 }
 
 TEST(MemoryStream, SeekClampsAndClearsEnd) {
     const char data[] = "abc";
-    Stream s;
-    ASSERT_TRUE(OpenMemoryStream(data, 3, s));
+    file::Stream s;
+    ASSERT_TRUE(file::OpenMemoryStream(data, 3, s));
     s.ops->seek(s.data, 10, 0);
     EXPECT_EQ(s.ops->tell(s.data), 3);
     char c;
@@ -245,23 +245,23 @@ TEST(MemoryStream, SeekClampsAndClearsEnd) {
     EXPECT_EQ(s.ops->read(&c, 1, 1, s.data), 1u);
     EXPECT_EQ(c, 'c');
     EXPECT_EQ(s.ops->idle(s.data), 1);
-    CloseStream(s);
+    file::CloseStream(s);
 }
 
 TEST(FileStream, ReadsThroughTheFileAccessTable) {
-    InstallArchiveAwareFileAccess();
+    file::InstallArchiveAwareFileAccess();
     test::TempDir dir;
     std::string path = dir.Write("s.bin", "streamdata");
-    Stream s;
-    ASSERT_TRUE(OpenFileStream(path.c_str(), s));
+    file::Stream s;
+    ASSERT_TRUE(file::OpenFileStream(path.c_str(), s));
     char buf[6];
     EXPECT_EQ(s.ops->read(buf, 1, 6, s.data), 6u);
     EXPECT_EQ(std::string(buf, 6), "stream");
     EXPECT_EQ(s.ops->tell(s.data), 6);
     EXPECT_EQ(s.ops->idle(s.data), 1);
-    CloseStream(s);
-    EXPECT_EQ(OpenFileCount(), 0);
-    EXPECT_FALSE(OpenFileStream((dir.path() + "/none").c_str(), s));
+    file::CloseStream(s);
+    EXPECT_EQ(file::OpenFileCount(), 0);
+    EXPECT_FALSE(file::OpenFileStream((dir.path() + "/none").c_str(), s));
 }
 
 } // namespace

@@ -25,7 +25,7 @@ std::ostream& operator<<(std::ostream& os, const Line& l) {
 std::vector<Line> ReadAll(const std::string& bytes, int bufferSize, int async = 0) {
     test::TempDir dir;
     std::string path = dir.Write("f.txt", bytes);
-    InstallArchiveAwareFileAccess();
+    file::InstallArchiveAwareFileAccess();
     int32_t f = FileOpenRead(path.c_str(), async);
     EXPECT_NE(f, 0);
     std::vector<Line> lines;
@@ -99,7 +99,7 @@ TEST(FileReadLine, TinyBufferStillMakesProgress) {
 }
 
 TEST(FileReadLine, UnknownHandleGivesMinusOne) {
-    InstallArchiveAwareFileAccess();
+    file::InstallArchiveAwareFileAccess();
     char buffer[16];
     EXPECT_EQ(FileReadLine(buffer, 16, int32_t(0xF0000005)), -1);
     EXPECT_EQ(FileReadLine(buffer, 16, int32_t(0xF0000200)), -1); // slot 512

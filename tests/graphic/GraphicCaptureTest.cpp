@@ -12,11 +12,11 @@ uint32_t Pattern(int x, int y) {
 
 class GraphicCaptureTest : public test::GraphicFixture {
 protected:
-    static void Paint(BaseImage& image, int left, int top, int width, int height) {
+    static void Paint(image::BaseImage& image, int left, int top, int width, int height) {
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                WritePixelValue(image.pixels + int64_t(top + y) * image.pitch, left + x,
-                                image.format.bytesPerPixel, Pattern(x, y));
+                image::WritePixelValue(image.pixels + int64_t(top + y) * image.pitch, left + x,
+                                       image.format.bytesPerPixel, Pattern(x, y));
             }
         }
     }
@@ -33,7 +33,7 @@ protected:
 };
 
 TEST_F(GraphicCaptureTest, WholeScreenGoesIntoAGraphicOfTheScreensSizeOnly) {
-    Paint(Graphics().screen.back, 0, 0, 800, 600);
+    Paint(graphic::Graphics().screen.back, 0, 0, 800, 600);
     const int full = CreateBlankGraphic(800, 600, 0);
     const int small = CreateBlankGraphic(640, 480, 0);
     EXPECT_EQ(CaptureScreenToGraphic(0, 0, 800, 600, full, 1), 0);
@@ -45,7 +45,7 @@ TEST_F(GraphicCaptureTest, WholeScreenGoesIntoAGraphicOfTheScreensSizeOnly) {
 }
 
 TEST_F(GraphicCaptureTest, RectangleMustLieInsideTheTargetAndMatchTheGraphic) {
-    Paint(Graphics().screen.back, 0, 0, 800, 600);
+    Paint(graphic::Graphics().screen.back, 0, 0, 800, 600);
     const int graphic = CreateBlankGraphic(32, 16, 0);
     const size_t lines = Log().size();
     struct Rect {
@@ -67,7 +67,7 @@ TEST_F(GraphicCaptureTest, RectangleMustLieInsideTheTargetAndMatchTheGraphic) {
 }
 
 TEST_F(GraphicCaptureTest, CapturedPixelsAreOpaqueInAGraphicWithAlpha) {
-    Paint(Graphics().screen.back, 0, 0, 800, 600);
+    Paint(graphic::Graphics().screen.back, 0, 0, 800, 600);
     SetBlankGraphicAlpha(1);
     const int graphic = CreateBlankGraphic(16, 16, 0);
     ASSERT_TRUE(View(graphic).alpha);
@@ -85,7 +85,7 @@ TEST_F(GraphicCaptureTest, CapturedPixelsAreOpaqueInAGraphicWithAlpha) {
 }
 
 TEST_F(GraphicCaptureTest, SourceIsTheCurrentDrawTarget) {
-    Paint(Graphics().screen.front, 0, 0, 800, 600);
+    Paint(graphic::Graphics().screen.front, 0, 0, 800, 600);
     const int graphic = CreateBlankGraphic(8, 8, 0);
     ASSERT_EQ(SetDrawTarget(kDrawFrontScreen), 0);
     ASSERT_EQ(CaptureScreenToGraphic(100, 50, 108, 58, graphic, 1), 0);
@@ -109,10 +109,10 @@ TEST_F(GraphicCaptureTest, SourceIsTheCurrentDrawTarget) {
 
 TEST_F(GraphicCaptureTest, SixteenBitScreenCopiesItsValues) {
     SetScreen(800, 600, 16);
-    BaseImage& back = Graphics().screen.back;
+    image::BaseImage& back = graphic::Graphics().screen.back;
     ASSERT_EQ(back.format.bytesPerPixel, 2);
-    WritePixelValue(back.pixels, 0, 2, 0xF81F);
-    WritePixelValue(back.pixels, 1, 2, 0x07E0);
+    image::WritePixelValue(back.pixels, 0, 2, 0xF81F);
+    image::WritePixelValue(back.pixels, 1, 2, 0x07E0);
     const int graphic = CreateBlankGraphic(2, 1, 0);
     ASSERT_EQ(CaptureScreenToGraphic(0, 0, 2, 1, graphic, 1), 0);
     EXPECT_EQ(Raw(graphic, 0, 0), 0xF81Fu);

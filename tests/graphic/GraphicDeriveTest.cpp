@@ -13,9 +13,9 @@ protected:
         ASSERT_NE(source, -1);
     }
     static void Put(int graphic, int x, int y, uint32_t value) {
-        GraphicView v = View(graphic);
-        WritePixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
-                        v.image->format.bytesPerPixel, value);
+        graphic::GraphicView v = View(graphic);
+        image::WritePixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
+                               v.image->format.bytesPerPixel, value);
     }
     int source = -1;
 };
@@ -28,7 +28,7 @@ TEST_F(GraphicDeriveTest, RectangleMustStartInsideTheSourceAndBeNonEmpty) {
     EXPECT_EQ(DeriveGraphic(0, -1, 4, 4, source), -1);
     EXPECT_EQ(DeriveGraphic(0, 0, 0, 4, source), -1);
     EXPECT_EQ(DeriveGraphic(0, 0, 4, -3, source), -1);
-    EXPECT_EQ(GraphicTables().graphics.count, 1);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 1);
     const int corner = DeriveGraphic(9, 7, 1, 1, source);
     int w = 0, h = 0;
     ASSERT_EQ(GetGraphicSize(corner, &w, &h), 0);
@@ -51,12 +51,12 @@ TEST_F(GraphicDeriveTest, RectangleReachingBeyondTheSourceIsClipped) {
 
 TEST_F(GraphicDeriveTest, DerivedGraphicSharesTheSourcesPixels) {
     const int part = DeriveGraphic(6, 5, 3, 2, source);
-    GraphicView whole = View(source);
-    GraphicView v = View(part);
+    graphic::GraphicView whole = View(source);
+    graphic::GraphicView v = View(part);
     EXPECT_EQ(v.image, whole.image);
     EXPECT_EQ(v.x, 6);
     EXPECT_EQ(v.y, 5);
-    EXPECT_EQ(GraphicTables().surfaces.count, 1);
+    EXPECT_EQ(graphic::GraphicTables().surfaces.count, 1);
     Put(source, 7, 6, 0x00123456);
     EXPECT_EQ(Raw(part, 1, 1), 0x00123456u);
     Put(part, 2, 0, 0x00ABCDEF);
@@ -83,7 +83,7 @@ TEST_F(GraphicDeriveTest, DerivedGraphicTakesTheSourcesOptionsAndName) {
     SetDrawTargetGraphicMode(0, 0);
     SetTransparentColor(0, 0, 0);
     const int part = DeriveGraphic(1, 1, 2, 2, from);
-    GraphicView v = View(part);
+    graphic::GraphicView v = View(part);
     EXPECT_TRUE(v.alpha);
     EXPECT_TRUE(v.drawTarget);
     EXPECT_EQ(v.transparentValue, 0xFF0000FFu);
@@ -97,12 +97,12 @@ TEST_F(GraphicDeriveTest, StoreLivesUntilTheLastGraphicUsingItIsDeleted) {
     Put(source, 3, 3, 0x00777777);
     const int32_t blocks = mem_detail::CurrentTotals().blockCount;
     ASSERT_EQ(DeleteGraphic(source, 0), 0);
-    EXPECT_EQ(GraphicTables().surfaces.count, 1);
+    EXPECT_EQ(graphic::GraphicTables().surfaces.count, 1);
     EXPECT_EQ(mem_detail::CurrentTotals().blockCount, blocks - 1); // the record alone
     EXPECT_EQ(Raw(part, 1, 1), 0x00777777u);
     EXPECT_EQ(DeriveGraphic(0, 0, 1, 1, source), -1);
     ASSERT_EQ(DeleteGraphic(part, 0), 0);
-    EXPECT_EQ(GraphicTables().surfaces.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().surfaces.count, 0);
     EXPECT_EQ(mem_detail::CurrentTotals().blockCount, blocks - 4); // records, store, pixels
 }
 

@@ -80,7 +80,7 @@ inline std::string EncodePng(const Picture& picture, int colorType) {
 class GraphicFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        InstallArchiveAwareFileAccess();
+        file::InstallArchiveAwareFileAccess();
         ResetArchiveLayer();
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
         platform::BackendOptions options;
@@ -88,11 +88,11 @@ protected:
         ASSERT_TRUE(platform::SelectBackend(options));
         baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
         ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
-        ASSERT_EQ(StartGraphicsLayer(), 0);
+        ASSERT_EQ(graphic::StartGraphicsLayer(), 0);
         ASSERT_EQ(SetDrawTarget(kDrawBackBuffer), 0);
     }
     void TearDown() override {
-        EndGraphicsLayer();
+        graphic::EndGraphicsLayer();
         EndArchiveLayer();
         EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
     }
@@ -108,33 +108,33 @@ protected:
         return dir.Write(name, EncodePng(picture, colorType));
     }
 
-    static GraphicView View(int handle) {
-        GraphicView view{};
-        EXPECT_TRUE(ResolveGraphic(handle, view)) << std::hex << handle;
+    static graphic::GraphicView View(int handle) {
+        graphic::GraphicView view{};
+        EXPECT_TRUE(graphic::ResolveGraphic(handle, view)) << std::hex << handle;
         return view;
     }
     // The stored value of the graphic's pixel (x, y).
     static uint32_t Raw(int handle, int x, int y) {
-        GraphicView v = View(handle);
+        graphic::GraphicView v = View(handle);
         if (!v.image) {
             return 0xDEADBEEF;
         }
-        return ReadPixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
-                              v.image->format.bytesPerPixel);
+        return image::ReadPixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
+                                     v.image->format.bytesPerPixel);
     }
     // The pixel as 0xAARRGGBB (alpha 0xFF for graphics without alpha).
     static uint32_t Argb(int handle, int x, int y) {
-        GraphicView v = View(handle);
+        graphic::GraphicView v = View(handle);
         int r = 0, g = 0, b = 0, a = 0;
-        DecomposeColor(v.image->format, Raw(handle, x, y), &r, &g, &b, &a);
+        image::DecomposeColor(v.image->format, Raw(handle, x, y), &r, &g, &b, &a);
         if (!v.alpha) {
             a = 255;
         }
         return uint32_t(a) << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
     }
-    static void SetArgb(BaseImage& image, int x, int y, uint32_t argb) {
-        SetBaseImagePixel(image, x, y, int(argb >> 16 & 0xFF), int(argb >> 8 & 0xFF),
-                          int(argb & 0xFF), int(argb >> 24));
+    static void SetArgb(image::BaseImage& image, int x, int y, uint32_t argb) {
+        image::SetBaseImagePixel(image, x, y, int(argb >> 16 & 0xFF), int(argb >> 8 & 0xFF),
+                                 int(argb & 0xFF), int(argb >> 24));
     }
 
     std::vector<std::string> Log() const { return ReadLogLines(log.Directory() + "/Log.txt"); }

@@ -63,7 +63,7 @@ TEST_F(GraphicLoadTest, ImageIsConvertedIntoTheScreensFormatAndNamed) {
     EXPECT_EQ(View(graphic).image->format.bytesPerPixel, 4);
     EXPECT_EQ(Raw(graphic, 0, 0) & 0x00FFFFFF, 0xFF0000u);
     ExpectFourColors(graphic, false);
-    const GraphicRecord* record = graphic::FindGraphic(graphic);
+    const graphic::GraphicRecord* record = graphic::FindGraphic(graphic);
     EXPECT_STREQ(record->name, "pic.png");
     EXPECT_EQ(std::filesystem::path(record->directory), std::filesystem::current_path());
 }
@@ -121,7 +121,7 @@ TEST_F(GraphicLoadTest, MissingAndUndecodableFilesAreLoggedAndFail) {
         test::ContainsInOrder(Log(), {Sjis("グラフィックファイル nothing.png がありません"),
                                       Sjis("右記のグラフィックファイルのロードに失敗しました："
                                            "bad.png ")}));
-    EXPECT_EQ(GraphicTables().graphics.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 0);
 }
 
 TEST_F(GraphicLoadTest, FailedLoadsLeaveTheEarlierGraphicAsItWas) {
@@ -131,8 +131,8 @@ TEST_F(GraphicLoadTest, FailedLoadsLeaveTheEarlierGraphicAsItWas) {
     ASSERT_NE(good, -1);
     EXPECT_EQ(LoadGraphic("bad.png", 0), -1);
     EXPECT_EQ(LoadGraphic("gone.png", 0), -1);
-    EXPECT_EQ(GraphicTables().graphics.count, 1);
-    EXPECT_EQ(GraphicTables().surfaces.count, 1);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 1);
+    EXPECT_EQ(graphic::GraphicTables().surfaces.count, 1);
     ExpectFourColors(good, false);
     EXPECT_STREQ(graphic::FindGraphic(good)->name, "good.png");
     // The next graphic takes the next slot: the failures left nothing behind.
@@ -143,7 +143,7 @@ TEST_F(GraphicLoadTest, CompanionOfAnotherSizeFailsTheLoadAndBrokenOneIsIgnored)
     WritePng("a.png", FourColors());
     WritePng("a_a.png", test::Filled(3, 2, kWhite), PNG_COLOR_TYPE_GRAY);
     EXPECT_EQ(LoadGraphic("a.png", 0), -1);
-    EXPECT_EQ(GraphicTables().graphics.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 0);
     dir.Write("a_a.png", "garbage");
     ExpectFourColors(LoadGraphic("a.png", 0), false);
 }
@@ -226,7 +226,7 @@ TEST_F(GraphicLoadTest, TopLeftPixelBecomesTheGraphicsTransparentColor) {
     const int graphic = LoadGraphic("pic.png", 0);
     EXPECT_EQ(View(graphic).transparentValue, 0xFF0A141Eu);
     // The setting is restored afterwards.
-    EXPECT_EQ(GraphicTables().settings.transparentColor, 0x010203u);
+    EXPECT_EQ(graphic::GraphicTables().settings.transparentColor, 0x010203u);
     EXPECT_EQ(View(CreateBlankGraphic(1, 1, 0)).transparentValue, 0xFF010203u);
 }
 

@@ -33,16 +33,16 @@ class GraphicRestoreTest : public test::GraphicFixture {
 protected:
     // Loses the graphic's pixels the way a lost device would.
     static void Scribble(int graphic) {
-        GraphicView v = View(graphic);
+        graphic::GraphicView v = View(graphic);
         for (int y = 0; y < v.height; ++y) {
             for (int x = 0; x < v.width; ++x) {
-                WritePixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
-                                v.image->format.bytesPerPixel, 0x00010101);
+                image::WritePixelValue(v.image->pixels + int64_t(v.y + y) * v.image->pitch, v.x + x,
+                                       v.image->format.bytesPerPixel, 0x00010101);
             }
         }
     }
     static void ExpectGradient(int graphic, int dx, int dy) {
-        GraphicView v = View(graphic);
+        graphic::GraphicView v = View(graphic);
         for (int y = 0; y < v.height; ++y) {
             for (int x = 0; x < v.width; ++x) {
                 const uint32_t expected = 0xFF000000 | uint32_t((x + dx) * 16) << 16 |

@@ -13,8 +13,8 @@ TEST_F(GraphicTableTest, FirstHandleAfterStartIsSlotZeroSerialZero) {
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08000000);
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08010001);
     // A new start clears the table and its serial counter.
-    StartGraphicTable();
-    EXPECT_EQ(GraphicTables().graphics.count, 0);
+    graphic::StartGraphicTable();
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 0);
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08000000);
 }
 
@@ -23,8 +23,8 @@ TEST_F(GraphicTableTest, DeletedHandleIsStaleEvenWhenItsSlotIsReused) {
     ASSERT_EQ(DeleteGraphic(first, 0), 0);
     EXPECT_EQ(DeleteGraphic(first, 0), -1);
     EXPECT_EQ(GetGraphicSize(first, nullptr, nullptr), -1);
-    GraphicView view{};
-    EXPECT_FALSE(ResolveGraphic(first, view));
+    graphic::GraphicView view{};
+    EXPECT_FALSE(graphic::ResolveGraphic(first, view));
     const int second = CreateBlankGraphic(4, 4, 0);
     EXPECT_EQ(second, 0x08010000); // slot 0 again, next serial
     EXPECT_EQ(DeleteGraphic(first, 0), -1);
@@ -40,7 +40,7 @@ TEST_F(GraphicTableTest, HandlesOfOtherKindsAndPseudoHandlesAreRejected) {
         EXPECT_EQ(SetGraphicName(handle, "x"), -1);
         EXPECT_EQ(DeriveGraphic(0, 0, 1, 1, handle), -1);
     }
-    EXPECT_EQ(GraphicTables().graphics.count, 1);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 1);
     EXPECT_EQ(Log().size(), lines); // rejected silently
 }
 
@@ -76,9 +76,9 @@ TEST_F(GraphicTableTest, DeleteAllReleasesEveryGraphicInSlotOrderWithItsLogLine)
     }
     ASSERT_EQ(DeleteGraphic(handles[1], 1), 0);
     EXPECT_EQ(DeleteAllGraphics(1), 0);
-    EXPECT_EQ(GraphicTables().graphics.count, 0);
-    EXPECT_EQ(GraphicTables().graphics.highWater, 0);
-    EXPECT_EQ(GraphicTables().surfaces.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().graphics.highWater, 0);
+    EXPECT_EQ(graphic::GraphicTables().surfaces.count, 0);
     for (int flag : flags) {
         EXPECT_EQ(flag, 1);
     }
@@ -100,13 +100,13 @@ TEST_F(GraphicTableTest, SizeOfScreenPseudoHandlesIsTheScreenSize) {
     ASSERT_EQ(GetGraphicSize(kDrawFrontScreen, &w, &h), 0);
     EXPECT_EQ(w, 800);
     // A screen without a recorded size counts as 640 x 480.
-    Graphics().screen.width = 0;
-    Graphics().screen.height = 0;
+    graphic::Graphics().screen.width = 0;
+    graphic::Graphics().screen.height = 0;
     ASSERT_EQ(GetGraphicSize(kDrawFrontScreen, &w, &h), 0);
     EXPECT_EQ(w, 640);
     EXPECT_EQ(h, 480);
-    Graphics().screen.width = 800;
-    Graphics().screen.height = 600;
+    graphic::Graphics().screen.width = 800;
+    graphic::Graphics().screen.height = 600;
     const int graphic = CreateBlankGraphic(33, 17, 0);
     ASSERT_EQ(GetGraphicSize(graphic, &w, &h), 0);
     EXPECT_EQ(w, 33);
@@ -127,7 +127,7 @@ TEST_F(GraphicTableTest, BlankGraphicsTakeTheScreensSoftwareFormat) {
         SetScreen(800, 600, c.bits);
         SetBlankGraphicAlpha(c.alpha ? 1 : 0);
         const int graphic = CreateBlankGraphic(3, 2, 0);
-        GraphicView v = View(graphic);
+        graphic::GraphicView v = View(graphic);
         ASSERT_NE(v.image, nullptr);
         EXPECT_EQ(v.image->format.bytesPerPixel, c.bytes);
         EXPECT_EQ(v.image->format.alphaMask, c.alphaMask);
@@ -135,7 +135,7 @@ TEST_F(GraphicTableTest, BlankGraphicsTakeTheScreensSoftwareFormat) {
         EXPECT_EQ(v.alpha, c.alpha);
         EXPECT_FALSE(v.drawTarget);
         EXPECT_EQ(v.image->pitch, (3 * c.bytes + 3) / 4 * 4);
-        EXPECT_EQ(GraphicTables().settings.blankAlpha, c.alpha);
+        EXPECT_EQ(graphic::GraphicTables().settings.blankAlpha, c.alpha);
         EXPECT_EQ(graphic::FindGraphic(graphic)->flags.colorBitDepth, c.bits);
         for (int y = 0; y < 2; ++y) {
             for (int x = 0; x < 3; ++x) {
@@ -149,7 +149,7 @@ TEST_F(GraphicTableTest, BlankGraphicsTakeTheScreensSoftwareFormat) {
 TEST_F(GraphicTableTest, DrawTargetModeMakesDrawTargetsWithItsOwnAlphaChoice) {
     SetBlankGraphicAlpha(1);
     SetDrawTargetGraphicMode(1, 0);
-    GraphicView v = View(CreateBlankGraphic(8, 8, 0));
+    graphic::GraphicView v = View(CreateBlankGraphic(8, 8, 0));
     EXPECT_TRUE(v.drawTarget);
     EXPECT_FALSE(v.alpha);
     SetDrawTargetGraphicMode(1, 1);
@@ -164,8 +164,8 @@ TEST_F(GraphicTableTest, ImpossibleSizesFailAndGiveTheSlotBack) {
     for (auto [w, h] : {std::pair{0, 10}, std::pair{10, -1}, std::pair{40000, 40000}}) {
         EXPECT_EQ(CreateBlankGraphic(w, h, 0), -1);
     }
-    EXPECT_EQ(GraphicTables().graphics.count, 0);
-    EXPECT_EQ(GraphicTables().surfaces.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().graphics.count, 0);
+    EXPECT_EQ(graphic::GraphicTables().surfaces.count, 0);
     EXPECT_EQ(test::CountLines(Log(), Sjis("メモリイメージの作成に失敗しました")), 3);
     EXPECT_EQ(test::CountLines(Log(), Sjis("グラフィックの作成に失敗しました")), 3);
     EXPECT_EQ(CreateBlankGraphic(1, 1, 0) & 0xFFFF, 0);
@@ -175,7 +175,7 @@ TEST_F(GraphicTableTest, NothingWorksBeforeStartOrAfterEnd) {
     const int graphic = CreateBlankGraphic(4, 4, 0);
     int flag = 0;
     SetDeletedFlagPointer(graphic, &flag);
-    EndGraphicsLayer();
+    graphic::EndGraphicsLayer();
     EXPECT_EQ(flag, 1); // the end deletes every graphic
     EXPECT_FALSE(graphic::GraphicTableStarted());
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), -1);
@@ -185,21 +185,21 @@ TEST_F(GraphicTableTest, NothingWorksBeforeStartOrAfterEnd) {
     EXPECT_EQ(CaptureScreenToGraphic(0, 0, 4, 4, graphic, 1), -1);
     // The missing file was not even looked for.
     EXPECT_EQ(test::FindLineStartingWith(Log(), Sjis("グラフィックファイル")), -1);
-    ASSERT_EQ(StartGraphicsLayer(), 0);
+    ASSERT_EQ(graphic::StartGraphicsLayer(), 0);
     EXPECT_EQ(CreateBlankGraphic(4, 4, 0), 0x08000000);
 }
 
 TEST_F(GraphicTableTest, SettingsClampAndAreResetByStart) {
     SetTransparentColor(300, -5, 128);
-    EXPECT_EQ(GraphicTables().settings.transparentColor, 0xFF0080u);
+    EXPECT_EQ(graphic::GraphicTables().settings.transparentColor, 0xFF0080u);
     SetUseTransparentColorToAlpha(5);
     SetUseTopLeftPixelAsTransparentColor(1);
-    EXPECT_TRUE(GraphicTables().settings.transparentToAlpha);
-    EndGraphicsLayer();
-    ASSERT_EQ(StartGraphicsLayer(), 0);
-    EXPECT_EQ(GraphicTables().settings.transparentColor, 0u);
-    EXPECT_FALSE(GraphicTables().settings.transparentToAlpha);
-    EXPECT_FALSE(GraphicTables().settings.useTopLeftTransparent);
+    EXPECT_TRUE(graphic::GraphicTables().settings.transparentToAlpha);
+    graphic::EndGraphicsLayer();
+    ASSERT_EQ(graphic::StartGraphicsLayer(), 0);
+    EXPECT_EQ(graphic::GraphicTables().settings.transparentColor, 0u);
+    EXPECT_FALSE(graphic::GraphicTables().settings.transparentToAlpha);
+    EXPECT_FALSE(graphic::GraphicTables().settings.useTopLeftTransparent);
 }
 
 TEST_F(GraphicTableTest, TransparentValueIsComposedWhenTheGraphicIsMade) {

@@ -18,15 +18,15 @@ TEST(BgraReader, EightBitChannels) {
     PutBytes(pixels, {1, 2, 3, 4, 5, 6, 7, 8});
     Bytes file = MakeBgra(0x08080808, 2, 1, pixels);
     WriteSeed("BgraFuzz", "eight.bgra", file);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadBgraImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadBgraImage, file, image), 0);
     EXPECT_EQ(image.width, 2);
     EXPECT_EQ(image.height, 1);
     EXPECT_EQ(image.pitch, 8);
     EXPECT_EQ(image.format.alphaMask, 0xFF000000u);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x04030201u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x08070605u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BgraReader, SixteenBitChannelsKeepTheHighBytes) {
@@ -35,35 +35,36 @@ TEST(BgraReader, SixteenBitChannelsKeepTheHighBytes) {
     PutBytes(pixels, {0x00, 0x55, 0x00, 0x66, 0x00, 0x77, 0x00, 0x88}); // row 1
     Bytes file = MakeBgra(0x10101010, 1, 2, pixels);
     WriteSeed("BgraFuzz", "sixteen.bgra", file);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadBgraImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadBgraImage, file, image), 0);
     EXPECT_EQ(image.pitch, 4);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x44332211u);
     EXPECT_EQ(PixelAt(image, 0, 1), 0x88776655u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BgraReader, Refusals) {
     Bytes pixels(8, '\x01');
-    ExpectRefused(ReadBgraImage, Bytes());
-    ExpectRefused(ReadBgraImage, MakeBgra(0x08080808, 2, 1, pixels).substr(0, 15));
-    ExpectRefused(ReadBgraImage, MakeBgra(0x08080800, 2, 1, pixels));
-    ExpectRefused(ReadBgraImage, MakeBgra(0x08080808, 2, 1, pixels.substr(0, 7)));
-    ExpectRefused(ReadBgraImage, MakeBgra(0x10101010, 1, 1, pixels.substr(0, 7)));
+    ExpectRefused(image::ReadBgraImage, Bytes());
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x08080808, 2, 1, pixels).substr(0, 15));
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x08080800, 2, 1, pixels));
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x08080808, 2, 1, pixels.substr(0, 7)));
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x10101010, 1, 1, pixels.substr(0, 7)));
     Bytes wrong = MakeBgra(0x08080808, 2, 1, pixels);
     wrong[3] = 'B';
-    ExpectRefused(ReadBgraImage, wrong);
+    ExpectRefused(image::ReadBgraImage, wrong);
 }
 
 TEST(BgraReader, SizeLimits) {
-    ExpectRefused(ReadBgraImage, MakeBgra(0x08080808, 16385, 1, Bytes(16385 * 4, '\0')));
-    ExpectRefused(ReadBgraImage, MakeBgra(0x08080808, 0, 1, Bytes()));
-    ExpectRefused(ReadBgraImage, MakeBgra(0x08080808, 0xFFFFFFFFu, 1, Bytes(8, '\0')));
-    BaseImage image{};
-    ASSERT_EQ(
-        RunReader(ReadBgraImage, MakeBgra(0x08080808, 16384, 1, Bytes(16384 * 4, '\0')), image), 0);
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x08080808, 16385, 1, Bytes(16385 * 4, '\0')));
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x08080808, 0, 1, Bytes()));
+    ExpectRefused(image::ReadBgraImage, MakeBgra(0x08080808, 0xFFFFFFFFu, 1, Bytes(8, '\0')));
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadBgraImage,
+                        MakeBgra(0x08080808, 16384, 1, Bytes(16384 * 4, '\0')), image),
+              0);
     EXPECT_EQ(image.width, 16384);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 } // namespace

@@ -53,16 +53,16 @@ std::vector<uint32_t> GreyRamp(int n) {
     return p;
 }
 
-BaseImage Decode(const Bytes& file) {
-    BaseImage image{};
-    EXPECT_EQ(RunReader(ReadBmpImage, file, image), 0);
+image::BaseImage Decode(const Bytes& file) {
+    image::BaseImage image{};
+    EXPECT_EQ(RunReader(image::ReadBmpImage, file, image), 0);
     return image;
 }
 
-void ExpectPalette(const BaseImage& image, const std::vector<uint32_t>& palette, int count) {
+void ExpectPalette(const image::BaseImage& image, const std::vector<uint32_t>& palette, int count) {
     for (int i = 0; i < 256; ++i) {
         uint32_t c = i < count ? palette[size_t(i)] : 0;
-        const PaletteEntry& e = image.format.palette[i];
+        const image::PaletteEntry& e = image.format.palette[i];
         EXPECT_EQ(e.blue, c & 0xFF) << i;
         EXPECT_EQ(e.green, c >> 8 & 0xFF) << i;
         EXPECT_EQ(e.red, c >> 16 & 0xFF) << i;
@@ -83,7 +83,7 @@ BmpSpec TwoRows24(int32_t height) {
 TEST(BmpReader, PositiveHeightPutsFirstStoredRowAtTheBottom) {
     Bytes file = MakeBmp(TwoRows24(2));
     WriteSeed("BmpFuzz", "rgb24-bottom-up.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.width, 2);
     EXPECT_EQ(image.height, 2);
@@ -91,18 +91,18 @@ TEST(BmpReader, PositiveHeightPutsFirstStoredRowAtTheBottom) {
     EXPECT_EQ(image.format.colorBitDepth, 24);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x090807u);
     EXPECT_EQ(PixelAt(image, 1, 1), 0x060504u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, NegativeHeightKeepsStoredOrder) {
     Bytes file = MakeBmp(TwoRows24(-2));
     WriteSeed("BmpFuzz", "rgb24-top-down.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.height, 2);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x030201u);
     EXPECT_EQ(PixelAt(image, 1, 1), 0x0C0B0Au);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, EightBitPaletteHasReservedBytesCleared) {
@@ -113,14 +113,14 @@ TEST(BmpReader, EightBitPaletteHasReservedBytesCleared) {
     s.palette = GreyRamp(256);
     s.palette[9] = 0x123456;
     PutBytes(s.pixels, {9, 0, 255, 0});
-    BaseImage image = Decode(MakeBmp(s));
+    image::BaseImage image = Decode(MakeBmp(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.bytesPerPixel, 1);
     EXPECT_EQ(image.pitch, 4);
     EXPECT_EQ(image.pixels[0], 9);
     EXPECT_EQ(image.pixels[2], 255);
     ExpectPalette(image, s.palette, 256);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, FourBitGivesOneBytePerPixelAndSixteenEntries) {
@@ -133,7 +133,7 @@ TEST(BmpReader, FourBitGivesOneBytePerPixelAndSixteenEntries) {
     PutBytes(s.pixels, {0xAB, 0xCD, 0xE0, 0}); // top row: 10 11 12 13 14
     Bytes file = MakeBmp(s);
     WriteSeed("BmpFuzz", "indexed4.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.colorBitDepth, 8);
     EXPECT_EQ(image.pitch, 8);
@@ -144,7 +144,7 @@ TEST(BmpReader, FourBitGivesOneBytePerPixelAndSixteenEntries) {
         EXPECT_EQ(image.pixels[8 + x], bottom[x]);
     }
     ExpectPalette(image, s.palette, 16);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, ShortPaletteOfColorsUsed) {
@@ -157,11 +157,11 @@ TEST(BmpReader, ShortPaletteOfColorsUsed) {
     PutBytes(s.pixels, {1, 0, 0, 0});
     Bytes file = MakeBmp(s);
     WriteSeed("BmpFuzz", "indexed8-two-colors.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pixels[0], 1);
     ExpectPalette(image, s.palette, 2);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, LongInformationHeaderPutsThePaletteAfterIt) {
@@ -173,11 +173,11 @@ TEST(BmpReader, LongInformationHeaderPutsThePaletteAfterIt) {
     s.palette = GreyRamp(256);
     s.palette[1] = 0xABCDEF;
     PutBytes(s.pixels, {1, 0, 0, 0});
-    BaseImage image = Decode(MakeBmp(s));
+    image::BaseImage image = Decode(MakeBmp(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.palette[1].red, 0xAB);
     EXPECT_EQ(image.format.palette[1].blue, 0xEF);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, RunLength8EscapesAndSkippedPixels) {
@@ -195,7 +195,7 @@ TEST(BmpReader, RunLength8EscapesAndSkippedPixels) {
     PutBytes(s.pixels, {6, 9});             // never reached
     Bytes file = MakeBmp(s);
     WriteSeed("BmpFuzz", "rle8.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pitch, 8);
     const uint8_t expected[3][6] = {{0, 0, 4, 5, 6, 0}, {0, 0, 0, 0, 0, 0}, {7, 7, 7, 0, 0, 0}};
@@ -205,7 +205,7 @@ TEST(BmpReader, RunLength8EscapesAndSkippedPixels) {
         }
     }
     ExpectPalette(image, s.palette, 256);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, RunLength8TopDownWhenHeightIsNegative) {
@@ -216,11 +216,11 @@ TEST(BmpReader, RunLength8TopDownWhenHeightIsNegative) {
     s.compression = 1;
     s.palette = GreyRamp(256);
     PutBytes(s.pixels, {2, 1, 0, 0, 2, 2, 0, 1});
-    BaseImage image = Decode(MakeBmp(s));
+    image::BaseImage image = Decode(MakeBmp(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pixels[0], 1);
     EXPECT_EQ(image.pixels[4], 2);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, RunPastTheRowIsClippedAndEndsThePicture) {
@@ -232,13 +232,13 @@ TEST(BmpReader, RunPastTheRowIsClippedAndEndsThePicture) {
     s.palette = GreyRamp(256);
     PutBytes(s.pixels, {9, 5});       // 9 pixels into a row of pitch 4
     PutBytes(s.pixels, {0, 0, 4, 8}); // would fill the next row
-    BaseImage image = Decode(MakeBmp(s));
+    image::BaseImage image = Decode(MakeBmp(s));
     ASSERT_NE(image.pixels, nullptr);
     for (int x = 0; x < 4; ++x) {
         EXPECT_EQ(image.pixels[4 + x], 5); // bottom row (stored first), clipped at its end
         EXPECT_EQ(image.pixels[x], 0);     // nothing more was decoded
     }
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, RunLength4AlternatesNibbles) {
@@ -253,7 +253,7 @@ TEST(BmpReader, RunLength4AlternatesNibbles) {
     PutBytes(s.pixels, {0, 1});
     Bytes file = MakeBmp(s);
     WriteSeed("BmpFuzz", "rle4.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pitch, 8);
     const uint8_t expected[7] = {1, 2, 1, 10, 11, 12, 0};
@@ -261,7 +261,7 @@ TEST(BmpReader, RunLength4AlternatesNibbles) {
         EXPECT_EQ(image.pixels[x], expected[x]);
     }
     ExpectPalette(image, s.palette, 16);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, OneBitThroughThePlatformConverter) {
@@ -274,7 +274,7 @@ TEST(BmpReader, OneBitThroughThePlatformConverter) {
     PutBytes(s.pixels, {0x40, 0, 0, 0}); // top row: 0 1 0
     Bytes file = MakeBmp(s);
     WriteSeed("BmpFuzz", "mono.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.colorBitDepth, 24);
     EXPECT_EQ(image.pitch, 12);
@@ -282,7 +282,7 @@ TEST(BmpReader, OneBitThroughThePlatformConverter) {
     EXPECT_EQ(PixelAt(image, 1, 0), 0x102030u);
     EXPECT_EQ(PixelAt(image, 0, 1), 0x102030u);
     EXPECT_EQ(PixelAt(image, 1, 1), 0u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, SixteenBitPlainIsFiveFiveFive) {
@@ -292,13 +292,13 @@ TEST(BmpReader, SixteenBitPlainIsFiveFiveFive) {
     s.bitCount = 16;
     s.masks = {0, 0}; // read as part of the mask area, unused without bit fields
     PutBytes(s.pixels, {0x00, 0x7C, 0x10, 0x00}); // red 31; blue 16
-    BaseImage image = Decode(MakeBmp(s));
+    image::BaseImage image = Decode(MakeBmp(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pitch, 8);
     EXPECT_EQ(PixelAt(image, 0, 0), 0xFF0000u);
     // 16 * 255 / 31 = 131.6, rounded.
     EXPECT_EQ(PixelAt(image, 1, 0), 132u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, BitFieldMasks) {
@@ -311,10 +311,10 @@ TEST(BmpReader, BitFieldMasks) {
     PutBytes(s.pixels, {0xE0, 0x07, 0, 0}); // green 63
     Bytes file = MakeBmp(s);
     WriteSeed("BmpFuzz", "bitfields565.bmp", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x00FF00u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, ThirtyTwoBitPlain) {
@@ -324,41 +324,41 @@ TEST(BmpReader, ThirtyTwoBitPlain) {
     s.bitCount = 32;
     s.masks = {0, 0};
     PutBytes(s.pixels, {0x11, 0x22, 0x33, 0x44});
-    BaseImage image = Decode(MakeBmp(s));
+    image::BaseImage image = Decode(MakeBmp(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.bytesPerPixel, 3);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x332211u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(BmpReader, Refusals) {
-    ExpectRefused(ReadBmpImage, Bytes());
-    ExpectRefused(ReadBmpImage, Bytes("BA") + Bytes(60, '\0'));
+    ExpectRefused(image::ReadBmpImage, Bytes());
+    ExpectRefused(image::ReadBmpImage, Bytes("BA") + Bytes(60, '\0'));
     Bytes file = MakeBmp(TwoRows24(2));
-    ExpectRefused(ReadBmpImage, file.substr(0, 30));              // header cut short
-    ExpectRefused(ReadBmpImage, file.substr(0, file.size() - 1)); // pixel rows cut short
+    ExpectRefused(image::ReadBmpImage, file.substr(0, 30));              // header cut short
+    ExpectRefused(image::ReadBmpImage, file.substr(0, file.size() - 1)); // pixel rows cut short
 
     BmpSpec noPalette = TwoRows24(2);
     noPalette.bitCount = 0;
-    ExpectRefused(ReadBmpImage, MakeBmp(noPalette));
+    ExpectRefused(image::ReadBmpImage, MakeBmp(noPalette));
 
     BmpSpec jpegInside = TwoRows24(2);
     jpegInside.compression = 4;
-    ExpectRefused(ReadBmpImage, MakeBmp(jpegInside));
+    ExpectRefused(image::ReadBmpImage, MakeBmp(jpegInside));
 }
 
 TEST(BmpReader, OversizeRefusedBeforeAllocating) {
     BmpSpec wide = TwoRows24(1);
     wide.width = 16385;
-    ExpectRefused(ReadBmpImage, MakeBmp(wide));
+    ExpectRefused(image::ReadBmpImage, MakeBmp(wide));
     BmpSpec tall = TwoRows24(-16385);
-    ExpectRefused(ReadBmpImage, MakeBmp(tall));
+    ExpectRefused(image::ReadBmpImage, MakeBmp(tall));
     BmpSpec minimum = TwoRows24(int32_t(0x80000000u));
-    ExpectRefused(ReadBmpImage, MakeBmp(minimum));
+    ExpectRefused(image::ReadBmpImage, MakeBmp(minimum));
     BmpSpec huge = TwoRows24(16384);
     huge.width = 16384;
     huge.bitCount = 0xFFFF; // a stride far beyond the tracked allocator's range
-    ExpectRefused(ReadBmpImage, MakeBmp(huge));
+    ExpectRefused(image::ReadBmpImage, MakeBmp(huge));
 }
 
 } // namespace

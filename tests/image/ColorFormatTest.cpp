@@ -8,8 +8,8 @@ namespace velox {
 namespace {
 
 TEST(ColorFormatMasks, AnalysesFiveSixFive) {
-    ColorFormat f{};
-    BuildColorFormat(f, 16, 0xF800, 0x07E0, 0x001F, 0);
+    image::ColorFormat f{};
+    image::BuildColorFormat(f, 16, 0xF800, 0x07E0, 0x001F, 0);
     EXPECT_EQ(f.colorBitDepth, 16);
     EXPECT_EQ(f.bytesPerPixel, 2);
     EXPECT_EQ(f.redWidth, 5);
@@ -24,42 +24,42 @@ TEST(ColorFormatMasks, AnalysesFiveSixFive) {
 }
 
 TEST(ColorFormatMasks, SpareBitsOfThirtyTwoBitFormatWithoutAlpha) {
-    ColorFormat f{};
-    BuildColorFormat(f, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    image::ColorFormat f{};
+    image::BuildColorFormat(f, 32, 0xFF0000, 0xFF00, 0xFF, 0);
     EXPECT_EQ(f.spareMask, 0xFF000000u);
     EXPECT_EQ(f.spareShift, 24);
     EXPECT_EQ(f.spareWidth, 8);
-    EXPECT_EQ(ComposeColor(f, 255, 255, 255, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(image::ComposeColor(f, 255, 255, 255, 0), 0xFFFFFFFFu);
 }
 
 TEST(ColorFormatMasks, SpareRunIsCountedFromItsLowestBit) {
-    ColorFormat f{};
-    BuildColorFormat(f, 16, 0x7C00, 0x03E0, 0x001F, 0);
+    image::ColorFormat f{};
+    image::BuildColorFormat(f, 16, 0x7C00, 0x03E0, 0x001F, 0);
     EXPECT_EQ(f.spareMask, 0x8000u);
     EXPECT_EQ(f.spareShift, 15);
     EXPECT_EQ(f.spareWidth, 1);
 }
 
 TEST(ColorFormatMasks, DescriptorVariantTakesBytesFromBitCount) {
-    ColorFormat f{};
-    PixelFormatDescriptor d{24, 0xFF0000, 0xFF00, 0xFF, 0};
-    EXPECT_EQ(BuildColorFormatFromDescriptor(f, d), 0);
+    image::ColorFormat f{};
+    image::PixelFormatDescriptor d{24, 0xFF0000, 0xFF00, 0xFF, 0};
+    EXPECT_EQ(image::BuildColorFormatFromDescriptor(f, d), 0);
     EXPECT_EQ(f.colorBitDepth, 24);
     EXPECT_EQ(f.bytesPerPixel, 3);
     EXPECT_EQ(f.spareMask, 0u);
 }
 
 TEST(ColorFormatMasks, RecomputeSpareFollowsChangedMasks) {
-    ColorFormat f{};
-    BuildColorFormat(f, 32, 0xFF0000, 0xFF00, 0xFF, 0);
+    image::ColorFormat f{};
+    image::BuildColorFormat(f, 32, 0xFF0000, 0xFF00, 0xFF, 0);
     f.alphaMask = 0xFF000000u;
-    RecomputeSpareMask(f);
+    image::RecomputeSpareMask(f);
     EXPECT_EQ(f.spareMask, 0u);
 }
 
 TEST(StandardFormats, MatchTheirTable) {
-    ColorFormat f{};
-    SetIndexed8Format(f);
+    image::ColorFormat f{};
+    image::SetIndexed8Format(f);
     EXPECT_EQ(f.colorBitDepth, 8);
     EXPECT_EQ(f.bytesPerPixel, 1);
     EXPECT_EQ(f.redMask, 0x00FF0000u);
@@ -69,12 +69,12 @@ TEST(StandardFormats, MatchTheirTable) {
     EXPECT_EQ(f.spareMask, 0xFF000000u);
     EXPECT_EQ(f.redShift, 16);
 
-    SetRgb24Format(f);
+    image::SetRgb24Format(f);
     EXPECT_EQ(f.colorBitDepth, 24);
     EXPECT_EQ(f.bytesPerPixel, 3);
     EXPECT_EQ(f.spareMask, 0u);
 
-    SetArgb32Format(f);
+    image::SetArgb32Format(f);
     EXPECT_EQ(f.bytesPerPixel, 4);
     EXPECT_EQ(f.alphaMask, 0xFF000000u);
     EXPECT_EQ(f.alphaWidth, 8);
@@ -83,9 +83,9 @@ TEST(StandardFormats, MatchTheirTable) {
 }
 
 TEST(StandardFormats, GreyWritesIdentityPalette) {
-    ColorFormat f;
+    image::ColorFormat f;
     std::memset(&f, 0xAB, sizeof f);
-    SetGrey8Format(f);
+    image::SetGrey8Format(f);
     EXPECT_EQ(f.bytesPerPixel, 1);
     for (int i : {0, 1, 128, 255}) {
         EXPECT_EQ(f.palette[i].red, i);
@@ -96,86 +96,86 @@ TEST(StandardFormats, GreyWritesIdentityPalette) {
 }
 
 TEST(SoftwareFormats, FamiliesAndFlags) {
-    const ColorFormat* f = GetSoftwareFormat(0, false, false);
+    const image::ColorFormat* f = image::GetSoftwareFormat(0, false, false);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->colorBitDepth, 16);
     EXPECT_EQ(f->redMask, 0xF800u);
     EXPECT_EQ(f->alphaWidth, 0);
 
-    f = GetSoftwareFormat(0, true, false);
+    f = image::GetSoftwareFormat(0, true, false);
     EXPECT_EQ(f->colorBitDepth, 32);
     EXPECT_EQ(f->alphaMask, 0x00FF0000u);
     EXPECT_EQ(f->alphaShift, 16);
 
-    f = GetSoftwareFormat(0, true, true);
+    f = image::GetSoftwareFormat(0, true, true);
     EXPECT_EQ(f->colorBitDepth, 8);
     EXPECT_EQ(f->bytesPerPixel, 1);
 
-    f = GetSoftwareFormat(1, false, false);
+    f = image::GetSoftwareFormat(1, false, false);
     EXPECT_EQ(f->colorBitDepth, 32);
     EXPECT_EQ(f->spareMask, 0xFF000000u);
 
-    f = GetSoftwareFormat(1, true, false);
+    f = image::GetSoftwareFormat(1, true, false);
     EXPECT_EQ(f->alphaMask, 0xFF000000u);
     EXPECT_EQ(f->spareMask, 0u);
 
-    f = GetSoftwareFormat(1, false, true);
+    f = image::GetSoftwareFormat(1, false, true);
     EXPECT_EQ(f->colorBitDepth, 8);
 
-    f = GetSoftwareFormat(2, false, false);
+    f = image::GetSoftwareFormat(2, false, false);
     EXPECT_EQ(f->bytesPerPixel, 1);
     EXPECT_EQ(f->redWidth, 8);
     EXPECT_EQ(f->alphaWidth, 8);
     EXPECT_EQ(f->redShift, 0);
 
-    f = GetSoftwareFormat(3, true, true);
+    f = image::GetSoftwareFormat(3, true, true);
     EXPECT_EQ(f->bytesPerPixel, 2);
     EXPECT_EQ(f->greenWidth, 16);
     EXPECT_EQ(f->alphaMask, 0xFFFFu);
 
-    EXPECT_EQ(GetSoftwareFormat(4, false, false), nullptr);
-    EXPECT_EQ(GetSoftwareFormat(-1, false, false), nullptr);
+    EXPECT_EQ(image::GetSoftwareFormat(4, false, false), nullptr);
+    EXPECT_EQ(image::GetSoftwareFormat(-1, false, false), nullptr);
     // Built once and shared.
-    EXPECT_EQ(GetSoftwareFormat(1, true, false), GetSoftwareFormat(1, true, false));
+    EXPECT_EQ(image::GetSoftwareFormat(1, true, false), image::GetSoftwareFormat(1, true, false));
 }
 
 TEST(ComposeColor, FiveSixFive) {
-    const ColorFormat& f = *GetSoftwareFormat(0, false, false);
-    EXPECT_EQ(ComposeColor(f, 255, 255, 255, 0), 0xFFFFu);
-    EXPECT_EQ(ComposeColor(f, 8, 4, 8, 0), 0x0821u);
+    const image::ColorFormat& f = *image::GetSoftwareFormat(0, false, false);
+    EXPECT_EQ(image::ComposeColor(f, 255, 255, 255, 0), 0xFFFFu);
+    EXPECT_EQ(image::ComposeColor(f, 8, 4, 8, 0), 0x0821u);
     // Only the low 8 bits of a component count.
-    EXPECT_EQ(ComposeColor(f, 0x1F8, 0, 0, 0), 0xF800u);
+    EXPECT_EQ(image::ComposeColor(f, 0x1F8, 0, 0, 0), 0xF800u);
 }
 
 TEST(ComposeColor, AlphaOnlyWhenTheFormatHasIt) {
-    ColorFormat argb{};
-    SetArgb32Format(argb);
-    EXPECT_EQ(ComposeColor(argb, 1, 2, 3, 4), 0x04010203u);
-    const ColorFormat& rgb = *GetSoftwareFormat(0, false, false);
-    EXPECT_EQ(ComposeColor(rgb, 0, 0, 0, 255), 0u);
+    image::ColorFormat argb{};
+    image::SetArgb32Format(argb);
+    EXPECT_EQ(image::ComposeColor(argb, 1, 2, 3, 4), 0x04010203u);
+    const image::ColorFormat& rgb = *image::GetSoftwareFormat(0, false, false);
+    EXPECT_EQ(image::ComposeColor(rgb, 0, 0, 0, 255), 0u);
 }
 
 TEST(ComposeColor, ChannelsWiderThanEightBits) {
-    ColorFormat f{};
-    BuildColorFormat(f, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000);
+    image::ColorFormat f{};
+    image::BuildColorFormat(f, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000);
     // 8-bit components land in the top bits of the 10-bit channels.
-    EXPECT_EQ(ComposeColor(f, 255, 0, 1, 0), (0x3FCu << 20) | (0x4u));
+    EXPECT_EQ(image::ComposeColor(f, 255, 0, 1, 0), (0x3FCu << 20) | (0x4u));
 }
 
 TEST(DecomposeColor, ScalesEachChannelToByteRange) {
-    const ColorFormat& f = *GetSoftwareFormat(0, false, false);
+    const image::ColorFormat& f = *image::GetSoftwareFormat(0, false, false);
     int r = -1, g = -1, b = -1, a = -1;
-    DecomposeColor(f, 0xF800, &r, &g, &b, &a);
+    image::DecomposeColor(f, 0xF800, &r, &g, &b, &a);
     EXPECT_EQ(r, 255);
     EXPECT_EQ(g, 0);
     EXPECT_EQ(b, 0);
     EXPECT_EQ(a, 0);
     // 6-bit 32 -> 32 * 255 / 63 = 129 (integer division).
-    DecomposeColor(f, 32u << 5, nullptr, &g, nullptr, nullptr);
+    image::DecomposeColor(f, 32u << 5, nullptr, &g, nullptr, nullptr);
     EXPECT_EQ(g, 129);
-    ColorFormat argb{};
-    SetArgb32Format(argb);
-    DecomposeColor(argb, 0x80102030, &r, &g, &b, &a);
+    image::ColorFormat argb{};
+    image::SetArgb32Format(argb);
+    image::DecomposeColor(argb, 0x80102030, &r, &g, &b, &a);
     EXPECT_EQ(a, 0x80);
     EXPECT_EQ(r, 0x10);
     EXPECT_EQ(g, 0x20);
@@ -183,71 +183,71 @@ TEST(DecomposeColor, ScalesEachChannelToByteRange) {
 }
 
 TEST(ScreenColorValue, ThirtyTwoBitScreen) {
-    ScreenColorSource screen;
+    image::ScreenColorSource screen;
     screen.depth = 32;
     screen.softwareRendering = true;
-    EXPECT_EQ(ScreenColorValue(screen, 255, 255, 255), 0xFFFFFFFFu);
-    EXPECT_EQ(ScreenColorValue(screen, 0, 255, 0), 0xFF00FF00u);
+    EXPECT_EQ(image::ScreenColorValue(screen, 255, 255, 255), 0xFFFFFFFFu);
+    EXPECT_EQ(image::ScreenColorValue(screen, 0, 255, 0), 0xFF00FF00u);
 }
 
 TEST(ScreenColorValue, SixteenBitScreen) {
-    ScreenColorSource screen;
+    image::ScreenColorSource screen;
     screen.depth = 16;
     screen.softwareRendering = true;
-    EXPECT_EQ(ScreenColorValue(screen, 255, 255, 255), 0xFFFFu);
-    EXPECT_EQ(ScreenColorValue(screen, 0, 255, 0), 0x07E0u);
+    EXPECT_EQ(image::ScreenColorValue(screen, 255, 255, 255), 0xFFFFu);
+    EXPECT_EQ(image::ScreenColorValue(screen, 0, 255, 0), 0x07E0u);
 }
 
 TEST(ScreenColorValue, DisplayFormatOutsideSoftwareRendering) {
-    ColorFormat display{};
-    BuildColorFormat(display, 16, 0x7C00, 0x03E0, 0x001F, 0);
-    ScreenColorSource screen;
+    image::ColorFormat display{};
+    image::BuildColorFormat(display, 16, 0x7C00, 0x03E0, 0x001F, 0);
+    image::ScreenColorSource screen;
     screen.depth = 16;
     screen.softwareRendering = false;
     screen.displayFormat = &display;
     // The top spare bit comes out set.
-    EXPECT_EQ(ScreenColorValue(screen, 255, 255, 255), 0xFFFFu);
-    EXPECT_EQ(ScreenColorValue(screen, 0, 255, 0), 0x83E0u);
+    EXPECT_EQ(image::ScreenColorValue(screen, 255, 255, 255), 0xFFFFu);
+    EXPECT_EQ(image::ScreenColorValue(screen, 0, 255, 0), 0x83E0u);
 }
 
 TEST(ScreenColorValue, EightBitScreenSearchesThePalette) {
-    ScreenPaletteEntry palette[256];
+    image::ScreenPaletteEntry palette[256];
     for (int i = 0; i < 256; ++i) {
         palette[i] = {0, 0, 0, 0};
     }
     palette[3] = {10, 200, 30, 0};
     palette[7] = {10, 200, 30, 0};
     palette[9] = {12, 198, 30, 0};
-    ScreenColorSource screen;
+    image::ScreenColorSource screen;
     screen.depth = 8;
     screen.palette = palette;
-    EXPECT_EQ(ScreenColorValue(screen, 10, 200, 30), 3u); // exact twins: lower index
-    EXPECT_EQ(ScreenColorValue(screen, 12, 199, 30), 9u); // distance 1 beats 5
-    EXPECT_EQ(ScreenColorValue(screen, 0, 0, 0), 0u);
+    EXPECT_EQ(image::ScreenColorValue(screen, 10, 200, 30), 3u); // exact twins: lower index
+    EXPECT_EQ(image::ScreenColorValue(screen, 12, 199, 30), 9u); // distance 1 beats 5
+    EXPECT_EQ(image::ScreenColorValue(screen, 0, 0, 0), 0u);
     // 243^2 + 57^2 + 225^2 is below 245^2 + 55^2 + 225^2.
-    EXPECT_EQ(FindNearestPaletteIndex(palette, 255, 255, 255), 9);
+    EXPECT_EQ(image::FindNearestPaletteIndex(palette, 255, 255, 255), 9);
 }
 
 TEST(SelectScreenFormat, SoftwareDepthsFallBackToSixteen) {
-    ColorFormat f{};
+    image::ColorFormat f{};
     int depth = 32;
-    EXPECT_EQ(SelectScreenFormat(f, depth, true, nullptr), 0);
+    EXPECT_EQ(image::SelectScreenFormat(f, depth, true, nullptr), 0);
     EXPECT_EQ(depth, 32);
     EXPECT_EQ(f.redMask, 0x00FF0000u);
     EXPECT_EQ(f.alphaMask, 0u);
     depth = 24;
-    EXPECT_EQ(SelectScreenFormat(f, depth, true, nullptr), 0);
+    EXPECT_EQ(image::SelectScreenFormat(f, depth, true, nullptr), 0);
     EXPECT_EQ(depth, 16);
     EXPECT_EQ(f.redMask, 0xF800u);
 }
 
 TEST(SelectScreenFormat, DisplayDescriptor) {
-    ColorFormat f{};
+    image::ColorFormat f{};
     int depth = 32;
-    PixelFormatDescriptor d{32, 0xFF0000, 0xFF00, 0xFF, 0};
-    EXPECT_EQ(SelectScreenFormat(f, depth, false, &d), 0);
+    image::PixelFormatDescriptor d{32, 0xFF0000, 0xFF00, 0xFF, 0};
+    EXPECT_EQ(image::SelectScreenFormat(f, depth, false, &d), 0);
     EXPECT_EQ(f.spareMask, 0xFF000000u);
-    EXPECT_EQ(SelectScreenFormat(f, depth, false, nullptr), -1);
+    EXPECT_EQ(image::SelectScreenFormat(f, depth, false, nullptr), -1);
 }
 
 } // namespace

@@ -11,59 +11,59 @@ namespace {
 
 // A small image in some format, held in a vector (pitch = width x bytes).
 struct Block {
-    ColorFormat format{};
+    image::ColorFormat format{};
     int width = 0;
     int height = 0;
     std::vector<uint8_t> bytes;
 
-    Block(const ColorFormat& f, int w, int h) : format(f), width(w), height(h) {
+    Block(const image::ColorFormat& f, int w, int h) : format(f), width(w), height(h) {
         bytes.assign(size_t(w * h * f.bytesPerPixel), 0);
     }
     int pitch() const { return width * format.bytesPerPixel; }
     uint32_t Get(int x, int y) const {
-        return ReadPixelValue(bytes.data() + y * pitch(), x, format.bytesPerPixel);
+        return image::ReadPixelValue(bytes.data() + y * pitch(), x, format.bytesPerPixel);
     }
     void Set(int x, int y, uint32_t v) {
-        WritePixelValue(bytes.data() + y * pitch(), x, format.bytesPerPixel, v);
+        image::WritePixelValue(bytes.data() + y * pitch(), x, format.bytesPerPixel, v);
     }
-    PixelBlock View() const { return {bytes.data(), pitch(), &format}; }
+    image::PixelBlock View() const { return {bytes.data(), pitch(), &format}; }
 };
 
-ColorFormat Argb() {
-    ColorFormat f{};
-    SetArgb32Format(f);
+image::ColorFormat Argb() {
+    image::ColorFormat f{};
+    image::SetArgb32Format(f);
     return f;
 }
-ColorFormat Rgb24() {
-    ColorFormat f{};
-    SetRgb24Format(f);
+image::ColorFormat Rgb24() {
+    image::ColorFormat f{};
+    image::SetRgb24Format(f);
     return f;
 }
-const ColorFormat& Rgb565() {
-    return *GetSoftwareFormat(0, false, false);
+const image::ColorFormat& Rgb565() {
+    return *image::GetSoftwareFormat(0, false, false);
 }
-const ColorFormat& Xrgb32() {
-    return *GetSoftwareFormat(1, false, false);
+const image::ColorFormat& Xrgb32() {
+    return *image::GetSoftwareFormat(1, false, false);
 }
 
-constexpr PixelBlock kNoAlpha{nullptr, 0, nullptr};
+constexpr image::PixelBlock kNoAlpha{nullptr, 0, nullptr};
 
-int Convert(Block& dst, const Block& src, const ConvertOptions& options = {},
-            const PixelBlock& alpha = kNoAlpha, int dstX = 0, int dstY = 0) {
-    PixelRect rect{0, 0, src.width, src.height};
-    return ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), alpha, dstX, dstY,
-                         rect, options);
+int Convert(Block& dst, const Block& src, const image::ConvertOptions& options = {},
+            const image::PixelBlock& alpha = kNoAlpha, int dstX = 0, int dstY = 0) {
+    image::PixelRect rect{0, 0, src.width, src.height};
+    return image::ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), alpha, dstX,
+                                dstY, rect, options);
 }
 
 TEST(ResizeChannel, WideningAndNarrowing) {
-    EXPECT_EQ(ResizeChannel(31, 5, 8), 255u);
-    EXPECT_EQ(ResizeChannel(16, 5, 8), 131u);
-    EXPECT_EQ(ResizeChannel(0, 5, 8), 0u);
-    EXPECT_EQ(ResizeChannel(63, 6, 8), 255u);
-    EXPECT_EQ(ResizeChannel(255, 8, 5), 31u);
-    EXPECT_EQ(ResizeChannel(0x84, 8, 5), 0x10u);
-    EXPECT_EQ(ResizeChannel(200, 8, 8), 200u);
-    EXPECT_EQ(ResizeChannel(1, 1, 8), 255u);
+    EXPECT_EQ(image::ResizeChannel(31, 5, 8), 255u);
+    EXPECT_EQ(image::ResizeChannel(16, 5, 8), 131u);
+    EXPECT_EQ(image::ResizeChannel(0, 5, 8), 0u);
+    EXPECT_EQ(image::ResizeChannel(63, 6, 8), 255u);
+    EXPECT_EQ(image::ResizeChannel(255, 8, 5), 31u);
+    EXPECT_EQ(image::ResizeChannel(0x84, 8, 5), 0x10u);
+    EXPECT_EQ(image::ResizeChannel(200, 8, 8), 200u);
+    EXPECT_EQ(image::ResizeChannel(1, 1, 8), 255u);
 }
 
 TEST(ConvertPixels, SixteenBitToArgbWidensChannelsAndGivesFullAlpha) {
@@ -101,9 +101,9 @@ TEST(ConvertPixels, PlacesAtDestinationOffsetAndSourceRectangle) {
         }
     }
     Block dst(Rgb24(), 4, 3);
-    PixelRect rect{1, 1, 3, 2};
-    ASSERT_EQ(ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), kNoAlpha, 2, 2,
-                            rect, {}),
+    image::PixelRect rect{1, 1, 3, 2};
+    ASSERT_EQ(image::ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), kNoAlpha,
+                                   2, 2, rect, {}),
               0);
     EXPECT_EQ(dst.Get(2, 2), 0x11u);
     EXPECT_EQ(dst.Get(3, 2), 0x12u);
@@ -114,13 +114,13 @@ TEST(ConvertPixels, PlacesAtDestinationOffsetAndSourceRectangle) {
 TEST(ConvertPixels, EmptyRectangleFails) {
     Block src(Rgb24(), 2, 2);
     Block dst(Rgb24(), 2, 2);
-    PixelRect empty{1, 0, 1, 2};
-    EXPECT_EQ(ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), kNoAlpha, 0, 0,
-                            empty, {}),
+    image::PixelRect empty{1, 0, 1, 2};
+    EXPECT_EQ(image::ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), kNoAlpha,
+                                   0, 0, empty, {}),
               -1);
-    PixelRect inverted{0, 2, 2, 1};
-    EXPECT_EQ(ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), kNoAlpha, 0, 0,
-                            inverted, {}),
+    image::PixelRect inverted{0, 2, 2, 1};
+    EXPECT_EQ(image::ConvertPixels(dst.bytes.data(), dst.pitch(), dst.format, src.View(), kNoAlpha,
+                                   0, 0, inverted, {}),
               -1);
 }
 
@@ -130,7 +130,7 @@ TEST(ConvertPixels, MirrorWritesRowsFromTheRight) {
     src.Set(1, 0, 2);
     src.Set(2, 0, 3);
     Block dst(Rgb24(), 4, 1);
-    ConvertOptions options;
+    image::ConvertOptions options;
     options.mirror = true;
     ASSERT_EQ(Convert(dst, src, options, kNoAlpha, 1, 0), 0);
     EXPECT_EQ(dst.Get(0, 0), 0u);
@@ -145,7 +145,7 @@ TEST(ConvertPixels, SkipTransparentLeavesDestination) {
     src.Set(1, 0, 0xFF123456);
     Block dst(Argb(), 2, 1);
     dst.Set(0, 0, 0xDEADBEEF);
-    ConvertOptions options;
+    image::ConvertOptions options;
     options.skipTransparent = true;
     options.transparentColor = 0xFF00FF;
     ASSERT_EQ(Convert(dst, src, options), 0);
@@ -158,8 +158,8 @@ TEST(ConvertPixels, TransparentToAlphaComparesConvertedColors) {
     src.Set(0, 0, 0x00FF00);
     src.Set(1, 0, 0x00FF01); // differs only below 5-6-5 precision
     src.Set(2, 0, 0x10FF00);
-    Block dst(*GetSoftwareFormat(0, true, false), 3, 1);
-    ConvertOptions options;
+    Block dst(*image::GetSoftwareFormat(0, true, false), 3, 1);
+    image::ConvertOptions options;
     options.transparentToAlpha = true;
     options.transparentColor = 0x00FF00;
     ASSERT_EQ(Convert(dst, src, options), 0);
@@ -190,8 +190,8 @@ TEST(ConvertPixels, AlphaImageSuppliesAlphaFromItsRedChannel) {
 TEST(ConvertPixels, SourceAlphaIsResized) {
     Block src(Argb(), 1, 1);
     src.Set(0, 0, 0x80000000);
-    ColorFormat a4{};
-    BuildColorFormat(a4, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+    image::ColorFormat a4{};
+    image::BuildColorFormat(a4, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
     Block dst4(a4, 1, 1);
     ASSERT_EQ(Convert(dst4, src), 0);
     EXPECT_EQ(dst4.Get(0, 0), 0x8000u);
@@ -201,7 +201,7 @@ TEST(ConvertPixels, AlphaFromRedAndColorsOff) {
     Block src(Argb(), 1, 1);
     src.Set(0, 0, 0x20C01234);
     Block dst(Argb(), 1, 1);
-    ConvertOptions options;
+    image::ConvertOptions options;
     options.alphaFromRed = true;
     ASSERT_EQ(Convert(dst, src, options), 0);
     EXPECT_EQ(dst.Get(0, 0), 0xC0C01234u);
@@ -214,8 +214,8 @@ TEST(ConvertPixels, AlphaFromRedAndColorsOff) {
 }
 
 TEST(ConvertPixels, IndexedSourceReadsItsPalette) {
-    ColorFormat indexed{};
-    SetIndexed8Format(indexed);
+    image::ColorFormat indexed{};
+    image::SetIndexed8Format(indexed);
     indexed.palette[5] = {0x33, 0x22, 0x11, 0};
     Block src(indexed, 2, 1);
     src.Set(0, 0, 5);
@@ -227,8 +227,8 @@ TEST(ConvertPixels, IndexedSourceReadsItsPalette) {
 }
 
 TEST(ConvertPixels, IndexedToIndexedCopiesIndexes) {
-    ColorFormat indexed{};
-    SetIndexed8Format(indexed);
+    image::ColorFormat indexed{};
+    image::SetIndexed8Format(indexed);
     indexed.palette[7] = {1, 2, 3, 0};
     Block src(indexed, 3, 1);
     src.Set(0, 0, 7);
@@ -239,7 +239,7 @@ TEST(ConvertPixels, IndexedToIndexedCopiesIndexes) {
     EXPECT_EQ(dst.Get(0, 0), 7u);
     EXPECT_EQ(dst.Get(1, 0), 200u);
     EXPECT_EQ(dst.Get(2, 0), 9u);
-    ConvertOptions options;
+    image::ConvertOptions options;
     options.mirror = true;
     ASSERT_EQ(Convert(dst, src, options), 0);
     EXPECT_EQ(dst.Get(0, 0), 9u);

@@ -46,8 +46,8 @@ TEST(DdsReader, RgbMasksFiveSixFive) {
     PutBytes(s.pixels, {0x00, 0xF8, 0x1F, 0x00});
     Bytes file = MakeDds(s);
     WriteSeed("DdsFuzz", "rgb565.dds", file);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadDdsImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadDdsImage, file, image), 0);
     EXPECT_EQ(image.format.colorBitDepth, 16);
     EXPECT_EQ(image.format.redWidth, 5);
     EXPECT_EQ(image.format.greenWidth, 6);
@@ -56,7 +56,7 @@ TEST(DdsReader, RgbMasksFiveSixFive) {
     EXPECT_EQ(image.pitch, 4);
     EXPECT_EQ(PixelAt(image, 0, 0), 0xF800u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x001Fu);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(DdsReader, CodeTwentyOneIsArgb) {
@@ -70,14 +70,14 @@ TEST(DdsReader, CodeTwentyOneIsArgb) {
     PutBytes(s.pixels, {1, 2, 3, 4, 5, 6, 7, 8});
     Bytes file = MakeDds(s);
     WriteSeed("DdsFuzz", "argb-code21.dds", file);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadDdsImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadDdsImage, file, image), 0);
     EXPECT_EQ(image.format.bytesPerPixel, 4);
     EXPECT_EQ(image.format.alphaMask, 0xFF000000u);
     EXPECT_EQ(image.format.redMask, 0x00FF0000u);
     EXPECT_EQ(image.pitch, 4);
     EXPECT_EQ(PixelAt(image, 0, 1), 0x08070605u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(DdsReader, TableEntriesGiveTheirMasks) {
@@ -86,12 +86,12 @@ TEST(DdsReader, TableEntriesGiveTheirMasks) {
     s.code = 31; // A2B10G10R10
     s.width = 1;
     PutBytes(s.pixels, {0, 0, 0, 0});
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadDdsImage, MakeDds(s), image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadDdsImage, MakeDds(s), image), 0);
     EXPECT_EQ(image.format.redMask, 0x3FFu);
     EXPECT_EQ(image.format.blueShift, 20);
     EXPECT_EQ(image.format.alphaWidth, 2);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(DdsReader, OneBytePixelsShowTheirColoursThroughAPalette) {
@@ -102,22 +102,22 @@ TEST(DdsReader, OneBytePixelsShowTheirColoursThroughAPalette) {
     PutBytes(coded.pixels, {0xE0, 0x1D, 0xFF});
     Bytes file = MakeDds(coded);
     WriteSeed("DdsFuzz", "r3g3b2-code27.dds", file);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadDdsImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadDdsImage, file, image), 0);
     EXPECT_EQ(image.format.bytesPerPixel, 1);
     EXPECT_EQ(image.pitch, 3);
     EXPECT_EQ(image.pixels[1], 0x1D);
-    const PaletteEntry& red = image.format.palette[0xE0];
+    const image::PaletteEntry& red = image.format.palette[0xE0];
     EXPECT_EQ(red.red, 255);
     EXPECT_EQ(red.green, 0);
     EXPECT_EQ(red.blue, 0);
-    const PaletteEntry& mixed = image.format.palette[0x1D]; // green 7 of 7, blue 1 of 3
+    const image::PaletteEntry& mixed = image.format.palette[0x1D]; // green 7 of 7, blue 1 of 3
     EXPECT_EQ(mixed.red, 0);
     EXPECT_EQ(mixed.green, 255);
     EXPECT_EQ(mixed.blue, 85);
-    const PaletteEntry& white = image.format.palette[0xFF];
+    const image::PaletteEntry& white = image.format.palette[0xFF];
     EXPECT_EQ(white.red & white.green & white.blue, 255);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 
     // The same through RGB masks of 8 bits, here 2-3-3 the other way round.
     DdsSpec masked;
@@ -129,18 +129,18 @@ TEST(DdsReader, OneBytePixelsShowTheirColoursThroughAPalette) {
     masked.pixels = "\x47";
     file = MakeDds(masked);
     WriteSeed("DdsFuzz", "rgb233.dds", file);
-    ASSERT_EQ(RunReader(ReadDdsImage, file, image), 0);
+    ASSERT_EQ(RunReader(image::ReadDdsImage, file, image), 0);
     EXPECT_EQ(image.format.palette[0x47].red, 255);
     EXPECT_EQ(image.format.palette[0x47].green, 0);
     EXPECT_EQ(image.format.palette[0x47].blue, 85);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 
     // One byte with alpha, or with no colour at all, has no palette that shows it.
     masked.masks[3] = 0xC0;
     masked.masks[2] = 0;
-    ExpectRefused(ReadDdsImage, MakeDds(masked));
+    ExpectRefused(image::ReadDdsImage, MakeDds(masked));
     masked.masks[0] = masked.masks[1] = masked.masks[3] = 0;
-    ExpectRefused(ReadDdsImage, MakeDds(masked));
+    ExpectRefused(image::ReadDdsImage, MakeDds(masked));
 }
 
 TEST(DdsReader, PitchFlagTakesTheHeaderPitch) {
@@ -150,11 +150,11 @@ TEST(DdsReader, PitchFlagTakesTheHeaderPitch) {
     s.height = 2;
     s.pitch = 4;
     PutBytes(s.pixels, {1, 0, 9, 9, 2, 0, 9, 9});
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadDdsImage, MakeDds(s), image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadDdsImage, MakeDds(s), image), 0);
     EXPECT_EQ(image.pitch, 4);
     EXPECT_EQ(PixelAt(image, 0, 1), 2u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(DdsReader, Refusals) {
@@ -162,31 +162,31 @@ TEST(DdsReader, Refusals) {
     blocks.formatFlags = 4;
     blocks.code = 0x31545844; // "DXT1"
     blocks.pixels.assign(8, '\0');
-    ExpectRefused(ReadDdsImage, MakeDds(blocks));
+    ExpectRefused(image::ReadDdsImage, MakeDds(blocks));
 
     DdsSpec mixed;
     mixed.formatFlags = 4 | 1; // not exactly the code flag
     mixed.code = 21;
     mixed.pixels.assign(8, '\0');
-    ExpectRefused(ReadDdsImage, MakeDds(mixed));
+    ExpectRefused(image::ReadDdsImage, MakeDds(mixed));
 
     DdsSpec good;
     good.pixels.assign(4, '\0');
     Bytes file = MakeDds(good);
-    ExpectRefused(ReadDdsImage, file.substr(0, file.size() - 1));
-    ExpectRefused(ReadDdsImage, file.substr(0, 100));
+    ExpectRefused(image::ReadDdsImage, file.substr(0, file.size() - 1));
+    ExpectRefused(image::ReadDdsImage, file.substr(0, 100));
     Bytes wrongMagic = file;
     wrongMagic[2] = 'T';
-    ExpectRefused(ReadDdsImage, wrongMagic);
+    ExpectRefused(image::ReadDdsImage, wrongMagic);
 
     DdsSpec narrowPitch = good;
     narrowPitch.flags |= 0x8;
     narrowPitch.pitch = 2; // less than a row of two 16-bit pixels
-    ExpectRefused(ReadDdsImage, MakeDds(narrowPitch));
+    ExpectRefused(image::ReadDdsImage, MakeDds(narrowPitch));
 
     DdsSpec oddBits = good;
     oddBits.bitCount = 12;
-    ExpectRefused(ReadDdsImage, MakeDds(oddBits));
+    ExpectRefused(image::ReadDdsImage, MakeDds(oddBits));
 }
 
 TEST(DdsReader, OverflowAndOversizeRefused) {
@@ -195,13 +195,13 @@ TEST(DdsReader, OverflowAndOversizeRefused) {
     s.width = 16384;
     s.height = 16384;
     s.pitch = 0xFFFFFFF0u; // pitch x height far beyond any allocation
-    ExpectRefused(ReadDdsImage, MakeDds(s));
+    ExpectRefused(image::ReadDdsImage, MakeDds(s));
     DdsSpec wide;
     wide.width = 16385;
-    ExpectRefused(ReadDdsImage, MakeDds(wide));
+    ExpectRefused(image::ReadDdsImage, MakeDds(wide));
     DdsSpec negative;
     negative.height = 0xFFFFFFFFu;
-    ExpectRefused(ReadDdsImage, MakeDds(negative));
+    ExpectRefused(image::ReadDdsImage, MakeDds(negative));
     // A tiny picture whose pitch claims about 2 GiB more than the file holds.
     DdsSpec claimed;
     claimed.flags |= 0x8;
@@ -209,7 +209,7 @@ TEST(DdsReader, OverflowAndOversizeRefused) {
     claimed.height = 2;
     claimed.pitch = 0x40000000u;
     PutBytes(claimed.pixels, {1, 0, 2, 0});
-    ExpectRefused(ReadDdsImage, MakeDds(claimed));
+    ExpectRefused(image::ReadDdsImage, MakeDds(claimed));
 }
 
 } // namespace

@@ -16,20 +16,21 @@ Bytes SmallTga() {
 TEST(DecodeImage, TgaIsReachedAfterFourRefusals) {
     Bytes file = SmallTga();
     WriteSeed("TgaFuzz", "small.tga", file);
-    for (ReaderFunction earlier : {ReadBmpImage, ReadJpegImage, ReadPngImage, ReadBgraImage}) {
+    for (ReaderFunction earlier :
+         {image::ReadBmpImage, image::ReadJpegImage, image::ReadPngImage, image::ReadBgraImage}) {
         ExpectRefused(earlier, file);
     }
-    Stream stream;
-    ASSERT_TRUE(OpenMemoryStream(file.data(), int32_t(file.size()), stream));
+    file::Stream stream;
+    ASSERT_TRUE(file::OpenMemoryStream(file.data(), int32_t(file.size()), stream));
     ASSERT_EQ(stream.ops->seek(stream.data, 5, 0), 0); // the dispatcher rewinds
-    BaseImage image{};
-    ASSERT_EQ(DecodeImage(stream, image), 0);
-    CloseStream(stream);
+    image::BaseImage image{};
+    ASSERT_EQ(image::DecodeImage(stream, image), 0);
+    file::CloseStream(stream);
     EXPECT_EQ(image.width, 2);
     EXPECT_EQ(image.format.colorBitDepth, 24);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x030201u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x060504u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(DecodeImage, EveryFormatThroughTheDispatcher) {
@@ -49,10 +50,10 @@ TEST(DecodeImage, EveryFormatThroughTheDispatcher) {
         {SmallTga(), 3},
     };
     for (const Case& c : cases) {
-        BaseImage image{};
-        ASSERT_EQ(RunReader(DecodeImage, c.file, image), 0);
+        image::BaseImage image{};
+        ASSERT_EQ(RunReader(image::DecodeImage, c.file, image), 0);
         EXPECT_EQ(image.format.bytesPerPixel, c.bytesPerPixel);
-        ReleaseBaseImage(image);
+        image::ReleaseBaseImage(image);
     }
 }
 
@@ -79,13 +80,13 @@ Bytes RunLengthBmp(int32_t width, int32_t height) {
 
 TEST(DecodeImage, PixelBudgetRefusesBeforeAllocating) {
     // At the default budget: the bomb of 16384 x 16384 and one row over 8192 x 8192.
-    ExpectRefused(DecodeImage, RunLengthBmp(16384, 16384));
-    ExpectRefused(DecodeImage, RunLengthBmp(8192, -8193));
-    BaseImage image{};
-    ASSERT_EQ(RunReader(DecodeImage, RunLengthBmp(4, 3), image), 0);
+    ExpectRefused(image::DecodeImage, RunLengthBmp(16384, 16384));
+    ExpectRefused(image::DecodeImage, RunLengthBmp(8192, -8193));
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::DecodeImage, RunLengthBmp(4, 3), image), 0);
     EXPECT_EQ(image.height, 3);
     EXPECT_EQ(image.format.palette[0].blue, 0x40);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 
     // Every reader applies the same budget: 8 x 8 passes at 64 pixels, not at 63.
     Bytes bgra = "BGRA";
@@ -99,17 +100,17 @@ TEST(DecodeImage, PixelBudgetRefusesBeforeAllocating) {
     PngSpec png{8, 8, PNG_COLOR_TYPE_GRAY, 8, std::vector<uint8_t>(64, 5), {}, {}};
     const Bytes files[] = {RunLengthBmp(8, 8), bgra, tga, EncodePng(png),
                            EncodeJpeg(8, 8, 1, std::vector<uint8_t>(64, 100))};
-    const int64_t previous = SetImagePixelBudget(64);
+    const int64_t previous = image::SetImagePixelBudget(64);
     for (const Bytes& file : files) {
-        BaseImage accepted{};
-        EXPECT_EQ(RunReader(DecodeImage, file, accepted), 0);
-        ReleaseBaseImage(accepted);
+        image::BaseImage accepted{};
+        EXPECT_EQ(RunReader(image::DecodeImage, file, accepted), 0);
+        image::ReleaseBaseImage(accepted);
     }
-    SetImagePixelBudget(63);
+    image::SetImagePixelBudget(63);
     for (const Bytes& file : files) {
-        ExpectRefused(DecodeImage, file);
+        ExpectRefused(image::DecodeImage, file);
     }
-    EXPECT_EQ(SetImagePixelBudget(previous), 63);
+    EXPECT_EQ(image::SetImagePixelBudget(previous), 63);
 }
 
 TEST(DecodeImage, RunLengthTgaTooShortForItsPictureRefused) {
@@ -120,23 +121,23 @@ TEST(DecodeImage, RunLengthTgaTooShortForItsPictureRefused) {
     for (int i = 0; i < 32; ++i) {
         PutBytes(whole, {0xFF, 1, 2, 3});
     }
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadTgaImage, whole, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadTgaImage, whole, image), 0);
     EXPECT_EQ(PixelAt(image, 63, 63), 0x030201u);
-    ReleaseBaseImage(image);
-    ExpectRefused(ReadTgaImage, whole.substr(0, whole.size() - 1));
+    image::ReleaseBaseImage(image);
+    ExpectRefused(image::ReadTgaImage, whole.substr(0, whole.size() - 1));
     // 4095 x 4095 declared over eight bytes of packets.
     Bytes bomb;
     PutBytes(bomb, {0, 0, 10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0x0F, 0xFF, 0x0F, 24, 0x20});
     PutBytes(bomb, {0xFF, 1, 2, 3, 0xFF, 1, 2, 3});
-    ExpectRefused(ReadTgaImage, bomb);
+    ExpectRefused(image::ReadTgaImage, bomb);
 }
 
 TEST(DecodeImage, NothingAcceptsLeavesImageUntouched) {
-    ExpectRefused(DecodeImage, Bytes());
-    ExpectRefused(DecodeImage, Bytes("plain text, no picture at all\r\n"));
+    ExpectRefused(image::DecodeImage, Bytes());
+    ExpectRefused(image::DecodeImage, Bytes("plain text, no picture at all\r\n"));
     Bytes tga = SmallTga();
-    ExpectRefused(DecodeImage, tga.substr(0, tga.size() - 1));
+    ExpectRefused(image::DecodeImage, tga.substr(0, tga.size() - 1));
 }
 
 } // namespace

@@ -45,34 +45,34 @@ inline void WriteSeed(const std::string& target, const std::string& name, const 
     out.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-using ReaderFunction = int (*)(Stream&, BaseImage&);
+using ReaderFunction = int (*)(file::Stream&, image::BaseImage&);
 
 // A record full of a marker pattern, to see that a refusing reader leaves it alone.
-inline BaseImage MarkedImage() {
-    BaseImage image;
+inline image::BaseImage MarkedImage() {
+    image::BaseImage image;
     std::memset(&image, 0x5A, sizeof image);
     return image;
 }
-inline bool StillMarked(const BaseImage& image) {
-    BaseImage marked = MarkedImage();
+inline bool StillMarked(const image::BaseImage& image) {
+    image::BaseImage marked = MarkedImage();
     return std::memcmp(&image, &marked, sizeof image) == 0;
 }
 
 // Runs a reader (or the dispatcher) over bytes in memory.
-inline int RunReader(ReaderFunction reader, const Bytes& bytes, BaseImage& image) {
-    Stream stream;
-    if (!OpenMemoryStream(bytes.data(), int32_t(bytes.size()), stream)) {
+inline int RunReader(ReaderFunction reader, const Bytes& bytes, image::BaseImage& image) {
+    file::Stream stream;
+    if (!file::OpenMemoryStream(bytes.data(), int32_t(bytes.size()), stream)) {
         return -2;
     }
     int result = reader(stream, image);
-    CloseStream(stream);
+    file::CloseStream(stream);
     return result;
 }
 
 // Checks that a reader refuses the bytes, frees what it took and leaves the image alone.
 inline void ExpectRefused(ReaderFunction reader, const Bytes& bytes) {
     auto before = mem_detail::CurrentTotals();
-    BaseImage image = MarkedImage();
+    image::BaseImage image = MarkedImage();
     EXPECT_NE(RunReader(reader, bytes, image), 0);
     EXPECT_TRUE(StillMarked(image));
     auto after = mem_detail::CurrentTotals();
@@ -80,7 +80,7 @@ inline void ExpectRefused(ReaderFunction reader, const Bytes& bytes) {
     EXPECT_EQ(after.totalSize, before.totalSize);
 }
 
-inline uint32_t PixelAt(const BaseImage& image, int x, int y) {
+inline uint32_t PixelAt(const image::BaseImage& image, int x, int y) {
     const uint8_t* p = image.pixels + int64_t(y) * image.pitch + x * image.format.bytesPerPixel;
     uint32_t v = 0;
     for (int i = 0; i < image.format.bytesPerPixel; ++i) {

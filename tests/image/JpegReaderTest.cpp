@@ -23,8 +23,8 @@ TEST(JpegReader, ColorMatchesTheLibraryInBlueGreenRedOrder) {
     WriteSeed("JpegFuzz", "color.jpg", file);
     int w, h, c;
     std::vector<uint8_t> reference = ReferenceJpegDecode(file, w, h, c);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadJpegImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadJpegImage, file, image), 0);
     EXPECT_EQ(image.width, 5);
     EXPECT_EQ(image.height, 9);
     EXPECT_EQ(image.pitch, 15); // not rounded
@@ -36,7 +36,7 @@ TEST(JpegReader, ColorMatchesTheLibraryInBlueGreenRedOrder) {
             ASSERT_EQ(PixelAt(image, x, y), expected) << x << "," << y;
         }
     }
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(JpegReader, GreyGivesEightBitGrey) {
@@ -44,15 +44,15 @@ TEST(JpegReader, GreyGivesEightBitGrey) {
     WriteSeed("JpegFuzz", "grey.jpg", file);
     int w, h, c;
     std::vector<uint8_t> reference = ReferenceJpegDecode(file, w, h, c);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadJpegImage, file, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadJpegImage, file, image), 0);
     EXPECT_EQ(image.format.bytesPerPixel, 1);
     EXPECT_EQ(image.format.palette[200].green, 200);
     EXPECT_EQ(image.pitch, 7);
     for (size_t i = 0; i < reference.size(); ++i) {
         ASSERT_EQ(image.pixels[i], reference[i]);
     }
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(JpegReader, TruncatedFileDecodesWithTheTopIntact) {
@@ -62,8 +62,8 @@ TEST(JpegReader, TruncatedFileDecodesWithTheTopIntact) {
     int w, h, c;
     std::vector<uint8_t> reference = ReferenceJpegDecode(file, w, h, c);
     Bytes cut = file.substr(0, file.size() / 2);
-    BaseImage image{};
-    ASSERT_EQ(RunReader(ReadJpegImage, cut, image), 0);
+    image::BaseImage image{};
+    ASSERT_EQ(RunReader(image::ReadJpegImage, cut, image), 0);
     EXPECT_EQ(image.width, width);
     EXPECT_EQ(image.height, height);
     // The first row of blocks lies wholly in the kept half.
@@ -71,28 +71,28 @@ TEST(JpegReader, TruncatedFileDecodesWithTheTopIntact) {
         const uint8_t* ref = reference.data() + x * 3;
         EXPECT_EQ(PixelAt(image, x, 0), uint32_t(ref[0]) << 16 | uint32_t(ref[1]) << 8 | ref[2]);
     }
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(JpegReader, EmptyAndBrokenFilesAreRefused) {
-    ExpectRefused(ReadJpegImage, Bytes());
-    ExpectRefused(ReadJpegImage, Bytes("\xFF", 1));
-    ExpectRefused(ReadJpegImage, Bytes("\xFF\xD8", 2));
-    ExpectRefused(ReadJpegImage, Bytes("\x89PNG\r\n\x1A\n", 8));
+    ExpectRefused(image::ReadJpegImage, Bytes());
+    ExpectRefused(image::ReadJpegImage, Bytes("\xFF", 1));
+    ExpectRefused(image::ReadJpegImage, Bytes("\xFF\xD8", 2));
+    ExpectRefused(image::ReadJpegImage, Bytes("\x89PNG\r\n\x1A\n", 8));
     Bytes file = EncodeJpeg(16, 16, 3, Gradient(16, 16, 3));
     // Zero components in the frame header: the library gives up mid-header.
     size_t sof = file.find("\xFF\xC0", 0, 2);
     ASSERT_NE(sof, Bytes::npos);
     Bytes broken = file;
     broken[sof + 9] = 0;
-    ExpectRefused(ReadJpegImage, broken);
+    ExpectRefused(image::ReadJpegImage, broken);
     Bytes huffman = file;
     size_t dht = huffman.find("\xFF\xC4", 0, 2);
     ASSERT_NE(dht, Bytes::npos);
     for (size_t i = dht + 5; i < dht + 21; ++i) {
         huffman[i] = char(0xFF); // code counts beyond any valid table
     }
-    ExpectRefused(ReadJpegImage, huffman);
+    ExpectRefused(image::ReadJpegImage, huffman);
 }
 
 TEST(JpegReader, ErrorAfterThePictureBufferExistsFreesIt) {
@@ -102,7 +102,7 @@ TEST(JpegReader, ErrorAfterThePictureBufferExistsFreesIt) {
     size_t length = size_t(uint8_t(file[sof + 2])) << 8 | uint8_t(file[sof + 3]);
     // A second frame header after the scan is fatal once the scan has been read.
     Bytes twice = file.substr(0, file.size() - 2) + file.substr(sof, length + 2) + "\xFF\xD9";
-    ExpectRefused(ReadJpegImage, twice);
+    ExpectRefused(image::ReadJpegImage, twice);
 }
 
 TEST(JpegReader, OversizeRefused) {
@@ -112,7 +112,7 @@ TEST(JpegReader, OversizeRefused) {
     // Frame header: length(2) precision(1) height(2) width(2).
     file[sof + 7] = char(0x40);
     file[sof + 8] = char(0x01); // width 16385
-    ExpectRefused(ReadJpegImage, file);
+    ExpectRefused(image::ReadJpegImage, file);
 }
 
 } // namespace

@@ -7,9 +7,9 @@
 namespace velox::test {
 namespace {
 
-BaseImage Decode(const Bytes& file) {
-    BaseImage image{};
-    EXPECT_EQ(RunReader(ReadPngImage, file, image), 0);
+image::BaseImage Decode(const Bytes& file) {
+    image::BaseImage image{};
+    EXPECT_EQ(RunReader(image::ReadPngImage, file, image), 0);
     return image;
 }
 
@@ -20,7 +20,7 @@ TEST(PngReader, RgbComesOutBlueGreenRedWithUnroundedPitch) {
     }
     Bytes file = EncodePng(s);
     WriteSeed("PngFuzz", "rgb.png", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.width, 3);
     EXPECT_EQ(image.height, 2);
@@ -29,25 +29,25 @@ TEST(PngReader, RgbComesOutBlueGreenRedWithUnroundedPitch) {
     // Pixel (2, 1) was written as red 150, green 160, blue 170.
     EXPECT_EQ(PixelAt(image, 2, 1), uint32_t(150 << 16 | 160 << 8 | 170));
     EXPECT_EQ(PixelAt(image, 0, 0), uint32_t(0 << 16 | 10 << 8 | 20));
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, RgbaGivesArgb) {
     PngSpec s{1, 1, PNG_COLOR_TYPE_RGB_ALPHA, 8, {0x11, 0x22, 0x33, 0x44}, {}, {}};
-    BaseImage image = Decode(EncodePng(s));
+    image::BaseImage image = Decode(EncodePng(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.alphaMask, 0xFF000000u);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x44112233u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, SixteenBitSamplesAreStripped) {
     PngSpec s{1, 1, PNG_COLOR_TYPE_RGB, 16, {0xAB, 0x01, 0xCD, 0x02, 0xEF, 0x03}, {}, {}};
-    BaseImage image = Decode(EncodePng(s));
+    image::BaseImage image = Decode(EncodePng(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pitch, 3);
     EXPECT_EQ(PixelAt(image, 0, 0), 0xABCDEFu);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, PaletteWithoutTransparencyStaysIndexed) {
@@ -55,7 +55,7 @@ TEST(PngReader, PaletteWithoutTransparencyStaysIndexed) {
     s.palette = {{10, 20, 30}, {40, 50, 60}, {70, 80, 90}};
     Bytes file = EncodePng(s);
     WriteSeed("PngFuzz", "palette2.png", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.bytesPerPixel, 1);
     EXPECT_EQ(image.pitch, 4);
@@ -71,26 +71,26 @@ TEST(PngReader, PaletteWithoutTransparencyStaysIndexed) {
                       image.format.palette[i].blue,
                   0);
     }
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, PaletteWithTransparencyExpandsToArgb) {
     PngSpec s{2, 1, PNG_COLOR_TYPE_PALETTE, 8, {0, 1}, {{1, 2, 3}, {4, 5, 6}}, {0x80}};
     Bytes file = EncodePng(s);
     WriteSeed("PngFuzz", "palette-trns.png", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.bytesPerPixel, 4);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x80010203u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0xFF040506u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, GreyIsEightBitGrey) {
     PngSpec s{2, 1, PNG_COLOR_TYPE_GRAY, 4, {0xF1}, {}, {}}; // 15 and 1
     Bytes file = EncodePng(s);
     WriteSeed("PngFuzz", "grey4.png", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.bytesPerPixel, 1);
     EXPECT_EQ(image.pitch, 2);
@@ -98,21 +98,21 @@ TEST(PngReader, GreyIsEightBitGrey) {
     EXPECT_EQ(image.pixels[0], 255);
     EXPECT_EQ(image.pixels[1], 17);
     EXPECT_EQ(image.format.palette[17].red, 17);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, GreyWithAlphaOrATransparencyKeyKeepsItsTransparency) {
     PngSpec alpha{2, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {0x40, 0xFF, 0x90, 0x00}, {}, {}};
     Bytes file = EncodePng(alpha);
     WriteSeed("PngFuzz", "grey-alpha.png", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.bytesPerPixel, 4);
     EXPECT_EQ(image.format.alphaMask, 0xFF000000u);
     EXPECT_EQ(image.pitch, 8);
     EXPECT_EQ(PixelAt(image, 0, 0), 0xFF404040u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x00909090u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 
     // 4-bit grey whose level 1 is the key: that pixel alone is transparent.
     PngSpec keyed{3, 1, PNG_COLOR_TYPE_GRAY, 4, {0xF1, 0x20}, {}, {1}};
@@ -124,19 +124,19 @@ TEST(PngReader, GreyWithAlphaOrATransparencyKeyKeepsItsTransparency) {
     EXPECT_EQ(PixelAt(image, 0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x00111111u);
     EXPECT_EQ(PixelAt(image, 2, 0), 0xFF222222u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(PngReader, Refusals) {
     PngSpec s{3, 2, PNG_COLOR_TYPE_RGB, 8, std::vector<uint8_t>(18, 7), {}, {}};
     Bytes file = EncodePng(s);
-    ExpectRefused(ReadPngImage, Bytes());
-    ExpectRefused(ReadPngImage, file.substr(0, 7));
-    ExpectRefused(ReadPngImage, file.substr(0, 40));               // inside the header chunk
-    ExpectRefused(ReadPngImage, file.substr(0, file.size() - 20)); // inside the picture data
+    ExpectRefused(image::ReadPngImage, Bytes());
+    ExpectRefused(image::ReadPngImage, file.substr(0, 7));
+    ExpectRefused(image::ReadPngImage, file.substr(0, 40));               // inside the header chunk
+    ExpectRefused(image::ReadPngImage, file.substr(0, file.size() - 20)); // inside the picture data
     Bytes broken = file;
     broken[20] ^= 0x55; // header chunk checksum no longer matches
-    ExpectRefused(ReadPngImage, broken);
+    ExpectRefused(image::ReadPngImage, broken);
 }
 
 // A chunk with a correct checksum, placed right after the header chunk.
@@ -163,21 +163,21 @@ TEST(PngReader, AncillaryChunksDoNotMatter) {
     Bytes text = WithChunkAfterHeader(file, "tEXt", Bytes("Title\0picture", 13), 13);
     Bytes unknown = WithChunkAfterHeader(text, "vpAg", Bytes(9, '\1'), 9);
     for (const Bytes& f : {text, unknown}) {
-        BaseImage image = Decode(f);
+        image::BaseImage image = Decode(f);
         ASSERT_NE(image.pixels, nullptr);
         EXPECT_EQ(PixelAt(image, 1, 0), 0x040506u);
-        ReleaseBaseImage(image);
+        image::ReleaseBaseImage(image);
     }
     // A chunk that claims nearly 2 GiB in a file of a hundred bytes: refused by
     // reading, never allocated.
     Bytes liar = WithChunkAfterHeader(file, "sPLT", Bytes("x\0\x08", 3), 0x7B0000F3u);
     WriteSeed("PngFuzz", "lying-chunk.png", liar);
-    ExpectRefused(ReadPngImage, liar);
+    ExpectRefused(image::ReadPngImage, liar);
 }
 
 TEST(PngReader, OversizeRefused) {
     PngSpec s{16385, 1, PNG_COLOR_TYPE_GRAY, 8, std::vector<uint8_t>(16385, 3), {}, {}};
-    ExpectRefused(ReadPngImage, EncodePng(s));
+    ExpectRefused(image::ReadPngImage, EncodePng(s));
 }
 
 } // namespace

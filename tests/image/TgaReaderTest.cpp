@@ -42,9 +42,9 @@ Bytes MakeTga(const TgaSpec& s) {
     return b;
 }
 
-BaseImage Decode(const Bytes& file) {
-    BaseImage image{};
-    EXPECT_EQ(RunReader(ReadTgaImage, file, image), 0);
+image::BaseImage Decode(const Bytes& file) {
+    image::BaseImage image{};
+    EXPECT_EQ(RunReader(image::ReadTgaImage, file, image), 0);
     return image;
 }
 
@@ -61,48 +61,48 @@ TgaSpec Square24(uint8_t descriptor) {
 TEST(TgaReader, BottomLeftOriginTurnsRowsOver) {
     Bytes file = MakeTga(Square24(0x00));
     WriteSeed("TgaFuzz", "rgb24-bottom-left.tga", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.pitch, 6);
     EXPECT_EQ(image.format.colorBitDepth, 24);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x030303u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x040404u);
     EXPECT_EQ(PixelAt(image, 0, 1), 0x010101u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, TopLeftOriginIsTakenAsStored) {
-    BaseImage image = Decode(MakeTga(Square24(0x20)));
+    image::BaseImage image = Decode(MakeTga(Square24(0x20)));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x010101u);
     EXPECT_EQ(PixelAt(image, 1, 1), 0x040404u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, RightToLeftRowsAreMirroredBack) {
-    BaseImage image = Decode(MakeTga(Square24(0x30)));
+    image::BaseImage image = Decode(MakeTga(Square24(0x30)));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x020202u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x010101u);
     EXPECT_EQ(PixelAt(image, 0, 1), 0x040404u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 
     image = Decode(MakeTga(Square24(0x10))); // bottom right
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x040404u);
     EXPECT_EQ(PixelAt(image, 1, 1), 0x010101u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, ThirtyTwoBitsGiveArgb) {
     TgaSpec s;
     s.pixelDepth = 32;
     PutBytes(s.body, {0x10, 0x20, 0x30, 0x40});
-    BaseImage image = Decode(MakeTga(s));
+    image::BaseImage image = Decode(MakeTga(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.alphaMask, 0xFF000000u);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x40302010u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, SixteenBitColorMapGivesOneFiveFiveFive) {
@@ -117,7 +117,7 @@ TEST(TgaReader, SixteenBitColorMapGivesOneFiveFiveFive) {
     PutBytes(s.body, {1, 0, 7});                // index 7 lies beyond the map: zero
     Bytes file = MakeTga(s);
     WriteSeed("TgaFuzz", "mapped16.tga", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.format.colorBitDepth, 16);
     EXPECT_EQ(image.format.bytesPerPixel, 2);
@@ -130,7 +130,7 @@ TEST(TgaReader, SixteenBitColorMapGivesOneFiveFiveFive) {
     EXPECT_EQ(PixelAt(image, 0, 0), 0x03E0u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x801Fu);
     EXPECT_EQ(PixelAt(image, 2, 0), 0u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, ColorMapBeyondIndex255IsNotStored) {
@@ -144,11 +144,11 @@ TEST(TgaReader, ColorMapBeyondIndex255IsNotStored) {
     s.width = 2;
     PutBytes(s.body, {1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4});
     PutBytes(s.body, {254, 255});
-    BaseImage image = Decode(MakeTga(s));
+    image::BaseImage image = Decode(MakeTga(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x010101u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x020202u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, ImageIdAndUnusedColorMapAreSkipped) {
@@ -158,10 +158,10 @@ TEST(TgaReader, ImageIdAndUnusedColorMapAreSkipped) {
     s.mapLength = 2;
     s.mapEntrySize = 15; // two bytes an entry
     PutBytes(s.body, {'i', 'd', '!', 9, 9, 9, 9, 0x30, 0x20, 0x10});
-    BaseImage image = Decode(MakeTga(s));
+    image::BaseImage image = Decode(MakeTga(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x102030u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, RunLengthTrueColorWithFooter) {
@@ -174,13 +174,13 @@ TEST(TgaReader, RunLengthTrueColorWithFooter) {
     PutBytes(s.body, {0x01, 4, 5, 6, 7, 8, 9}); // 2 literal pixels
     Bytes file = MakeTga(s);
     WriteSeed("TgaFuzz", "rle24-footer.tga", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x030201u);
     EXPECT_EQ(PixelAt(image, 2, 0), 0x030201u);
     EXPECT_EQ(PixelAt(image, 3, 0), 0x060504u);
     EXPECT_EQ(PixelAt(image, 4, 0), 0x090807u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, RunLengthColorMapped) {
@@ -195,13 +195,13 @@ TEST(TgaReader, RunLengthColorMapped) {
     PutBytes(s.body, {0x81, 1, 0x01, 0, 1});
     Bytes file = MakeTga(s);
     WriteSeed("TgaFuzz", "rle-mapped32.tga", file);
-    BaseImage image = Decode(file);
+    image::BaseImage image = Decode(file);
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 0, 0), 0x08070605u);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x08070605u);
     EXPECT_EQ(PixelAt(image, 2, 0), 0x04030201u);
     EXPECT_EQ(PixelAt(image, 3, 0), 0x08070605u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, RunPastThePictureIsClipped) {
@@ -210,47 +210,47 @@ TEST(TgaReader, RunPastThePictureIsClipped) {
     s.width = 2;
     s.height = 1;
     PutBytes(s.body, {0xFF, 7, 7, 7}); // 128 pixels for a picture of 2
-    BaseImage image = Decode(MakeTga(s));
+    image::BaseImage image = Decode(MakeTga(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(PixelAt(image, 1, 0), 0x070707u);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
 }
 
 TEST(TgaReader, WidthLimit) {
     TgaSpec s;
     s.width = 4095;
     s.body.assign(4095 * 3, '\x11');
-    BaseImage image = Decode(MakeTga(s));
+    image::BaseImage image = Decode(MakeTga(s));
     ASSERT_NE(image.pixels, nullptr);
     EXPECT_EQ(image.width, 4095);
-    ReleaseBaseImage(image);
+    image::ReleaseBaseImage(image);
     s.width = 4096;
     s.body.assign(4096 * 3, '\x11');
-    ExpectRefused(ReadTgaImage, MakeTga(s));
+    ExpectRefused(image::ReadTgaImage, MakeTga(s));
     s.width = 1;
     s.height = 4096;
-    ExpectRefused(ReadTgaImage, MakeTga(s));
+    ExpectRefused(image::ReadTgaImage, MakeTga(s));
 }
 
 TEST(TgaReader, Refusals) {
-    ExpectRefused(ReadTgaImage, Bytes());
+    ExpectRefused(image::ReadTgaImage, Bytes());
     TgaSpec good = Square24(0x20);
     for (uint8_t type : {0, 3, 4, 8, 11, 12}) {
         TgaSpec s = good;
         s.type = type;
-        ExpectRefused(ReadTgaImage, MakeTga(s));
+        ExpectRefused(image::ReadTgaImage, MakeTga(s));
     }
     TgaSpec moved = good;
     moved.xOrigin = 1;
-    ExpectRefused(ReadTgaImage, MakeTga(moved));
+    ExpectRefused(image::ReadTgaImage, MakeTga(moved));
     TgaSpec depth = good;
     depth.pixelDepth = 8;
-    ExpectRefused(ReadTgaImage, MakeTga(depth));
+    ExpectRefused(image::ReadTgaImage, MakeTga(depth));
     TgaSpec empty = good;
     empty.width = 0;
-    ExpectRefused(ReadTgaImage, MakeTga(empty));
+    ExpectRefused(image::ReadTgaImage, MakeTga(empty));
     Bytes cut = MakeTga(good);
-    ExpectRefused(ReadTgaImage, cut.substr(0, cut.size() - 1));
+    ExpectRefused(image::ReadTgaImage, cut.substr(0, cut.size() - 1));
 
     TgaSpec wideIndex;
     wideIndex.mapType = 1;
@@ -259,13 +259,13 @@ TEST(TgaReader, Refusals) {
     wideIndex.mapEntrySize = 24;
     wideIndex.pixelDepth = 16;
     PutBytes(wideIndex.body, {1, 2, 3, 0, 0});
-    ExpectRefused(ReadTgaImage, MakeTga(wideIndex));
+    ExpectRefused(image::ReadTgaImage, MakeTga(wideIndex));
 
     TgaSpec shortRun;
     shortRun.type = 10;
     shortRun.width = 4;
     PutBytes(shortRun.body, {0x81, 1, 2, 3}); // 2 of 4 pixels, then the data ends
-    ExpectRefused(ReadTgaImage, MakeTga(shortRun));
+    ExpectRefused(image::ReadTgaImage, MakeTga(shortRun));
 }
 
 } // namespace

@@ -40,7 +40,8 @@ protected:
 
     // The attenuation the current music's ring plays at.
     static int32_t MusicAttenuation() {
-        auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, Sound().currentMusic);
+        auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds,
+                                                       sound::Sound().currentMusic);
         int32_t attenuation = 1;
         if (!s || platform::GetSoundBufferAttenuation(s->buffers[0].buffer, attenuation) != 0) {
             ADD_FAILURE() << "no streamed music";
@@ -53,7 +54,7 @@ TEST_F(MusicFadeTest, FadeToZeroOverTenStepsDownInThirtySteps) {
     ASSERT_EQ(Run("playmusic 200,1,\"m.wav\""), 0);
     EXPECT_EQ(Scene().musicVolume, 200);
     // The music plays at the volume the line asked for from its start.
-    EXPECT_EQ(MusicAttenuation(), VolumeToAttenuation(200));
+    EXPECT_EQ(MusicAttenuation(), sound::VolumeToAttenuation(200));
 
     ASSERT_EQ(Run("fademusic 0,10"), 0); // step 1
     for (int k = 1; k <= 30; ++k) {
@@ -64,7 +65,7 @@ TEST_F(MusicFadeTest, FadeToZeroOverTenStepsDownInThirtySteps) {
         // The integer part of 200 - 6.667 k + 0.5: -200 / 30 per step.
         const int expected = int(std::trunc(200.0 + k * (-200.0 / 30.0) + 0.5));
         EXPECT_EQ(Scene().musicVolume, expected) << "step " << k;
-        EXPECT_EQ(MusicAttenuation(), VolumeToAttenuation(expected)) << "step " << k;
+        EXPECT_EQ(MusicAttenuation(), sound::VolumeToAttenuation(expected)) << "step " << k;
     }
     EXPECT_FALSE(FadeRunning());
     EXPECT_EQ(Scene().musicVolume, 0);
@@ -84,7 +85,7 @@ TEST_F(MusicFadeTest, AFadeOfDurationZeroSetsTheTargetAtOnce) {
     ASSERT_EQ(Run("fademusic 50,0"), 0);
     EXPECT_FALSE(FadeRunning());
     EXPECT_EQ(Scene().musicVolume, 50);
-    EXPECT_EQ(MusicAttenuation(), VolumeToAttenuation(50));
+    EXPECT_EQ(MusicAttenuation(), sound::VolumeToAttenuation(50));
 }
 
 TEST_F(MusicFadeTest, AFadeWithoutMusicLeavesTheVolumeAndStaysIdle) {
@@ -111,7 +112,7 @@ TEST_F(MusicFadeTest, SoundSlotCommands) {
     EXPECT_EQ(Run("stopsound 2"), 0);      // nothing to stop
     ASSERT_EQ(Run("loadsound 2,\"s.wav\""), 0);
     const int32_t sound = Scene().sounds[2];
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, sound);
+    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, sound);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->bufferCount, 3);
     ASSERT_EQ(Run("playsound 2,64"), 0);

@@ -116,7 +116,7 @@ class LoadScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetScript();
-        InstallArchiveAwareFileAccess();
+        file::InstallArchiveAwareFileAccess();
     }
     int Load(const std::string& bytes) {
         std::string path = dir.Write("story.txt", bytes);
@@ -138,7 +138,7 @@ TEST_F(LoadScriptTest, FillsRecordsFromOneAndAppendsEnd) {
     EXPECT_EQ(s.lines[5].command, kWait);
     EXPECT_STREQ(s.lines[6].text, "END");
     EXPECT_EQ(s.lines[6].command, kNoCommand);
-    EXPECT_EQ(OpenFileCount(), 0); // closed
+    EXPECT_EQ(file::OpenFileCount(), 0); // closed
 }
 
 TEST_F(LoadScriptTest, EmptyFileGivesEndRecordFirst) {
@@ -179,7 +179,7 @@ TEST_F(LoadScriptTest, MoreThanNineHundredNinetyEightLinesAreRefused) {
     }
     EXPECT_EQ(Load(text), -1);
     EXPECT_NE(log.FileText().find("script has more than 998 lines"), std::string::npos);
-    EXPECT_EQ(OpenFileCount(), 0);
+    EXPECT_EQ(file::OpenFileCount(), 0);
 }
 
 } // namespace

@@ -29,7 +29,7 @@ std::vector<int16_t> DecodeSamples(const std::string& file) {
     if (s.setupResult() != 0) {
         return {};
     }
-    EXPECT_EQ(s.converter().kind, kSoundKindConverted);
+    EXPECT_EQ(s.converter().kind, sound::kSoundKindConverted);
     std::string pcm = s.DecodeAll();
     return ToSamples16(reinterpret_cast<const uint8_t*>(pcm.data()), int32_t(pcm.size()));
 }
@@ -115,7 +115,7 @@ TEST(ImaAdpcm, OnlyWholeBlocksAreConverted) {
         CompressedWave(0x11, 1, 8000, 8, 4, Le16(9), block + block + block.substr(0, 4));
     DecodedSound s(file);
     ASSERT_EQ(s.setupResult(), 0);
-    EXPECT_EQ(SoundPcmTotalSize(s.converter()), 2 * 9 * 2);
+    EXPECT_EQ(sound::SoundPcmTotalSize(s.converter()), 2 * 9 * 2);
     EXPECT_EQ(s.DecodeAll().size(), 2u * 9 * 2);
 }
 
@@ -142,11 +142,11 @@ TEST(ImaAdpcm, SeeksBackwardAndForwardMatchTheFullDecode) {
     DecodedSound s(file);
     ASSERT_EQ(s.setupResult(), 0);
     EXPECT_EQ(s.Read(40), all.substr(0, 40));
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 2), 0); // back to byte 4
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 2), 0); // back to byte 4
     EXPECT_EQ(s.Read(10), all.substr(4, 10));
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 40), 0); // forward to byte 80
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 40), 0); // forward to byte 80
     EXPECT_EQ(s.Read(20), all.substr(80, 20));
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 200), 0); // past the end
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 200), 0); // past the end
     EXPECT_EQ(s.Read(4), "");
     EXPECT_EQ(s.converter().endFlag, 1);
 }

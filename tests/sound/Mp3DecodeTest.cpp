@@ -6,22 +6,22 @@
 namespace velox::test {
 namespace {
 
-MpegFrameInfo Parse(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+sound::MpegFrameInfo Parse(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
     const uint8_t h[4] = {b0, b1, b2, b3};
-    MpegFrameInfo info{};
-    EXPECT_TRUE(ParseMpegFrameHeader(h, info));
+    sound::MpegFrameInfo info{};
+    EXPECT_TRUE(sound::ParseMpegFrameHeader(h, info));
     return info;
 }
 
 bool Parses(uint8_t b1, uint8_t b2) {
     const uint8_t h[4] = {0xFF, b1, b2, 0x00};
-    MpegFrameInfo info{};
-    return ParseMpegFrameHeader(h, info);
+    sound::MpegFrameInfo info{};
+    return sound::ParseMpegFrameHeader(h, info);
 }
 
 TEST(MpegFrameHeader, LengthsAndSampleCountsPerVersionAndLayer) {
     // MPEG-1 Layer III, 128 kbit/s, 44100 Hz: 144000*128/44100 = 417 (+1 padded).
-    MpegFrameInfo a = Parse(0xFF, 0xFB, 0x90, 0x64);
+    sound::MpegFrameInfo a = Parse(0xFF, 0xFB, 0x90, 0x64);
     EXPECT_EQ(a.version, 1);
     EXPECT_EQ(a.layer, 3);
     EXPECT_EQ(a.bitrateKbps, 128);
@@ -32,22 +32,22 @@ TEST(MpegFrameHeader, LengthsAndSampleCountsPerVersionAndLayer) {
     EXPECT_EQ(Parse(0xFF, 0xFB, 0x92, 0xC0).frameBytes, 418);
     EXPECT_EQ(Parse(0xFF, 0xFB, 0x92, 0xC0).channels, 1);
     // MPEG-2 Layer III, 64 kbit/s, 22050 Hz: 72000*64/22050 = 208, 576 samples.
-    MpegFrameInfo b = Parse(0xFF, 0xF3, 0x80, 0x00);
+    sound::MpegFrameInfo b = Parse(0xFF, 0xF3, 0x80, 0x00);
     EXPECT_EQ(b.version, 2);
     EXPECT_EQ(b.frameBytes, 208);
     EXPECT_EQ(b.samples, 576);
     // MPEG-1 Layer I, 32 kbit/s, 44100 Hz: (12000*32/44100)*4 = 32, 384 samples.
-    MpegFrameInfo c = Parse(0xFF, 0xFF, 0x10, 0x00);
+    sound::MpegFrameInfo c = Parse(0xFF, 0xFF, 0x10, 0x00);
     EXPECT_EQ(c.layer, 1);
     EXPECT_EQ(c.frameBytes, 32);
     EXPECT_EQ(c.samples, 384);
     // MPEG-1 Layer II, 384 kbit/s, 32000 Hz: 144000*384/32000 = 1728.
-    MpegFrameInfo d = Parse(0xFF, 0xFD, 0xE8, 0x00);
+    sound::MpegFrameInfo d = Parse(0xFF, 0xFD, 0xE8, 0x00);
     EXPECT_EQ(d.layer, 2);
     EXPECT_EQ(d.bitrateKbps, 384);
     EXPECT_EQ(d.frameBytes, 1728);
     // MPEG-2 Layer II, 160 kbit/s, 16000 Hz: 144000*160/16000 = 1440, 1152 samples.
-    MpegFrameInfo e = Parse(0xFF, 0xF5, 0xE8, 0x00);
+    sound::MpegFrameInfo e = Parse(0xFF, 0xF5, 0xE8, 0x00);
     EXPECT_EQ(e.frameBytes, 1440);
     EXPECT_EQ(e.samples, 1152);
 }
@@ -89,8 +89,8 @@ TEST_F(EncodedMp3, DecodesEveryFrameExactly) {
     WriteSeed("sine.mp3", mp3_.bytes);
     DecodedSound s(mp3_.bytes);
     ASSERT_EQ(s.setupResult(), 0);
-    SoundConverter& c = s.converter();
-    EXPECT_EQ(c.kind, kSoundKindConverted);
+    sound::SoundConverter& c = s.converter();
+    EXPECT_EQ(c.kind, sound::kSoundKindConverted);
     EXPECT_EQ(c.dataStart, 0);
     EXPECT_EQ(c.dataSize, int64_t(mp3_.bytes.size()));
     EXPECT_EQ(c.totalFrames, int64_t(mp3_.frames) * 1152);
@@ -103,7 +103,7 @@ TEST_F(EncodedMp3, DecodesEveryFrameExactly) {
     EXPECT_EQ(source.avgBytesPerSec, 16000u);
     EXPECT_EQ(source.blockAlign, 1);
     EXPECT_EQ(source.extraSize, 12);
-    EXPECT_EQ(SoundPcmTotalSize(c), int64_t(mp3_.frames) * 1152 * 4);
+    EXPECT_EQ(sound::SoundPcmTotalSize(c), int64_t(mp3_.frames) * 1152 * 4);
     std::string pcm = s.DecodeAll();
     ASSERT_EQ(pcm.size(), size_t(mp3_.frames) * 1152 * 4);
     // Not silence: the sine is in there.
@@ -122,9 +122,9 @@ TEST_F(EncodedMp3, SeeksMatchTheFullDecode) {
     DecodedSound s(mp3_.bytes);
     ASSERT_EQ(s.setupResult(), 0);
     EXPECT_EQ(s.Read(300000), all.substr(0, 300000));
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 1000), 0); // back to byte 4000
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 1000), 0); // back to byte 4000
     EXPECT_EQ(s.Read(1000), all.substr(4000, 1000));
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 40000), 0);
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 40000), 0);
     EXPECT_EQ(s.Read(1000), all.substr(160000, 1000));
 }
 
@@ -172,13 +172,13 @@ TEST_F(EncodedMp3, CompressedWaveWithMpegDataAndTheOrderOfKinds) {
     ASSERT_EQ(s.setupResult(), 0);
     EXPECT_EQ(s.converter().totalFrames, -1);
     EXPECT_EQ(s.converter().dataStart, 12 + 8 + 30 + 8);
-    EXPECT_GE(SoundPcmTotalSize(s.converter()), int64_t(mp3_.frames) * 1152 * 4);
+    EXPECT_GE(sound::SoundPcmTotalSize(s.converter()), int64_t(mp3_.frames) * 1152 * 4);
     EXPECT_EQ(s.DecodeAll().size(), size_t(mp3_.frames) * 1152 * 4);
     // With "fmt " not first neither WAVE path takes it; the MP3 scan finds the frames.
     std::string late = Riff({Chunk("junk", "abcd"), Chunk("fmt ", fmt), Chunk("data", mp3_.bytes)});
     DecodedSound m(late);
     ASSERT_EQ(m.setupResult(), 0);
-    EXPECT_EQ(m.converter().kind, kSoundKindConverted);
+    EXPECT_EQ(m.converter().kind, sound::kSoundKindConverted);
     EXPECT_EQ(m.converter().totalFrames, int64_t(mp3_.frames) * 1152);
     EXPECT_EQ(m.converter().dataStart, int64_t(late.size() - mp3_.bytes.size()));
 }

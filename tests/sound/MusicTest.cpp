@@ -43,7 +43,8 @@ bool HaveSoundFont() {
 class MusicTest : public test::SoundRuntimeTest {
 protected:
     int32_t RingAttenuation() {
-        auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, Sound().currentMusic);
+        auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds,
+                                                       sound::Sound().currentMusic);
         int32_t attenuation = 1;
         if (!s || platform::GetSoundBufferAttenuation(s->buffers[0].buffer, attenuation) != 0) {
             ADD_FAILURE() << "the current music is no stream sound";
@@ -116,13 +117,13 @@ TEST_F(MusicTest, MidiSoundsWithTheSoundFontAndPlayTypeOneEndsByItself) {
     Write("a.mid", MidiFile(2)); // one second
     const uint64_t t0 = FrameNow();
     ASSERT_EQ(PlayMusicFile("a.mid", 1), 0);
-    EXPECT_EQ(Sound().musicIsSound, 0);
+    EXPECT_EQ(sound::Sound().musicIsSound, 0);
     EXPECT_EQ(IsMusicPlaying(), 1);
     Run(800, 33);
     EXPECT_EQ(IsMusicPlaying(), 1);
     Run(400, 33);
     EXPECT_EQ(IsMusicPlaying(), 0);
-    EXPECT_EQ(Sound().sequencer, nullptr); // closed at the completion notice
+    EXPECT_EQ(sound::Sound().sequencer, nullptr); // closed at the completion notice
     const uint64_t ended = FrameNow();
     Run(300, 33);
     const test::Capture c = Finish();
@@ -181,8 +182,8 @@ TEST_F(MusicTest, WithoutSoundFontMidiFailsAndTheLogNamesThePlaces) {
     Write("a.mid", MidiFile(1));
     EXPECT_EQ(PlayMusicFile("a.mid", 1), -1);
     EXPECT_EQ(IsMusicPlaying(), 0);
-    EXPECT_EQ(Sound().currentMusic, 0);
-    EXPECT_EQ(Sound().music.count, 0);
+    EXPECT_EQ(sound::Sound().currentMusic, 0);
+    EXPECT_EQ(sound::Sound().music.count, 0);
     SetMidiSoundFont(nullptr);
     Finish();
     EXPECT_GE(test::FindLineStartingWith(
@@ -196,14 +197,14 @@ TEST_F(MusicTest, OggWithPlayTypeThreePlaysPastItsLengthUntilStopped) {
     Write("m.ogg", test::EncodeOgg(samples, 2, 44100));
     const uint64_t t0 = FrameNow();
     ASSERT_EQ(PlayMusicFile("m.ogg", 3), 0);
-    EXPECT_EQ(Sound().musicIsSound, 1);
+    EXPECT_EQ(sound::Sound().musicIsSound, 1);
     for (int i = 0; i < 8; ++i) {
         Run(250, 33);
         EXPECT_EQ(IsMusicPlaying(), 1) << i;
     }
     ASSERT_EQ(StopMusicPlayback(), 0);
     EXPECT_EQ(IsMusicPlaying(), 0);
-    EXPECT_EQ(Sound().sounds.count, 0);
+    EXPECT_EQ(sound::Sound().sounds.count, 0);
     const uint64_t stopped = FrameNow();
     Run(100);
     const test::Capture c = Finish();
@@ -228,13 +229,13 @@ TEST_F(MusicTest, ASecondPieceReplacesTheFirst) {
     Write("a.wav", test::ConstantWave(int(FramesOfMs(300)), 1000));
     Write("b.wav", test::ConstantWave(int(FramesOfMs(300)), 3000));
     ASSERT_EQ(PlayMusicFile("a.wav", 3), 0);
-    const int32_t first = Sound().currentMusic;
+    const int32_t first = sound::Sound().currentMusic;
     Run(500, 33);
     const uint64_t switched = FrameNow();
     ASSERT_EQ(PlayMusicFile("b.wav", 3), 0);
-    EXPECT_NE(Sound().currentMusic, first);
+    EXPECT_NE(sound::Sound().currentMusic, first);
     EXPECT_EQ(IsSoundPlaying(first), -1); // deleted
-    EXPECT_EQ(Sound().sounds.count, 1);
+    EXPECT_EQ(sound::Sound().sounds.count, 1);
     Run(500, 33);
     EXPECT_EQ(IsMusicPlaying(), 1);
     const test::Capture c = Finish();
@@ -249,18 +250,18 @@ TEST_F(MusicTest, MissingFileFailsAfterStoppingThePreviousPiece) {
     ASSERT_EQ(PlayMusicFile("a.wav", 3), 0);
     EXPECT_EQ(PlayMusicFile("missing.ogg", 3), -1);
     EXPECT_EQ(IsMusicPlaying(), 0);
-    EXPECT_EQ(Sound().currentMusic, 0);
-    EXPECT_EQ(Sound().sounds.count, 0);
+    EXPECT_EQ(sound::Sound().currentMusic, 0);
+    EXPECT_EQ(sound::Sound().sounds.count, 0);
     Write("text.mid", "neither MIDI nor any sound");
     EXPECT_EQ(PlayMusicFile("text.mid", 1), -1);
-    EXPECT_EQ(Sound().music.count, 0);
+    EXPECT_EQ(sound::Sound().music.count, 0);
     // A MIDI file whose last note-off lacks its velocity never reaches the sequencer.
     std::string cut = MidiFile(1);
     cut.resize(cut.size() - 5);
     cut[21] = char(cut[21] - 5);
     Write("cut.mid", cut);
     EXPECT_EQ(PlayMusicFile("cut.mid", 1), -1);
-    EXPECT_EQ(Sound().sequencer, nullptr);
+    EXPECT_EQ(sound::Sound().sequencer, nullptr);
     EXPECT_EQ(IsMusicPlaying(), 0);
     Finish();
     const auto log = Log();
@@ -291,15 +292,15 @@ TEST_F(MusicTest, VolumeAppliesToStreamedMusicFromItsStartOn) {
 TEST_F(MusicTest, RecordsAreLimitedAndShutdownDeletesEverything) {
     Write("a.mid", MidiFile(4));
     std::vector<int32_t> records;
-    for (int i = 0; i < kMaxMusic; ++i) {
-        records.push_back(LoadMusicMem("a.mid"));
+    for (int i = 0; i < sound::kMaxMusic; ++i) {
+        records.push_back(sound::LoadMusicMem("a.mid"));
         ASSERT_NE(records.back(), -1) << i;
     }
-    EXPECT_EQ(LoadMusicMem("a.mid"), -1);
+    EXPECT_EQ(sound::LoadMusicMem("a.mid"), -1);
     for (int32_t r : records) {
-        ASSERT_EQ(DeleteMusic(r), 0);
+        ASSERT_EQ(sound::DeleteMusic(r), 0);
     }
-    EXPECT_EQ(DeleteMusic(records[0]), -1);
+    EXPECT_EQ(sound::DeleteMusic(records[0]), -1);
     if (HaveSoundFont()) {
         ASSERT_EQ(PlayMusicFile("a.mid", 3), 0);
         Run(100);

@@ -22,8 +22,8 @@ TEST_F(EncodedOgg, FormatSizesAndBlocks) {
     WriteSeed("sine.ogg", ogg_);
     DecodedSound s(ogg_);
     ASSERT_EQ(s.setupResult(), 0);
-    SoundConverter& c = s.converter();
-    EXPECT_EQ(c.kind, kSoundKindVorbis);
+    sound::SoundConverter& c = s.converter();
+    EXPECT_EQ(c.kind, sound::kSoundKindVorbis);
     EXPECT_EQ(c.format.formatTag, 1);
     EXPECT_EQ(c.format.channels, 2);
     EXPECT_EQ(c.format.samplesPerSec, 44100u);
@@ -32,7 +32,7 @@ TEST_F(EncodedOgg, FormatSizesAndBlocks) {
     EXPECT_EQ(c.format.avgBytesPerSec, 176400u);
     EXPECT_EQ(c.blockSize, 4096);
     EXPECT_EQ(c.dataSize, int64_t(kFrames) * 4);
-    EXPECT_EQ(SoundPcmTotalSize(c), int64_t(kFrames + 44100) * 4);
+    EXPECT_EQ(sound::SoundPcmTotalSize(c), int64_t(kFrames + 44100) * 4);
 }
 
 TEST_F(EncodedOgg, DecodeAllReturnsTheDecodedLengthNotTheBufferSize) {
@@ -60,11 +60,11 @@ TEST_F(EncodedOgg, ReadsInPiecesAndSeeksToSampleFrames) {
     }
     EXPECT_EQ(pieces, all);
     EXPECT_EQ(s.converter().endFlag, 1);
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 12345), 0);
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 12345), 0);
     EXPECT_EQ(s.converter().endFlag, 0);
     EXPECT_EQ(s.converter().outputPosition, 12345 * 4);
     EXPECT_EQ(s.Read(400), all.substr(12345 * 4, 400));
-    ASSERT_EQ(SeekSoundConverter(s.converter(), 0), 0);
+    ASSERT_EQ(sound::SeekSoundConverter(s.converter(), 0), 0);
     EXPECT_EQ(s.Read(400), all.substr(0, 400));
 }
 
@@ -117,8 +117,8 @@ TEST_F(EncodedOgg, DeclaredLengthFarBeyondTheDataIsNotAllocated) {
     ASSERT_EQ(s.setupResult(), 0);
     EXPECT_EQ(s.converter().dataSize, (int64_t(1) << 28) * 4);
     const int32_t before = mem_detail::CurrentTotals().totalSize;
-    PcmResult result{};
-    ASSERT_EQ(DecodeAllSound(s.converter(), result), 0);
+    sound::PcmResult result{};
+    ASSERT_EQ(sound::DecodeAllSound(s.converter(), result), 0);
     EXPECT_LT(mem_detail::CurrentTotals().totalSize - before, 4 << 20);
     // What the data makes comes out whole: the honest stream's PCM, and then the
     // last packet's tail that the honest granule position trims (under a block).

@@ -239,7 +239,7 @@ FileLike* F(void* data) {
     return static_cast<FileLike*>(data);
 }
 
-const StreamOps kFileLikeOps = {
+const file::StreamOps kFileLikeOps = {
     [](void* d) -> int64_t { return F(d)->position; },
     [](void* d, int64_t offset, int origin) -> int {
         int64_t base = origin == 0 ? 0 : origin == 1 ? F(d)->position : int64_t(F(d)->bytes.size());
@@ -269,29 +269,29 @@ const StreamOps kFileLikeOps = {
 
 } // namespace
 
-Stream OpenFileLikeStream(const std::string& bytes) {
-    return Stream{&kFileLikeOps, new FileLike{bytes, 0}};
+file::Stream OpenFileLikeStream(const std::string& bytes) {
+    return file::Stream{&kFileLikeOps, new FileLike{bytes, 0}};
 }
 
 DecodedSound::DecodedSound(const std::string& bytes, StreamKind kind) : bytes_(bytes) {
     if (kind == StreamKind::FileLike) {
         stream_ = OpenFileLikeStream(bytes_);
-    } else if (!OpenMemoryStream(bytes_.data(), int32_t(bytes_.size()), stream_)) {
+    } else if (!file::OpenMemoryStream(bytes_.data(), int32_t(bytes_.size()), stream_)) {
         return;
     }
-    setup_ = SetupSoundConverter(stream_, converter_);
+    setup_ = sound::SetupSoundConverter(stream_, converter_);
 }
 
 DecodedSound::~DecodedSound() {
     if (setup_ == 0) {
-        TerminateSoundConverter(converter_);
+        sound::TerminateSoundConverter(converter_);
     }
-    CloseStream(stream_);
+    file::CloseStream(stream_);
 }
 
 std::string DecodedSound::DecodeAll() {
-    PcmResult result{};
-    if (DecodeAllSound(converter_, result) != 0) {
+    sound::PcmResult result{};
+    if (sound::DecodeAllSound(converter_, result) != 0) {
         return {};
     }
     std::string out(reinterpret_cast<const char*>(result.data), size_t(result.length));
@@ -301,7 +301,7 @@ std::string DecodedSound::DecodeAll() {
 
 std::string DecodedSound::Read(int32_t bytes) {
     std::string out(size_t(bytes), '\0');
-    int32_t got = ReadSoundPcm(converter_, out.data(), bytes);
+    int32_t got = sound::ReadSoundPcm(converter_, out.data(), bytes);
     out.resize(got > 0 ? size_t(got) : 0);
     return out;
 }

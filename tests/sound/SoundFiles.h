@@ -49,7 +49,7 @@ void WriteSeed(const std::string& name, const std::string& bytes);
 
 // A stream over bytes that ends the way a file does: at-end as soon as the
 // position equals the size, and seeks past the end allowed.
-Stream OpenFileLikeStream(const std::string& bytes);
+file::Stream OpenFileLikeStream(const std::string& bytes);
 
 // A converter set up over a stream of the given bytes, released at the end.
 class DecodedSound {
@@ -61,15 +61,15 @@ public:
     DecodedSound& operator=(const DecodedSound&) = delete;
 
     int setupResult() const { return setup_; }
-    SoundConverter& converter() { return converter_; }
+    sound::SoundConverter& converter() { return converter_; }
     // Decode all, returned as bytes (empty on failure).
     std::string DecodeAll();
     std::string Read(int32_t bytes);
 
 private:
     std::string bytes_;
-    Stream stream_{};
-    SoundConverter converter_{};
+    file::Stream stream_{};
+    sound::SoundConverter converter_{};
     int setup_ = -1;
 };
 

@@ -15,7 +15,7 @@ using test::Sjis;
 class SoundHandleTest : public test::SoundRuntimeTest {};
 
 platform::SoundBuffer* BufferOf(int32_t handle, int index) {
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
+    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, handle);
     return s && s->buffers[index].valid ? s->buffers[index].buffer : nullptr;
 }
 
@@ -106,13 +106,13 @@ TEST_F(SoundHandleTest, LoopedSoundPlaysUntilStoppedAndPlayTypeZeroWaits) {
 }
 
 TEST_F(SoundHandleTest, VolumeBecomesAttenuationOnEveryBuffer) {
-    EXPECT_EQ(VolumeToAttenuation(255), 0);
-    EXPECT_EQ(VolumeToAttenuation(300), 0);
-    EXPECT_EQ(VolumeToAttenuation(128), -299);
-    EXPECT_EQ(VolumeToAttenuation(64), -600);
-    EXPECT_EQ(VolumeToAttenuation(1), -2406);
-    EXPECT_EQ(VolumeToAttenuation(0), -10000);
-    EXPECT_EQ(VolumeToAttenuation(-5), -10000);
+    EXPECT_EQ(sound::VolumeToAttenuation(255), 0);
+    EXPECT_EQ(sound::VolumeToAttenuation(300), 0);
+    EXPECT_EQ(sound::VolumeToAttenuation(128), -299);
+    EXPECT_EQ(sound::VolumeToAttenuation(64), -600);
+    EXPECT_EQ(sound::VolumeToAttenuation(1), -2406);
+    EXPECT_EQ(sound::VolumeToAttenuation(0), -10000);
+    EXPECT_EQ(sound::VolumeToAttenuation(-5), -10000);
 
     Write("dc.wav", test::ConstantWave(100, 1000));
     const int h = LoadSound("dc.wav", 3, -1);
@@ -146,7 +146,7 @@ TEST_F(SoundHandleTest, BufferCountsAreCappedAndZeroBuffersNeverStart) {
     Write("dc.wav", test::ConstantWave(100, 1000));
     const int ten = LoadSound("dc.wav", 15, -1);
     ASSERT_NE(ten, -1);
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, ten);
+    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, ten);
     EXPECT_EQ(s->bufferCount, 10);
     const int none = LoadSound("dc.wav", 0, -1);
     ASSERT_NE(none, -1);
@@ -197,7 +197,7 @@ TEST_F(SoundHandleTest, UndecodableAndUnplayableFilesFailWithoutEndingTheRuntime
     const auto after = mem_detail::CurrentTotals();
     EXPECT_EQ(after.blockCount, before.blockCount);
     EXPECT_EQ(after.totalSize, before.totalSize);
-    EXPECT_EQ(Sound().sounds.count, 0);
+    EXPECT_EQ(sound::Sound().sounds.count, 0);
     Finish();
     // The conversion message has no line end: the load failure completes its line.
     const std::string failed = Sjis("音声ファイルのＰＣＭへの変換に失敗しました");

@@ -49,7 +49,7 @@ TEST_F(StreamSoundTest, LongSoundPlaysEveryFrameInOrderThroughTheRing) {
     Write("long.wav", test::PatternWave(frames));
     const int h = LoadStream("long.wav");
     ASSERT_NE(h, -1);
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, h);
+    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
     EXPECT_EQ(s->ringSize, 6 * 88200);
     const uint64_t t0 = FrameNow();
     ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
@@ -151,8 +151,8 @@ TEST_F(StreamSoundTest, SharedRingGoesToTheLastStartedSound) {
     const int b = LoadStream("dc.wav", 2, a);
     ASSERT_NE(a, -1);
     ASSERT_NE(b, -1);
-    auto* sa = ValidateHandleAs<SoundRecord>(Sound().sounds, a);
-    auto* sb = ValidateHandleAs<SoundRecord>(Sound().sounds, b);
+    auto* sa = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, a);
+    auto* sb = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, b);
     EXPECT_EQ(sb->sharedWith, a);
     EXPECT_EQ(sa->sharerCount, 1);
     EXPECT_FALSE(sb->buffers[0].valid); // no ring of its own
@@ -178,7 +178,7 @@ TEST_F(StreamSoundTest, SharedRingGoesToTheLastStartedSound) {
     Run(100, 33);
     EXPECT_EQ(IsSoundPlaying(b), 1);
     ASSERT_EQ(DeleteSound(b), 0);
-    EXPECT_EQ(Sound().sounds.count, 0);
+    EXPECT_EQ(sound::Sound().sounds.count, 0);
     EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baseline.blockCount);
 
     const test::Capture c = Finish();
@@ -200,15 +200,17 @@ TEST_F(StreamSoundTest, EntriesPlayInTurnWithTheirRepeats) {
     Write("dc.wav", test::ConstantWave(int(FramesOfMs(100)), 3000));
     const int h = LoadStream("p.wav");
     ASSERT_NE(h, -1);
-    ASSERT_EQ(AddStreamEntry(h, "dc.wav", kStreamDecodedImage, -1), 0);
-    ASSERT_EQ(AddStreamEntry(h, "p.wav", kStreamFromFile, -1), 0);
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, h);
-    s->entries[1].loopCount = 1;                                         // the constant part twice
-    EXPECT_EQ(AddStreamEntry(h, "dc.wav", kStreamFileInMemory, -1), -1); // three at most
+    ASSERT_EQ(sound::AddStreamEntry(h, "dc.wav", sound::kStreamDecodedImage, -1), 0);
+    ASSERT_EQ(sound::AddStreamEntry(h, "p.wav", sound::kStreamFromFile, -1), 0);
+    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
+    s->entries[1].loopCount = 1; // the constant part twice
+    EXPECT_EQ(sound::AddStreamEntry(h, "dc.wav", sound::kStreamFileInMemory, -1),
+              -1); // three at most
 
     const uint64_t t0 = FrameNow();
     ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
-    EXPECT_EQ(AddStreamEntry(h, "dc.wav", kStreamFileInMemory, -1), -1); // while playing
+    EXPECT_EQ(sound::AddStreamEntry(h, "dc.wav", sound::kStreamFileInMemory, -1),
+              -1); // while playing
     Run(800, 33);
     EXPECT_EQ(IsSoundPlaying(h), 0);
     const test::Capture c = Finish();
@@ -234,10 +236,10 @@ TEST_F(StreamSoundTest, EntriesOfAnotherFormatOrWithoutSourceAreRefused) {
     Write("stereo.wav", test::PcmWave(2, 44100, 16, std::string(400, '\0')));
     const int h = LoadStream("p.wav");
     ASSERT_NE(h, -1);
-    EXPECT_EQ(AddStreamEntry(h, "stereo.wav", kStreamFileInMemory, -1), -1);
-    EXPECT_EQ(AddStreamEntry(h, "missing.wav", kStreamFromFile, -1), -1);
+    EXPECT_EQ(sound::AddStreamEntry(h, "stereo.wav", sound::kStreamFileInMemory, -1), -1);
+    EXPECT_EQ(sound::AddStreamEntry(h, "missing.wav", sound::kStreamFromFile, -1), -1);
     EXPECT_EQ(LoadStream("missing.wav"), -1);
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, h);
+    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
     EXPECT_EQ(s->entryCount, 1);
     Finish();
     // These messages have no line end of their own: they run on to the next one.

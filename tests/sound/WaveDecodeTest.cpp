@@ -24,8 +24,8 @@ TEST_P(WaveOnBothStreams, PcmWaveGivesFormatDataAndOneSecondBlocks) {
     WriteSeed("pcm-stereo16.wav", file);
     DecodedSound s(file, GetParam());
     ASSERT_EQ(s.setupResult(), 0);
-    SoundConverter& c = s.converter();
-    EXPECT_EQ(c.kind, kSoundKindPcm);
+    sound::SoundConverter& c = s.converter();
+    EXPECT_EQ(c.kind, sound::kSoundKindPcm);
     EXPECT_EQ(c.format.formatTag, 1);
     EXPECT_EQ(c.format.channels, 2);
     EXPECT_EQ(c.format.samplesPerSec, 22050u);
@@ -36,7 +36,7 @@ TEST_P(WaveOnBothStreams, PcmWaveGivesFormatDataAndOneSecondBlocks) {
     EXPECT_EQ(c.fmtPosition, 20);
     EXPECT_EQ(c.fmtSize, 16);
     EXPECT_EQ(c.dataStart, 44);
-    EXPECT_EQ(SoundPcmTotalSize(c), 32);
+    EXPECT_EQ(sound::SoundPcmTotalSize(c), 32);
     EXPECT_EQ(s.DecodeAll(), data);
 }
 
@@ -82,7 +82,7 @@ TEST_P(WaveOnBothStreams, FormatChunkMustComeFirstForBothWavePaths) {
                           Chunk("LIST", "INFOxxxx"), Chunk("data", "\x01\x02\x03\x04")}),
                     GetParam());
     ASSERT_EQ(s3.setupResult(), 0);
-    EXPECT_EQ(s3.converter().kind, kSoundKindConverted);
+    EXPECT_EQ(s3.converter().kind, sound::kSoundKindConverted);
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, WaveOnBothStreams,
@@ -129,7 +129,7 @@ TEST(PcmWaveFormat, DataSizeBeyondTheFileMeansTheRest) {
                        Le32(0xFFFFFFFFu) + data;
     DecodedSound s(file);
     ASSERT_EQ(s.setupResult(), 0);
-    EXPECT_EQ(SoundPcmTotalSize(s.converter()), 12);
+    EXPECT_EQ(sound::SoundPcmTotalSize(s.converter()), 12);
     EXPECT_EQ(s.DecodeAll(), data);
 }
 
@@ -153,44 +153,44 @@ TEST(PcmRead, ZeroBytesThenPastTheEndThenNothingUntilSeek) {
     const std::string data = Ramp16(10, 100, 1); // 20 bytes, mono 16-bit
     DecodedSound s(PcmWave(1, 8000, 16, data));
     ASSERT_EQ(s.setupResult(), 0);
-    SoundConverter& c = s.converter();
+    sound::SoundConverter& c = s.converter();
     char scratch[4];
-    EXPECT_EQ(ReadSoundPcm(c, scratch, 0), 0);
+    EXPECT_EQ(sound::ReadSoundPcm(c, scratch, 0), 0);
     EXPECT_EQ(c.endFlag, 0);
     EXPECT_EQ(s.Read(6), data.substr(0, 6));
     EXPECT_EQ(s.Read(100), data.substr(6)); // the 14 bytes that were left
     EXPECT_EQ(c.endFlag, 1);
     EXPECT_EQ(s.Read(4), "");
     EXPECT_EQ(s.Read(4), "");
-    EXPECT_EQ(SeekSoundConverter(c, 0), 0);
+    EXPECT_EQ(sound::SeekSoundConverter(c, 0), 0);
     EXPECT_EQ(c.endFlag, 0);
     EXPECT_EQ(s.Read(4), data.substr(0, 4));
 }
 
 TEST(PcmRead, ConverterThatIsNotSetUpRefuses) {
-    SoundConverter c{};
+    sound::SoundConverter c{};
     char scratch[4];
-    EXPECT_EQ(ReadSoundPcm(c, scratch, 4), -1);
-    EXPECT_EQ(TerminateSoundConverter(c), -1);
-    EXPECT_EQ(SoundPcmTotalSize(c), -1);
-    PcmResult r{};
-    EXPECT_EQ(DecodeAllSound(c, r), -1);
+    EXPECT_EQ(sound::ReadSoundPcm(c, scratch, 4), -1);
+    EXPECT_EQ(sound::TerminateSoundConverter(c), -1);
+    EXPECT_EQ(sound::SoundPcmTotalSize(c), -1);
+    sound::PcmResult r{};
+    EXPECT_EQ(sound::DecodeAllSound(c, r), -1);
 }
 
 TEST(PcmSeek, TargetsWithinFifteenBytesChangeNothing) {
     const std::string data = Ramp16(40, 0, 7); // 80 bytes, mono 16-bit
     DecodedSound s(PcmWave(1, 8000, 16, data));
     ASSERT_EQ(s.setupResult(), 0);
-    SoundConverter& c = s.converter();
+    sound::SoundConverter& c = s.converter();
     ASSERT_EQ(s.Read(8), data.substr(0, 8));
-    EXPECT_EQ(SeekSoundConverter(c, 11), 0); // byte 22: 14 ahead
-    EXPECT_EQ(SeekSoundConverter(c, 0), 0);  // byte 0: 8 back
+    EXPECT_EQ(sound::SeekSoundConverter(c, 11), 0); // byte 22: 14 ahead
+    EXPECT_EQ(sound::SeekSoundConverter(c, 0), 0);  // byte 0: 8 back
     EXPECT_EQ(c.outputPosition, 8);
     EXPECT_EQ(s.Read(4), data.substr(8, 4));
-    EXPECT_EQ(SeekSoundConverter(c, 14), 0); // byte 28: 16 ahead, taken
+    EXPECT_EQ(sound::SeekSoundConverter(c, 14), 0); // byte 28: 16 ahead, taken
     EXPECT_EQ(c.outputPosition, 28);
     EXPECT_EQ(s.Read(4), data.substr(28, 4));
-    EXPECT_EQ(SeekSoundConverter(c, 0), 0);
+    EXPECT_EQ(sound::SeekSoundConverter(c, 0), 0);
     EXPECT_EQ(s.Read(4), data.substr(0, 4));
 }
 

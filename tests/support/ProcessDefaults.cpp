@@ -36,14 +36,14 @@ void RestoreProcessDefaults() {
     t.runtimeStarted = false;
     platform::SetClockSource(nullptr);
     platform::SetDefaultSoundDeviceOptions(platform::SoundDeviceOptions{});
-    if (OpenFileCount() > 0) {
+    if (file::OpenFileCount() > 0) {
         // The open-file table is the archive-aware set's, whichever set is in force.
-        const FileAccessTable inForce = gFileAccess;
-        InstallArchiveAwareFileAccess();
-        for (int slot = 0; slot < kMaxOpenFiles; ++slot) {
-            FileClose(int32_t(kFileHandleTag | uint32_t(slot)));
+        const file::FileAccessTable inForce = file::gFileAccess;
+        file::InstallArchiveAwareFileAccess();
+        for (int slot = 0; slot < file::kMaxOpenFiles; ++slot) {
+            FileClose(int32_t(file::kFileHandleTag | uint32_t(slot)));
         }
-        gFileAccess = inForce;
+        file::gFileAccess = inForce;
     }
 }
 

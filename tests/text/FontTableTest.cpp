@@ -13,34 +13,34 @@ using test::Sjis;
 
 TEST(FontCells, CellsFromMetricsAndCapacityFromCellArea) {
     // 16 + 2 rounds up to 24, cells are square: 327680 / (24 x 24) = 568.
-    FontCells small = ComputeFontCells(16, 16, false, 1);
+    text::FontCells small = text::ComputeFontCells(16, 16, false, 1);
     EXPECT_EQ(small.width, 24);
     EXPECT_EQ(small.height, 16);
-    EXPECT_EQ(MemoryCacheCapacity(small.width, 0), 568);
+    EXPECT_EQ(text::MemoryCacheCapacity(small.width, 0), 568);
     // 100 + 2 rounds up to 104: 327680 / 10816 = 30.
-    FontCells large = ComputeFontCells(100, 100, false, 1);
+    text::FontCells large = text::ComputeFontCells(100, 100, false, 1);
     EXPECT_EQ(large.width, 104);
-    EXPECT_EQ(MemoryCacheCapacity(large.width, 0), 30);
+    EXPECT_EQ(text::MemoryCacheCapacity(large.width, 0), 30);
     // Edged: 16 + 2 + 6 = 24; 15 + 6 = 21 rounds up to an even 22.
-    FontCells edged = ComputeFontCells(16, 15, true, 3);
+    text::FontCells edged = text::ComputeFontCells(16, 15, true, 3);
     EXPECT_EQ(edged.width, 24);
     EXPECT_EQ(edged.height, 22);
     // A narrow, tall face: 10 rounds to 16, below the height 22, so the cell is 22 wide.
-    FontCells tall = ComputeFontCells(8, 21, false, 1);
+    text::FontCells tall = text::ComputeFontCells(8, 21, false, 1);
     EXPECT_EQ(tall.width, 22);
     EXPECT_EQ(tall.height, 22);
     // 327680 / 64 = 5120 is capped at 2024; 327680 / 40000 = 8 is raised to 20.
-    EXPECT_EQ(MemoryCacheCapacity(8, 0), 2024);
-    EXPECT_EQ(MemoryCacheCapacity(200, 0), 20);
-    EXPECT_EQ(MemoryCacheCapacity(24, 100), 100);
-    EXPECT_EQ(MemoryCacheCapacity(24, 5000), 2024);
-    EXPECT_FALSE(UseTextureGlyphCache());
+    EXPECT_EQ(text::MemoryCacheCapacity(8, 0), 2024);
+    EXPECT_EQ(text::MemoryCacheCapacity(200, 0), 20);
+    EXPECT_EQ(text::MemoryCacheCapacity(24, 100), 100);
+    EXPECT_EQ(text::MemoryCacheCapacity(24, 5000), 2024);
+    EXPECT_FALSE(text::UseTextureGlyphCache());
 }
 
 class FreeTypeFonts : public test::TextTest {};
 
 // The cell rule applied to what FreeType reports for the same request.
-void ExpectCellsFor(const FontRecord& font, int size) {
+void ExpectCellsFor(const text::FontRecord& font, int size) {
     std::string gothic = Sjis("ＭＳ ゴシック");
     platform::FontRequest request{gothic.c_str(), size, 600, false, platform::kCharSetShiftJis};
     platform::GlyphRasterizer& r = platform::FreeTypeGlyphRasterizer();
@@ -61,26 +61,26 @@ void ExpectCellsFor(const FontRecord& font, int size) {
 }
 
 TEST_F(FreeTypeFonts, DefaultFontCellsFollowTheReportedMetrics) {
-    const FontRecord* font = ResolveFont(Fonts().defaultFont);
+    const text::FontRecord* font = text::ResolveFont(text::Fonts().defaultFont);
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(font->size, 16);
-    EXPECT_EQ(font->charSetIndex, kCharSetIndexShiftJis);
+    EXPECT_EQ(font->charSetIndex, text::kCharSetIndexShiftJis);
     ExpectCellsFor(*font, 16);
     ASSERT_EQ(SetDefaultFontSize(100), 0);
-    font = ResolveFont(Fonts().defaultFont);
+    font = text::ResolveFont(text::Fonts().defaultFont);
     ASSERT_NE(font, nullptr);
     ExpectCellsFor(*font, 100);
 }
 
 TEST_F(FreeTypeFonts, InitFontsLogsAndKeepsTheDefaultFontSettings) {
     ASSERT_EQ(SetDefaultFontSize(40), 0);
-    int before = Fonts().defaultFont;
+    int before = text::Fonts().defaultFont;
     int other = CreateFontToHandle(nullptr, 20, -1, -1, -1, -1, 0);
     ASSERT_NE(other, -1);
-    ASSERT_EQ(InitFonts(), 0);
-    EXPECT_EQ(ResolveFont(other), nullptr);
-    EXPECT_EQ(ResolveFont(before), nullptr);
-    const FontRecord* font = ResolveFont(Fonts().defaultFont);
+    ASSERT_EQ(text::InitFonts(), 0);
+    EXPECT_EQ(text::ResolveFont(other), nullptr);
+    EXPECT_EQ(text::ResolveFont(before), nullptr);
+    const text::FontRecord* font = text::ResolveFont(text::Fonts().defaultFont);
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(font->size, 40);
     std::string log = LogText();
@@ -94,7 +94,7 @@ class ScriptedFonts : public test::ScriptedTextTest {};
 
 TEST_F(ScriptedFonts, FortyFirstFontFailsWithTheLimitMessage) {
     std::vector<int> handles; // the default font holds slot 0
-    for (int i = 1; i < kFontSlotCount; ++i) {
+    for (int i = 1; i < text::kFontSlotCount; ++i) {
         handles.push_back(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0));
         ASSERT_NE(handles.back(), -1) << i;
         EXPECT_EQ(HandleSlot(handles.back()), i);
@@ -114,32 +114,32 @@ TEST_F(ScriptedFonts, FortyFirstFontFailsWithTheLimitMessage) {
 }
 
 TEST_F(ScriptedFonts, DefaultFontSizeKeepsOrReplacesTheDefaultFont) {
-    int first = Fonts().defaultFont;
-    ASSERT_NE(ResolveFont(first), nullptr);
+    int first = text::Fonts().defaultFont;
+    ASSERT_NE(text::ResolveFont(first), nullptr);
     size_t opens = scripted.opens.size();
     EXPECT_EQ(SetDefaultFontSize(16), 0);
     EXPECT_EQ(SetDefaultFontSize(-1), 0);
-    EXPECT_EQ(Fonts().defaultFont, first);
+    EXPECT_EQ(text::Fonts().defaultFont, first);
     EXPECT_EQ(scripted.opens.size(), opens);
     EXPECT_EQ(SetDefaultFontSize(100), 0);
-    int second = Fonts().defaultFont;
+    int second = text::Fonts().defaultFont;
     EXPECT_NE(second, first);
-    EXPECT_EQ(ResolveFont(first), nullptr);
+    EXPECT_EQ(text::ResolveFont(first), nullptr);
     EXPECT_EQ(DeleteFont(first), -1);
-    ASSERT_NE(ResolveFont(second), nullptr);
-    EXPECT_EQ(ResolveFont(second)->size, 100);
+    ASSERT_NE(text::ResolveFont(second), nullptr);
+    EXPECT_EQ(text::ResolveFont(second)->size, 100);
     EXPECT_EQ(scripted.opens.back().height, 100);
     EXPECT_EQ(scripted.opens.back().weight, 600);
     EXPECT_EQ(scripted.liveFonts, 1);
 }
 
 TEST_F(ScriptedFonts, NamedFaceFallsBackThroughTheCharacterSets) {
-    int fonts = Fonts().table.count;
+    int fonts = text::Fonts().table.count;
     scripted.opens.clear();
     scripted.openFaces.clear();
     scripted.failOpens = 3;
     std::string face = Sjis("ＭＳ 明朝");
-    EXPECT_EQ(CreateFontToHandle(face.c_str(), 20, 9, 0, kCharSetIndexHangeul, -1, 1), -1);
+    EXPECT_EQ(CreateFontToHandle(face.c_str(), 20, 9, 0, text::kCharSetIndexHangeul, -1, 1), -1);
     EXPECT_NE(LogText().find(Sjis("指定のフォントの作成に失敗しました")), std::string::npos);
     ASSERT_EQ(scripted.opens.size(), 3u);
     EXPECT_EQ(scripted.opens[0].charSet, platform::kCharSetHangeul);
@@ -151,15 +151,15 @@ TEST_F(ScriptedFonts, NamedFaceFallsBackThroughTheCharacterSets) {
         EXPECT_EQ(scripted.opens[i].weight, 900);
         EXPECT_TRUE(scripted.opens[i].italic);
     }
-    EXPECT_EQ(Fonts().table.count, fonts);
+    EXPECT_EQ(text::Fonts().table.count, fonts);
 }
 
 TEST_F(ScriptedFonts, UnnamedFaceTriesTheGothicFaceThenAnyFace) {
-    int fonts = Fonts().table.count;
+    int fonts = text::Fonts().table.count;
     scripted.opens.clear();
     scripted.openFaces.clear();
     scripted.failOpens = 3;
-    EXPECT_EQ(CreateFontToHandle("", 20, -1, -1, kCharSetIndexHangeul, -1, 1), -1);
+    EXPECT_EQ(CreateFontToHandle("", 20, -1, -1, text::kCharSetIndexHangeul, -1, 1), -1);
     EXPECT_NE(LogText().find(Sjis("フォントの作成に失敗しました")), std::string::npos);
     ASSERT_EQ(scripted.opens.size(), 3u);
     EXPECT_EQ(scripted.openFaces[0], Sjis("ＭＳ ゴシック"));
@@ -170,7 +170,7 @@ TEST_F(ScriptedFonts, UnnamedFaceTriesTheGothicFaceThenAnyFace) {
     EXPECT_FALSE(scripted.opens[1].italic);
     EXPECT_EQ(scripted.openFaces[2], "");
     EXPECT_EQ(scripted.opens[2].charSet, platform::kCharSetDefault);
-    EXPECT_EQ(Fonts().table.count, fonts);
+    EXPECT_EQ(text::Fonts().table.count, fonts);
 
     // The third attempt succeeding still gives a font.
     scripted.failOpens = 2;
@@ -180,13 +180,13 @@ TEST_F(ScriptedFonts, UnnamedFaceTriesTheGothicFaceThenAnyFace) {
 }
 
 TEST_F(ScriptedFonts, FailuresAfterTheRecordReleaseEverything) {
-    int fonts = Fonts().table.count;
+    int fonts = text::Fonts().table.count;
     int live = scripted.liveFonts;
     scripted.failMetrics = true;
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0), -1);
     EXPECT_NE(LogText().find(Sjis("ＤＣの取得に失敗しました")), std::string::npos);
     EXPECT_EQ(scripted.liveFonts, live);
-    EXPECT_EQ(Fonts().table.count, fonts);
+    EXPECT_EQ(text::Fonts().table.count, fonts);
     scripted.failMetrics = false;
     // A cache that cannot exist (its size overflows) is refused the same way.
     scripted.metrics = platform::FontMetrics{60000, 60000, 50000};
@@ -195,47 +195,48 @@ TEST_F(ScriptedFonts, FailuresAfterTheRecordReleaseEverything) {
                                   "CreateFontToHandle")),
               std::string::npos);
     EXPECT_EQ(scripted.liveFonts, live);
-    EXPECT_EQ(Fonts().table.count, fonts);
+    EXPECT_EQ(text::Fonts().table.count, fonts);
 }
 
 TEST_F(ScriptedFonts, CreationNeedsTheGraphicsLayerAndAFreeSlot) {
-    EXPECT_EQ(CreateFontInner(nullptr, 16, -1, -1, -1, -1, 0, HandleSlot(Fonts().defaultFont), -1),
+    EXPECT_EQ(text::CreateFontInner(nullptr, 16, -1, -1, -1, -1, 0,
+                                    HandleSlot(text::Fonts().defaultFont), -1),
               -1);
     // An explicit slot and serial give exactly that handle (fonts re-created in place).
-    int placed = CreateFontInner(nullptr, 16, -1, -1, -1, -1, 0, 7, 1234);
+    int placed = text::CreateFontInner(nullptr, 16, -1, -1, -1, -1, 0, 7, 1234);
     EXPECT_EQ(placed, MakeHandle(HandleType::Font, 1234, 7));
-    Graphics().started = false;
+    graphic::Graphics().started = false;
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0), -1);
-    Graphics().started = true;
+    graphic::Graphics().started = true;
 }
 
 TEST_F(ScriptedFonts, TypeAndEdgeNormalisation) {
     int edgedBySize = CreateFontToHandle(nullptr, 16, -1, 0, -1, 3, 0);
     ASSERT_NE(edgedBySize, -1);
-    EXPECT_EQ(ResolveFont(edgedBySize)->fontType, kFontEdge);
-    EXPECT_EQ(ResolveFont(edgedBySize)->bitsPerPixel, 8);
+    EXPECT_EQ(text::ResolveFont(edgedBySize)->fontType, text::kFontEdge);
+    EXPECT_EQ(text::ResolveFont(edgedBySize)->bitsPerPixel, 8);
     // Bits beyond edge and anti-aliasing are dropped.
     int odd = CreateFontToHandle(nullptr, 16, -1, 6, -1, -1, 0);
     ASSERT_NE(odd, -1);
-    EXPECT_EQ(ResolveFont(odd)->fontType, kFontAntialiased);
+    EXPECT_EQ(text::ResolveFont(odd)->fontType, text::kFontAntialiased);
     // An 8-bit screen has no anti-aliased fonts.
-    Graphics().screen.colorBits = 8;
+    graphic::Graphics().screen.colorBits = 8;
     int eight = CreateFontToHandle(nullptr, 16, -1, 3, -1, -1, 0);
-    Graphics().screen.colorBits = 32;
+    graphic::Graphics().screen.colorBits = 32;
     ASSERT_NE(eight, -1);
-    EXPECT_EQ(ResolveFont(eight)->fontType, kFontEdge);
+    EXPECT_EQ(text::ResolveFont(eight)->fontType, text::kFontEdge);
 }
 
 TEST_F(ScriptedFonts, DeletingSetsTheLostFlagAndEndFontsEmptiesTheTable) {
     int font = CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0);
     ASSERT_NE(font, -1);
     int32_t lost = 0;
-    ResolveFont(font)->lostFlag = &lost;
+    text::ResolveFont(font)->lostFlag = &lost;
     EXPECT_EQ(DeleteFont(font), 0);
     EXPECT_EQ(lost, 1);
-    EndFonts();
+    text::EndFonts();
     EXPECT_EQ(scripted.liveFonts, 0);
-    EXPECT_EQ(Fonts().defaultFont, kNoHandle);
+    EXPECT_EQ(text::Fonts().defaultFont, kNoHandle);
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0), -1);
 }
 

@@ -41,9 +41,9 @@ TEST_F(FreeTypeText, StopDrawnTwiceRasterisesOnlyTheFirstTime) {
 TEST_F(FreeTypeText, JapaneseTextDrawsWithAJapaneseFace) {
     std::string text = Sjis("プログラム");
     ASSERT_EQ(PrintText(10, 10, text.c_str(), ScreenColor(kWhite), 0), 0);
-    const FontRecord& font = *ResolveFont(Fonts().defaultFont);
+    const text::FontRecord& font = *text::ResolveFont(text::Fonts().defaultFont);
     for (const char* character : {"プ", "ロ", "グ"}) {
-        const CharacterEntry& entry = font.characters[CodeOf(Sjis(character))];
+        const text::CharacterEntry& entry = font.characters[CodeOf(Sjis(character))];
         ASSERT_TRUE(entry.cached) << character;
         EXPECT_GT(entry.slot->boxWidth, 5) << character;
         EXPECT_GT(entry.slot->boxHeight, 5) << character;
@@ -56,20 +56,20 @@ TEST_F(FreeTypeText, JapaneseTextDrawsWithAJapaneseFace) {
 TEST_F(FreeTypeText, CharactersTheFaceLacksComeFromAnotherFace) {
     // Character set 0 asks for no language: the face is a Latin one, and the
     // kana and the star come from faces that have them.
-    int font = CreateFontToHandle(nullptr, 24, -1, -1, kCharSetIndexDefault, -1, 0);
+    int font = CreateFontToHandle(nullptr, 24, -1, -1, text::kCharSetIndexDefault, -1, 0);
     ASSERT_NE(font, -1);
     std::string text = Sjis("Aプ★");
     ASSERT_EQ(PrintTextWithFont(10, 10, text.c_str(), ScreenColor(kWhite), font, 0, 0), 0);
-    const FontRecord& f = *ResolveFont(font);
+    const text::FontRecord& f = *text::ResolveFont(font);
     for (const char* character : {"A", "プ", "★"}) {
-        const CharacterEntry& entry = f.characters[CodeOf(Sjis(character))];
+        const text::CharacterEntry& entry = f.characters[CodeOf(Sjis(character))];
         ASSERT_TRUE(entry.cached) << character;
         EXPECT_GT(entry.slot->boxWidth, 3) << character;
     }
 }
 
 TEST_F(FreeTypeText, LineFeedAndMissingCharactersDrawNothingButAdvance) {
-    int font = Fonts().defaultFont;
+    int font = text::Fonts().defaultFont;
     int blank = 0;
     ASSERT_EQ(MeasureString(" ", font, &blank, nullptr), 0);
     ASSERT_GT(blank, 0);
@@ -91,7 +91,7 @@ TEST_F(FreeTypeText, LineFeedAndMissingCharactersDrawNothingButAdvance) {
 }
 
 TEST_F(FreeTypeText, AntialiasedAndEdgedFontsDrawWithTheirTints) {
-    int smooth = CreateFontToHandle(nullptr, 32, -1, kFontAntialiased, -1, -1, 0);
+    int smooth = CreateFontToHandle(nullptr, 32, -1, text::kFontAntialiased, -1, -1, 0);
     ASSERT_NE(smooth, -1);
     ASSERT_EQ(PrintTextWithFont(10, 10, "W", ScreenColor(kWhite), smooth, 0, 0), 0);
     // Grey levels: full pixels at 240, partial ones below.
@@ -109,7 +109,7 @@ TEST_F(FreeTypeText, AntialiasedAndEdgedFontsDrawWithTheirTints) {
     EXPECT_GT(partial, 10);
 
     test::FillTarget(kBlack);
-    int edged = CreateFontToHandle(nullptr, 32, -1, kFontEdge, -1, 2, 0);
+    int edged = CreateFontToHandle(nullptr, 32, -1, text::kFontEdge, -1, 2, 0);
     ASSERT_NE(edged, -1);
     const Pixel red{255, 0, 0};
     const Pixel blue{0, 0, 255};

@@ -18,12 +18,12 @@ protected:
         EXPECT_NE(font, -1);
         return font;
     }
-    const GlyphSlot* Cache(int font, uint32_t code) {
-        CharacterUnit unit = {uint8_t(code & 0xFF), uint8_t(code >> 8), 0};
-        return GetGlyph(font, 1, &unit);
+    const text::GlyphSlot* Cache(int font, uint32_t code) {
+        text::CharacterUnit unit = {uint8_t(code & 0xFF), uint8_t(code >> 8), 0};
+        return text::GetGlyph(font, 1, &unit);
     }
-    int CellByte(int font, const GlyphSlot* slot, int x, int y) {
-        return CellRow(*ResolveFont(font), slot->cell, y)[x];
+    int CellByte(int font, const text::GlyphSlot* slot, int x, int y) {
+        return text::CellRow(*text::ResolveFont(font), slot->cell, y)[x];
     }
 };
 
@@ -31,7 +31,7 @@ TEST_F(GlyphCache, EvictsStrictlyRoundRobinAndRasterisesAgainOnNextUse) {
     scripted.metrics = platform::FontMetrics{100, 100, 80}; // 104 x 104 cells, 30 glyphs
     int font = CreateFontToHandle(nullptr, 100, -1, -1, -1, -1, 0);
     ASSERT_NE(font, -1);
-    FontRecord& f = *ResolveFont(font);
+    text::FontRecord& f = *text::ResolveFont(font);
     ASSERT_EQ(f.capacity, 30);
     std::string text;
     for (int i = 0; i < 31; ++i) {
@@ -60,13 +60,13 @@ TEST_F(GlyphCache, RepeatedCharactersOfAStringRasteriseOnce) {
     scripted.queries.clear();
     ASSERT_EQ(PrintTextWithFont(0, 0, "ABAB", kWhite, font, 0, 0), 0);
     EXPECT_EQ(scripted.queries, (std::vector<uint32_t>{'A', 'B'}));
-    EXPECT_EQ(ResolveFont(font)->nextSlot, 2);
+    EXPECT_EQ(text::ResolveFont(font)->nextSlot, 2);
 }
 
 TEST_F(GlyphCache, AntialiasedLevelsAreStoredOneLower) {
     scripted.glyphs['x'] = ScriptedGlyph{{0, 10, 8, 4, 1}, {"#h.a"}};
-    int font = MakeFont(kFontAntialiased, -1);
-    const GlyphSlot* slot = Cache(font, 'x');
+    int font = MakeFont(text::kFontAntialiased, -1);
+    const text::GlyphSlot* slot = Cache(font, 'x');
     ASSERT_NE(slot, nullptr);
     // Written at (edge size, edge size) = (1, 1): 16 -> 15, 8 -> 7, 0 and 1 -> 0.
     EXPECT_EQ(CellByte(font, slot, 1, 1), 15);
@@ -80,8 +80,8 @@ TEST_F(GlyphCache, AntialiasedLevelsAreStoredOneLower) {
 
 TEST_F(GlyphCache, EdgeOfSizeOneIsTheFourNeighbours) {
     scripted.glyphs['x'] = ScriptedGlyph{{0, 10, 8, 1, 1}, {"#"}};
-    int font = MakeFont(kFontEdge, 1);
-    const GlyphSlot* slot = Cache(font, 'x');
+    int font = MakeFont(text::kFontEdge, 1);
+    const text::GlyphSlot* slot = Cache(font, 'x');
     EXPECT_EQ(CellByte(font, slot, 1, 1), 1);
     EXPECT_EQ(CellByte(font, slot, 0, 1), 2);
     EXPECT_EQ(CellByte(font, slot, 2, 1), 2);
@@ -98,8 +98,8 @@ TEST_F(GlyphCache, EdgeOfSizeOneIsTheFourNeighbours) {
 TEST_F(GlyphCache, LargerEdgesAreRoundMasksThenSquares) {
     scripted.glyphs['x'] = ScriptedGlyph{{0, 10, 8, 1, 1}, {"#"}};
     for (int edge = 2; edge <= 5; ++edge) {
-        int font = MakeFont(kFontEdge, edge);
-        const GlyphSlot* slot = Cache(font, 'x');
+        int font = MakeFont(text::kFontEdge, edge);
+        const text::GlyphSlot* slot = Cache(font, 'x');
         int edges = 0;
         int expected = 0;
         for (int dy = -edge; dy <= edge; ++dy) {
@@ -119,8 +119,8 @@ TEST_F(GlyphCache, LargerEdgesAreRoundMasksThenSquares) {
 
 TEST_F(GlyphCache, EdgedAntialiasedCellsKeepGlyphLowAndEdgeHigh) {
     scripted.glyphs['x'] = ScriptedGlyph{{0, 10, 8, 2, 1}, {"#h"}};
-    int font = MakeFont(kFontEdge | kFontAntialiased, 1);
-    const GlyphSlot* slot = Cache(font, 'x');
+    int font = MakeFont(text::kFontEdge | text::kFontAntialiased, 1);
+    const text::GlyphSlot* slot = Cache(font, 'x');
     // Glyph at (1, 1) level 15 and (2, 1) level 7; each raises its neighbours' edge.
     EXPECT_EQ(CellByte(font, slot, 1, 1), 0x70 | 15); // beside the level-7 pixel
     EXPECT_EQ(CellByte(font, slot, 2, 1), 0xF0 | 7);  // beside the level-15 pixel
@@ -134,7 +134,7 @@ TEST_F(GlyphCache, EdgedAntialiasedCellsKeepGlyphLowAndEdgeHigh) {
 TEST_F(GlyphCache, BlanksGetNoBitmapButTheirAdvance) {
     int font = MakeFont(0, -1);
     for (uint32_t code : {0x20u, 0x4081u}) {
-        const GlyphSlot* slot = Cache(font, code);
+        const text::GlyphSlot* slot = Cache(font, code);
         ASSERT_NE(slot, nullptr);
         EXPECT_EQ(slot->boxWidth, 0);
         EXPECT_EQ(slot->boxHeight, 0);
@@ -145,10 +145,10 @@ TEST_F(GlyphCache, BlanksGetNoBitmapButTheirAdvance) {
 TEST_F(GlyphCache, GlyphsLargerThanTheirCellAreCut) {
     // A face whose glyphs exceed the width it reports must not write past its cell.
     scripted.boxGlyph = platform::GlyphMetrics{0, 12, 60, 60, 60};
-    int font = MakeFont(kFontAntialiased, -1);
-    const GlyphSlot* first = Cache(font, 'x');
-    const GlyphSlot* second = Cache(font, 'y');
-    int side = ResolveFont(font)->cells.width;
+    int font = MakeFont(text::kFontAntialiased, -1);
+    const text::GlyphSlot* first = Cache(font, 'x');
+    const text::GlyphSlot* second = Cache(font, 'y');
+    int side = text::ResolveFont(font)->cells.width;
     EXPECT_EQ(first->boxWidth, side - 1);
     EXPECT_EQ(first->boxHeight, side - 1);
     EXPECT_EQ(second->cell, first->cell + 1);
@@ -158,9 +158,9 @@ TEST_F(GlyphCache, GlyphsLargerThanTheirCellAreCut) {
 }
 
 TEST_F(GlyphCache, InvalidFontOrCountGivesNothing) {
-    CharacterUnit unit = {'x', 0, 0};
-    EXPECT_EQ(GetGlyph(-1, 1, &unit), nullptr);
-    EXPECT_EQ(GetGlyph(Fonts().defaultFont, 0, &unit), nullptr);
+    text::CharacterUnit unit = {'x', 0, 0};
+    EXPECT_EQ(text::GetGlyph(-1, 1, &unit), nullptr);
+    EXPECT_EQ(text::GetGlyph(text::Fonts().defaultFont, 0, &unit), nullptr);
 }
 
 } // namespace

@@ -31,18 +31,18 @@ protected:
         return PrintTextWithFont(100, 50, text, ScreenColor(color), font, ScreenColor(edge), 0);
     }
     void SetBlend(int mode, int parameter) {
-        Graphics().draw.blendMode = mode;
-        Graphics().draw.blendParameter = parameter;
+        graphic::Graphics().draw.blendMode = mode;
+        graphic::Graphics().draw.blendParameter = parameter;
     }
 };
 
 TEST_F(TextDraw, EmptyOrNullTextDrawsNothing) {
     int font = MakeFont(0, -1);
-    Graphics().screen.drawTarget = kFrontScreen;
+    graphic::Graphics().screen.drawTarget = kFrontScreen;
     EXPECT_EQ(Draw("", font, kWhite), 0);
     EXPECT_EQ(Draw(nullptr, font, kWhite), 0);
     EXPECT_EQ(test::CountPixelsNot(kBlack), 0);
-    EXPECT_EQ(Graphics().screen.presentedFrames, 0u);
+    EXPECT_EQ(graphic::Graphics().screen.presentedFrames, 0u);
 }
 
 TEST_F(TextDraw, InvalidOrDeletedFontIsRefusedWithTheMessage) {
@@ -71,14 +71,14 @@ TEST_F(TextDraw, GlyphBoxGoesAtPenPlusOriginAndTopOffset) {
     EXPECT_EQ(test::CountPixelsNot(kBlack), 2);
     // Extra spacing adds to every advance.
     test::FillTarget(kBlack);
-    ResolveFont(font)->extraSpacing = 5;
+    text::ResolveFont(font)->extraSpacing = 5;
     ASSERT_EQ(Draw("xx", font, kWhite), 0);
     EXPECT_EQ(PixelAt(102 + 13, 53), kWhite);
 }
 
 TEST_F(TextDraw, BrightnessScalesTheTint) {
     int font = MakeFont(0, -1);
-    Graphics().draw.brightness = 0x808080;
+    graphic::Graphics().draw.brightness = 0x808080;
     ASSERT_EQ(Draw("AB", font, kWhite), 0);
     // Two 8 x 10 boxes, every pixel 255 x 128 / 255 = 128.
     EXPECT_EQ(test::CountPixelsNot(kBlack), 2 * 80);
@@ -86,13 +86,13 @@ TEST_F(TextDraw, BrightnessScalesTheTint) {
     EXPECT_EQ(test::CountPixelsNot(Pixel{128, 128, 128}), 800 * 600 - 2 * 80);
     // Per channel: (200, 100, 50) under brightness (255, 51, 0).
     test::FillTarget(kBlack);
-    Graphics().draw.brightness = 0xFF3300;
+    graphic::Graphics().draw.brightness = 0xFF3300;
     ASSERT_EQ(Draw("A", font, Pixel{200, 100, 50}), 0);
     EXPECT_EQ(PixelAt(101, 51), (Pixel{200, 20, 0}));
 }
 
 TEST_F(TextDraw, EdgedFontsDrawTheEdgeBelowTheGlyph) {
-    int font = MakeFont(kFontEdge, 1);
+    int font = MakeFont(text::kFontEdge, 1);
     const Pixel red{255, 0, 0};
     const Pixel blue{0, 0, 255};
     ASSERT_EQ(Draw("x", font, red, blue), 0);
@@ -107,25 +107,25 @@ TEST_F(TextDraw, EdgedFontsDrawTheEdgeBelowTheGlyph) {
 
 TEST_F(TextDraw, DrawAreaClipsAndAnEmptyAreaDrawsNothing) {
     int font = MakeFont(0, -1);
-    Graphics().draw.area = DrawArea{0, 0, 105, 55, false};
+    graphic::Graphics().draw.area = graphic::DrawArea{0, 0, 105, 55, false};
     ASSERT_EQ(Draw("A", font, kWhite), 0);
     // The box spans x 101..108 and y 48..57 (origin 1, top offset 13 - 12 + 50 - 50 ... ).
     EXPECT_EQ(test::CountPixelsNot(kBlack), (105 - 101) * (55 - 51));
     test::FillTarget(kBlack);
-    Graphics().draw.area = DrawArea{0, 0, 0, 0, true};
+    graphic::Graphics().draw.area = graphic::DrawArea{0, 0, 0, 0, true};
     EXPECT_EQ(Draw("A", font, kWhite), 0);
     EXPECT_EQ(test::CountPixelsNot(kBlack), 0);
 }
 
 TEST_F(TextDraw, FrontScreenIsPresentedUnlessTheTextStartsPastTheRightEdge) {
     int font = MakeFont(0, -1);
-    Graphics().screen.drawTarget = kFrontScreen;
+    graphic::Graphics().screen.drawTarget = kFrontScreen;
     ASSERT_EQ(Draw("x", font, kWhite), 0);
-    EXPECT_EQ(Graphics().screen.presentedFrames, 1u);
+    EXPECT_EQ(graphic::Graphics().screen.presentedFrames, 1u);
     EXPECT_EQ(PixelAt(102, 53), kWhite);
     test::FillTarget(kBlack);
     EXPECT_EQ(PrintTextWithFont(800, 50, "x", ScreenColor(kWhite), font, 0, 0), 0);
-    EXPECT_EQ(Graphics().screen.presentedFrames, 1u);
+    EXPECT_EQ(graphic::Graphics().screen.presentedFrames, 1u);
     EXPECT_EQ(test::CountPixelsNot(kBlack), 0);
 }
 
@@ -138,13 +138,13 @@ TEST_F(TextDraw, DoubleByteCharactersAreSingleUnits) {
     ASSERT_EQ(MeasureString("\x81\x40\x83\x40x", font, &width, &height), 0);
     EXPECT_EQ(scripted.queries, (std::vector<uint32_t>{0x4081, 0x4083, 'x'}));
     EXPECT_EQ(width, 10 + 10 + 8);
-    EXPECT_EQ(height, ResolveFont(font)->cells.height);
+    EXPECT_EQ(height, text::ResolveFont(font)->cells.height);
     // A lead byte at the end stands alone; half-width katakana are single bytes.
     scripted.queries.clear();
     ASSERT_EQ(MeasureString("\xB1\x82", font, &width, nullptr), 0);
     EXPECT_EQ(scripted.queries, (std::vector<uint32_t>{0xB1, 0x82}));
     // Hangeul fonts take every byte from 0x80 as a lead byte.
-    int hangeul = CreateFontToHandle(nullptr, 16, -1, -1, kCharSetIndexHangeul, -1, 0);
+    int hangeul = CreateFontToHandle(nullptr, 16, -1, -1, text::kCharSetIndexHangeul, -1, 0);
     scripted.queries.clear();
     ASSERT_EQ(MeasureString("\xB0\xA1", hangeul, &width, nullptr), 0);
     EXPECT_EQ(scripted.queries, std::vector<uint32_t>{0xA1B0});
@@ -180,7 +180,7 @@ TEST_F(TextDraw, BlendModesGoThroughTheWorkScreen) {
 
 TEST_F(TextDraw, AntialiasedLevelsBecomeAlpha) {
     scripted.glyphs['y'] = ScriptedGlyph{{0, 13, 8, 3, 1}, {"#hb"}};
-    int font = MakeFont(kFontAntialiased, -1);
+    int font = MakeFont(text::kFontAntialiased, -1);
     ASSERT_EQ(Draw("y", font, kWhite), 0);
     // Stored levels 15, 7 and 1 give alpha 240, 112 and 16 over black.
     EXPECT_EQ(PixelAt(100, 50), (Pixel{240, 240, 240}));
@@ -191,7 +191,7 @@ TEST_F(TextDraw, AntialiasedLevelsBecomeAlpha) {
 
 TEST_F(TextDraw, EdgedAntialiasedPixelsMixEdgeAndGlyph) {
     scripted.glyphs['y'] = ScriptedGlyph{{0, 13, 8, 2, 1}, {"#h"}};
-    int font = MakeFont(kFontEdge | kFontAntialiased, 1);
+    int font = MakeFont(text::kFontEdge | text::kFontAntialiased, 1);
     const Pixel blue{0, 0, 255};
     ASSERT_EQ(Draw("y", font, kWhite, blue), 0);
     // Glyph pixels sit 1 right and 1 down in the edged box.
@@ -208,23 +208,24 @@ TEST_F(TextDraw, EdgedAntialiasedPixelsMixEdgeAndGlyph) {
 }
 
 TEST_F(TextDraw, SixteenBitScreenDrawsDirectAndKeepsTheKeyApartFromTheTint) {
-    EndFonts();
+    text::EndFonts();
     test::StopTestScreen();
     test::StartTestScreen(16, 320, 200);
-    ASSERT_EQ(InitFonts(), 0);
+    ASSERT_EQ(text::InitFonts(), 0);
     int font = MakeFont(0, -1);
     ASSERT_EQ(Draw("A", font, kWhite), 0);
-    EXPECT_EQ(ReadPixelValue(test::TargetImage().pixels + 51 * test::TargetImage().pitch, 101, 2),
-              0xFFFFu);
+    EXPECT_EQ(
+        image::ReadPixelValue(test::TargetImage().pixels + 51 * test::TargetImage().pitch, 101, 2),
+        0xFFFFu);
     // Brightness 0 tints white as black, the work screen's first key: the
     // multiplied glyph must still reach the target.
     test::FillTarget(kWhite);
-    Graphics().draw.brightness = 0;
+    graphic::Graphics().draw.brightness = 0;
     SetBlend(4, 0);
     ASSERT_EQ(Draw("A", font, kWhite, kWhite), 0);
     EXPECT_EQ(PixelAt(101, 51), kBlack);
     EXPECT_EQ(test::CountPixelsNot(kWhite), 80);
-    EXPECT_EQ(ResolveFont(font)->workScreen.width, 320);
+    EXPECT_EQ(text::ResolveFont(font)->workScreen.width, 320);
 }
 
 TEST_F(TextDraw, FormattedTextEndsInALineFeedGlyphAfterABlank) {
@@ -236,7 +237,7 @@ TEST_F(TextDraw, FormattedTextEndsInALineFeedGlyphAfterABlank) {
     }
     EXPECT_EQ(scripted.queries, expected); // the blank once, the line feed as a character
     // Without a default font (graphics not started) nothing is drawn and nothing fails.
-    Graphics().started = false;
+    graphic::Graphics().started = false;
     EXPECT_EQ(PrintText(10, 10, "x", ScreenColor(kWhite), 0), 0);
 }
 

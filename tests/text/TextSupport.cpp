@@ -8,7 +8,8 @@
 namespace velox::test {
 namespace {
 
-void MakeScreenImage(BaseImage& image, const ColorFormat& format, int width, int height) {
+void MakeScreenImage(image::BaseImage& image, const image::ColorFormat& format, int width,
+                     int height) {
     image.format = format;
     image.width = width;
     image.height = height;
@@ -28,45 +29,45 @@ int32_t g_blocksAtStart = 0;
 } // namespace
 
 void StartTestScreen(int bits, int width, int height) {
-    GraphicsState& g = Graphics();
-    g = GraphicsState{};
+    graphic::GraphicsState& g = graphic::Graphics();
+    g = graphic::GraphicsState{};
     g.started = true;
     g.screenReady = true;
     g.screen.width = width;
     g.screen.height = height;
     g.screen.colorBits = bits;
-    g.screen.format = *GetSoftwareFormat(bits == 32 ? 1 : 0, false, false);
+    g.screen.format = *image::GetSoftwareFormat(bits == 32 ? 1 : 0, false, false);
     g.screen.drawTarget = kBackBuffer;
     MakeScreenImage(g.screen.back, g.screen.format, width, height);
     MakeScreenImage(g.screen.front, g.screen.format, width, height);
     g.draw.brightness = 0xFFFFFF;
-    g.draw.area = DrawArea{0, 0, width, height, false};
+    g.draw.area = graphic::DrawArea{0, 0, width, height, false};
 }
 
 void StopTestScreen() {
-    GraphicsState& g = Graphics();
-    ReleaseBaseImage(g.screen.back);
-    ReleaseBaseImage(g.screen.front);
-    g = GraphicsState{};
+    graphic::GraphicsState& g = graphic::Graphics();
+    image::ReleaseBaseImage(g.screen.back);
+    image::ReleaseBaseImage(g.screen.front);
+    g = graphic::GraphicsState{};
 }
 
-BaseImage& TargetImage() {
-    GraphicsState& g = Graphics();
+image::BaseImage& TargetImage() {
+    graphic::GraphicsState& g = graphic::Graphics();
     return g.screen.drawTarget == kFrontScreen ? g.screen.front : g.screen.back;
 }
 
 void FillTarget(Pixel c) {
-    FillBaseImage(TargetImage(), c.red, c.green, c.blue, 255);
+    image::FillBaseImage(TargetImage(), c.red, c.green, c.blue, 255);
 }
 
 Pixel PixelAt(int x, int y) {
     Pixel p{};
-    GetBaseImagePixel(TargetImage(), x, y, &p.red, &p.green, &p.blue, nullptr);
+    image::GetBaseImagePixel(TargetImage(), x, y, &p.red, &p.green, &p.blue, nullptr);
     return p;
 }
 
 int CountPixelsNot(Pixel background) {
-    const BaseImage& image = TargetImage();
+    const image::BaseImage& image = TargetImage();
     int count = 0;
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
@@ -77,7 +78,7 @@ int CountPixelsNot(Pixel background) {
 }
 
 uint32_t ScreenColor(Pixel c) {
-    return ComposeColor(Graphics().screen.format, c.red, c.green, c.blue, 0);
+    return image::ComposeColor(graphic::Graphics().screen.format, c.red, c.green, c.blue, 0);
 }
 
 platform::RasterFont* ScriptedRasterizer::OpenFont(const platform::FontRequest& request) {
@@ -167,12 +168,12 @@ void TextTest::SetUp() {
     log_ = std::make_unique<LogCapture>();
     StartTestScreen(32, 800, 600);
     platform::SetGlyphRasterizer(rasterizer());
-    ResetDefaultFontSettings();
-    ASSERT_EQ(InitFonts(), 0);
+    text::ResetDefaultFontSettings();
+    ASSERT_EQ(text::InitFonts(), 0);
 }
 
 void TextTest::TearDown() {
-    EndFonts();
+    text::EndFonts();
     platform::SetGlyphRasterizer(nullptr);
     StopTestScreen();
     log_.reset();

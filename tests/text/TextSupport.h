@@ -28,7 +28,7 @@ struct Pixel {
 // the whole screen as draw area, brightness white, blend mode 0.
 void StartTestScreen(int bits, int width, int height);
 void StopTestScreen();
-BaseImage& TargetImage(); // the image of the current draw target
+image::BaseImage& TargetImage(); // the image of the current draw target
 void FillTarget(Pixel color);
 Pixel PixelAt(int x, int y);
 int CountPixelsNot(Pixel background);
