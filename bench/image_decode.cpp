@@ -103,32 +103,32 @@ const std::string& JpegFile() {
 }
 
 void DecodeWith(benchmark::State& state, const std::string& file,
-                int (*decode)(velox::Stream&, velox::BaseImage&)) {
+                int (*decode)(velox::file::Stream&, velox::image::BaseImage&)) {
     for (auto _ : state) {
-        velox::Stream stream;
-        velox::OpenMemoryStream(file.data(), int32_t(file.size()), stream);
-        velox::BaseImage image{};
+        velox::file::Stream stream;
+        velox::file::OpenMemoryStream(file.data(), int32_t(file.size()), stream);
+        velox::image::BaseImage image{};
         if (decode(stream, image) != 0) {
             state.SkipWithError("decode refused");
         }
         benchmark::DoNotOptimize(image.pixels);
-        velox::ReleaseBaseImage(image);
-        velox::CloseStream(stream);
+        velox::image::ReleaseBaseImage(image);
+        velox::file::CloseStream(stream);
     }
     state.SetItemsProcessed(state.iterations() * kWidth * kHeight);
 }
 
 void VeloxPngDecodeImage(benchmark::State& state) {
-    DecodeWith(state, PngFile(), velox::DecodeImage);
+    DecodeWith(state, PngFile(), velox::image::DecodeImage);
 }
 void VeloxPngReader(benchmark::State& state) {
-    DecodeWith(state, PngFile(), velox::ReadPngImage);
+    DecodeWith(state, PngFile(), velox::image::ReadPngImage);
 }
 void VeloxJpegDecodeImage(benchmark::State& state) {
-    DecodeWith(state, JpegFile(), velox::DecodeImage);
+    DecodeWith(state, JpegFile(), velox::image::DecodeImage);
 }
 void VeloxJpegReader(benchmark::State& state) {
-    DecodeWith(state, JpegFile(), velox::ReadJpegImage);
+    DecodeWith(state, JpegFile(), velox::image::ReadJpegImage);
 }
 
 struct MemoryInput {

@@ -2,5 +2,5 @@
 #include "ImageFuzzTarget.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    return velox::fuzz::RunImageReader(velox::ReadPngImage, data, size);
+    return velox::fuzz::RunImageReader(velox::image::ReadPngImage, data, size);
 }
