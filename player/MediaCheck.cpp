@@ -7,7 +7,6 @@
 #include "image/ImageDecoder.h"
 #include "image/ImageInput.h"
 #include "platform/MidiSequencer.h"
-#include "platform/TextCodec.h"
 #include "sound/SoundConverter.h"
 
 #include <algorithm>

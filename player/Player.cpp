@@ -7,9 +7,9 @@
 #include "Screenshot.h"
 #include "Script.h"
 #include "StopSignals.h"
-#include "platform/Recording.h"
-#include "platform/TextCodec.h"
+#include "TextConversion.h"
 
+#include <velox/authoring.h>
 #include <velox/headless.h>
 #include <velox/velox.h>
 
@@ -34,7 +34,7 @@ constexpr int kKeySpace = 57;
 // The player's own texts are Shift-JIS like everything it hands the runtime.
 const std::string& Sjis(const char* utf8) {
     static thread_local std::string converted;
-    converted = platform::Utf8ToShiftJis(utf8);
+    converted = ToShiftJis(utf8);
     return converted;
 }
 
@@ -168,9 +168,8 @@ struct RecordingCloser {
     const PlayerOutcome& outcome;
     const std::string& path;
     ~RecordingCloser() {
-        if (platform::RecordingActive()) {
-            std::string ignored;
-            platform::FinishRecording(platform::RecordingClockNanos(), ignored);
+        if (IsRecording()) {
+            FinishRecording(nullptr, 0);
             if (!outcome.started) {
                 std::remove(path.c_str());
             }
@@ -191,8 +190,7 @@ void TraceLine(int32_t index) {
     gTraceLastIndex = index;
     const uint64_t us = GetMicroCount(0) - Loop().startTime;
     std::fprintf(stderr, "story.txt:%d: %s  [frame %llu, %llu.%03llu s]\n", index,
-                 platform::ShiftJisToUtf8(record.text).c_str(),
-                 static_cast<unsigned long long>(Loop().frames),
+                 ToUtf8(record.text).c_str(), static_cast<unsigned long long>(Loop().frames),
                  static_cast<unsigned long long>(us / 1000000),
                  static_cast<unsigned long long>(us / 1000 % 1000));
 }
@@ -235,14 +233,11 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     }
     RecordingCloser recordingCloser{outcome, recordFile};
     if (!recordFile.empty()) {
-        platform::RecordingOptions recording;
-        recording.path = recordFile;
-        recording.quality = options.recordQuality;
-        recording.width = kScreenWidth;
-        recording.height = kScreenHeight;
-        if (!platform::StartRecording(recording, outputError)) {
+        char reason[512];
+        if (StartRecording(recordFile.c_str(), options.recordQuality, kScreenWidth, kScreenHeight,
+                           reason, sizeof reason) != 0) {
             std::fprintf(stderr, "velox-player: cannot record to %s: %s\n", recordFile.c_str(),
-                         outputError.c_str());
+                         reason);
             outcome.exitCode = kExitUsage;
             return outcome;
         }
@@ -335,16 +330,16 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
             std::fputc('\n', stderr);
         }
     }
-    // Both outputs end at the time the result line reports.
-    const uint64_t endNanos = platform::RecordingClockNanos();
+    // Both outputs end now: headless, at the virtual time the result line reports.
     bool outputsWritten = true;
     if (options.headless && FinishHeadlessFrames() != 0) {
         std::fprintf(stderr, "velox-player: some frames could not be written to %s\n",
                      options.dumpFramesDir.c_str());
         outputsWritten = false;
     }
-    if (platform::RecordingActive() && !platform::FinishRecording(endNanos, outputError)) {
-        std::fprintf(stderr, "velox-player: %s\n", outputError.c_str());
+    char reason[512];
+    if (IsRecording() && FinishRecording(reason, sizeof reason) != 0) {
+        std::fprintf(stderr, "velox-player: %s\n", reason);
         outputsWritten = false;
     }
     if (StopSignal() != 0) {
