@@ -40,6 +40,30 @@ VELOX_API int IsRecording();
 // recording failed or none runs.
 VELOX_API int FinishRecording(char* error, int errorSize);
 
+// ---- Checking media files -------------------------------------------------
+// Each check opens a file as the loaders do (a Shift-JIS path; folders, archives and the
+// relaxed name matching) and decodes it with their decoders, keeping nothing. They need
+// the file operations (StartRuntime or InitFileAccess).
+// The largest picture side, and the most pixels, a picture file may have.
+constexpr int kMaxPictureSide = 16384;
+constexpr int kMaxPicturePixels = 64 << 20;
+// 0 when LoadGraphic could decode it (its size goes to width and height, either may be
+// null); -1 when it cannot be opened, -2 when no decoder takes it.
+VELOX_API int CheckPictureFile(const char* path, int* width, int* height);
+// 0 when LoadSound (whole 1) or a stream sound (whole 0: its first block only) could decode
+// it; -1 when it cannot be opened, -2 when no decoder takes it, -3 when it decodes to no
+// sound at all, -4 when it is too long to hold in memory (whole 1 only).
+VELOX_API int CheckSoundFile(const char* path, int whole);
+// 0 for a standard MIDI file the sequencer would play; -1 when it cannot be opened, -2 for
+// a damaged header or track, or a file over 16 MiB.
+VELOX_API int CheckMidiFile(const char* path);
+// Reads up to size bytes from the start of the file into buffer: the count read, or -1
+// when it cannot be opened.
+VELOX_API int ReadFileHead(const char* path, char* buffer, int size);
+// The name of the picture that supplies path's alpha (path_a.ext, or path_a) into out
+// (outSize bytes): 0, or -1 when out cannot hold it.
+VELOX_API int GetAlphaCompanionName(const char* path, char* out, int outSize);
+
 // ---- Text ----------------------------------------------------------------
 // Both conversions read length bytes of text (-1: up to its NUL) and write the result with
 // a NUL into out (outSize bytes) like snprintf: they return the full length of the result,
