@@ -37,8 +37,7 @@ struct BackendOptions {
 
 // Installs the backend's services (and, headless, a virtual clock started at 0) and makes
 // the backend's sound output the default of the next sound device. Not while the runtime
-// runs. False, with the previous backend kept, when the frame directory
-// cannot be created.
+// runs. False, with the previous backend kept, when the frame directory cannot be created.
 bool SelectBackend(const BackendOptions& options);
 BackendKind CurrentBackend();
 // True when the selected backend was chosen to run without the single-instance lock.

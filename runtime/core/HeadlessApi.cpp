@@ -7,12 +7,29 @@
 
 #include <velox/headless.h>
 
+#include <filesystem>
+
 namespace velox {
+namespace {
+
+// The capture file is opened only at StartRuntime, where a failure would merely leave the
+// run without sound; a folder that is not there is refused now, while the caller can say so.
+bool CaptureFolderExists(const char* path) {
+    if (!path || !*path) {
+        return true;
+    }
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    return std::filesystem::is_directory(folder.empty() ? "." : folder, ec);
+}
+
+} // namespace
 
 int SelectHeadlessBackend(const HeadlessOptions* options) {
     GateScope gate;
     if (Core().started || !options || options->keyCount < 0 ||
-        (options->keyCount > 0 && !options->keys)) {
+        (options->keyCount > 0 && !options->keys) ||
+        !CaptureFolderExists(options->soundCaptureFile)) {
         return -1;
     }
     platform::BackendOptions backend;

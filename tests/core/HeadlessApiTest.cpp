@@ -51,6 +51,9 @@ TEST_F(HeadlessApi, OneChoiceDrivesFramesClockKeysAndSound) {
     bad = options;
     bad.frameFolder = "file/frames";
     EXPECT_EQ(SelectHeadlessBackend(&bad), -1);
+    bad = options;
+    bad.soundCaptureFile = "missing/mix.wav";
+    EXPECT_EQ(SelectHeadlessBackend(&bad), -1);
     EXPECT_EQ(GetHeadlessTime(), 0u); // still the window backend
 
     ASSERT_EQ(SelectHeadlessBackend(&options), 0);

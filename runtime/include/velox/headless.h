@@ -24,7 +24,8 @@ struct HeadlessOptions {
     // null or empty writes no pictures. An operating-system (UTF-8) path.
     const char* frameFolder = nullptr;
     // Everything the mixer plays, as a 44100 Hz 16-bit stereo WAV file (sample n at
-    // virtual time n / 44100 s); null or empty writes none. Opened at StartRuntime.
+    // virtual time n / 44100 s); null or empty writes none. Its folder must exist; the
+    // file is made at StartRuntime.
     const char* soundCaptureFile = nullptr;
     // keyCount scripted keys; they may overlap. Copied: the array need not outlive the call.
     const HeadlessKey* keys = nullptr;
@@ -36,8 +37,8 @@ struct HeadlessOptions {
 // exactly that time) and by 1 microsecond at every clock read. Headless runs neither take
 // nor test the single-instance lock. Choosing again starts a fresh run (clock, frame count
 // and frame numbers from the start). -1, with the previous choice kept, while the runtime
-// runs, for a null options, a negative keyCount, null keys with a positive keyCount, or a
-// frame folder that cannot be created.
+// runs, for a null options, a negative keyCount, null keys with a positive keyCount, a
+// frame folder that cannot be created, or a sound capture file in no existing folder.
 VELOX_API int SelectHeadlessBackend(const HeadlessOptions* options);
 
 // Pictures presented on the chosen backend since it was chosen (each FlipScreen, each
