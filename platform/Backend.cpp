@@ -1,6 +1,7 @@
 #include "platform/Backend.h"
 
 #include "platform/BackendServices.h"
+#include "platform/SoundMixer.h"
 
 #include <cstring>
 #include <filesystem>
@@ -38,6 +39,12 @@ bool SelectBackend(const BackendOptions& options) {
         options.kind == BackendKind::Headless && options.withoutInstanceLock;
     selection.services = options.kind == BackendKind::Headless ? detail::StartHeadless(options)
                                                                : detail::SdlServices();
+    SoundDeviceOptions sound;
+    if (options.kind == BackendKind::Headless) {
+        sound.output = SoundOutput::Headless;
+        sound.capturePath = options.soundCapturePath;
+    }
+    SetDefaultSoundDeviceOptions(sound);
     return true;
 }
 

@@ -1,7 +1,9 @@
 // Backend selection. A process runs on one backend, chosen before the runtime starts:
-// "sdl" (a real window, SDL events and keyboard) or "headless" (no window, the virtual
-// clock, scripted keys, presented pictures optionally written as PNG files). Without a
-// choice the SDL backend serves.
+// "sdl" (a real window, SDL events, keyboard and audio device) or "headless" (no window,
+// the virtual clock, scripted keys, presented pictures optionally written as PNG files,
+// the mix rendered in virtual time and optionally written as a WAV file). Every service,
+// the sound output included, follows the one choice. Without a choice the SDL backend
+// serves.
 #pragma once
 
 #include <cstdint>
@@ -24,15 +26,18 @@ struct BackendOptions {
     // Headless: every presented picture becomes DIR/000001.png, 000002.png, ...; empty
     // writes nothing. The directory is created when missing.
     std::string frameDumpDirectory;
+    // Headless: everything the mixer plays is written here as a WAV file; empty writes
+    // nothing.
+    std::string soundCapturePath;
     std::vector<ScriptedKey> keys; // headless only
     // Headless only: start without taking or testing the single-instance lock, so that
     // renders run side by side and beside a windowed copy.
     bool withoutInstanceLock = false;
 };
 
-// Installs the backend's services (and, headless, a virtual clock started at 0). Not
-// while the runtime runs. False, with the previous backend kept, when the frame directory
-// cannot be created.
+// Installs the backend's services (and, headless, a virtual clock started at 0) and makes
+// the backend's sound output the default of the next sound device. Not while the runtime
+// runs. False, with the previous backend kept, when the frame directory cannot be created.
 bool SelectBackend(const BackendOptions& options);
 BackendKind CurrentBackend();
 // True when the selected backend was chosen to run without the single-instance lock.

@@ -3,7 +3,6 @@
 #include "MediaCheck.h"
 #include "Scene.h"
 #include "Script.h"
-#include "platform/TextCodec.h"
 
 #include <velox/velox.h>
 

@@ -1,14 +1,6 @@
 #include "MediaCheck.h"
 
-#include "core/MemoryTracker.h"
-#include "file/Stream.h"
-#include "graphics/GraphicRecord.h"
-#include "image/BaseImage.h"
-#include "image/ImageDecoder.h"
-#include "image/ImageInput.h"
-#include "platform/MidiSequencer.h"
-#include "platform/TextCodec.h"
-#include "sound/SoundConverter.h"
+#include <velox/authoring.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,45 +12,24 @@ namespace {
 
 // Enough for every header the descriptions below look at.
 constexpr size_t kSniffBytes = 64 * 1024;
-// MIDI files are read whole to be recognised; anything larger is no song.
-constexpr int64_t kMaxMidiBytes = 16 * 1024 * 1024;
 
 std::string NotFound(const char* name) {
     return "file " + Quoted(name) + " not found";
 }
 
-// An open stream that closes itself.
-struct OpenFile {
-    file::Stream stream;
-    bool open = false;
-    explicit OpenFile(const char* name) { open = file::OpenFileStream(name, stream); }
-    ~OpenFile() { file::CloseStream(stream); }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    // Up to limit bytes from the start; the position is left at the start.
-    std::string Head(size_t limit) {
-        std::string bytes(limit, '\0');
-        stream.ops->seek(stream.data, 0, 0);
-        bytes.resize(stream.ops->read(bytes.data(), 1, limit, stream.data));
-        stream.ops->seek(stream.data, 0, 0);
-        return bytes;
-    }
-    int64_t Size() {
-        int64_t size = -1;
-        if (stream.ops->seek(stream.data, 0, 2) == 0) {
-            size = stream.ops->tell(stream.data);
-        }
-        stream.ops->seek(stream.data, 0, 0);
-        return size;
-    }
-};
-
-uint32_t Le32At(const std::string& b, size_t at) {
-    return at + 4 <= b.size() ? image_input::Le32(reinterpret_cast<const uint8_t*>(&b[at])) : 0;
+// Up to the first kSniffBytes of the file; empty when it cannot be read.
+std::string Head(const char* name) {
+    std::string bytes(kSniffBytes, '\0');
+    const int got = ReadFileHead(name, bytes.data(), int(bytes.size()));
+    bytes.resize(got < 0 ? 0 : size_t(got));
+    return bytes;
 }
+
 uint16_t Le16At(const std::string& b, size_t at) {
-    return at + 2 <= b.size() ? image_input::Le16(reinterpret_cast<const uint8_t*>(&b[at])) : 0;
+    return at + 2 <= b.size() ? uint16_t(uint8_t(b[at]) | uint8_t(b[at + 1]) << 8) : 0;
+}
+uint32_t Le32At(const std::string& b, size_t at) {
+    return at + 4 <= b.size() ? uint32_t(Le16At(b, at)) | uint32_t(Le16At(b, at + 2)) << 16 : 0;
 }
 uint32_t Be32At(const std::string& b, size_t at) {
     return at + 4 <= b.size()
@@ -95,12 +66,12 @@ std::string Hex(uint32_t value, int digits) {
 
 std::string TooLarge(uint32_t width, uint32_t height) {
     const std::string size = ", " + std::to_string(width) + " x " + std::to_string(height);
-    if (width > image_input::kMaxImageSide || height > image_input::kMaxImageSide) {
-        return size + " is larger than the " + std::to_string(image_input::kMaxImageSide) +
+    if (width > uint32_t(kMaxPictureSide) || height > uint32_t(kMaxPictureSide)) {
+        return size + " is larger than the " + std::to_string(kMaxPictureSide) +
                " pixels a side Velox reads";
     }
-    if (int64_t(width) * height > image::kDefaultImagePixelBudget) {
-        return size + " is more than the " + std::to_string(image::kDefaultImagePixelBudget >> 20) +
+    if (int64_t(width) * height > kMaxPicturePixels) {
+        return size + " is more than the " + std::to_string(kMaxPicturePixels >> 20) +
                " Mi pixels Velox decodes";
     }
     return "";
@@ -249,74 +220,63 @@ std::string DescribeSound(const std::string& b) {
     return "not a sound format Velox reads (WAVE, Ogg Vorbis, MP3)";
 }
 
-// The converter over the stream, decoded whole when `whole`: empty on success.
-std::string SoundDecodeProblem(OpenFile& file, bool whole) {
-    sound::SoundConverter converter{};
-    if (sound::SetupSoundConverter(file.stream, converter) != 0) {
-        return DescribeSound(file.Head(kSniffBytes));
+// Why the sound decoders refused the file, whole or its first block: empty when they
+// did not.
+std::string SoundDecodeProblem(const char* name, bool whole) {
+    switch (CheckSoundFile(name, whole ? 1 : 0)) {
+    case 0:
+        return "";
+    case -3:
+        return "the data decodes to no sound at all";
+    case -4:
+        return "the sound is too long to hold in memory";
+    default:
+        return DescribeSound(Head(name));
     }
-    std::string problem;
-    if (whole) {
-        sound::PcmResult pcm{};
-        if (sound::DecodeAllSound(converter, pcm) != 0) {
-            problem = "the sound is too long to hold in memory";
-        } else if (pcm.length == 0) {
-            problem = "the data decodes to no sound at all";
-        }
-        MemFree(pcm.data);
-    } else {
-        char block[4096];
-        if (sound::ReadSoundPcm(converter, block, int32_t(sizeof block)) <= 0) {
-            problem = "the data decodes to no sound at all";
-        }
-    }
-    sound::TerminateSoundConverter(converter);
-    return problem;
 }
 
 } // namespace
 
 std::vector<MediaProblem> PictureProblems(const char* name) {
-    OpenFile file(name);
-    if (!file.open) {
+    int width = 0;
+    int height = 0;
+    const int result = CheckPictureFile(name, &width, &height);
+    if (result == -1) {
         return {{false, NotFound(name)}};
     }
-    image::BaseImage image{};
-    if (image::DecodeImage(file.stream, image) != 0) {
-        return {{false, "cannot decode " + Quoted(name) + ": " +
-                            DescribePicture(name, file.Head(kSniffBytes))}};
+    if (result != 0) {
+        return {
+            {false, "cannot decode " + Quoted(name) + ": " + DescribePicture(name, Head(name))}};
     }
     std::vector<MediaProblem> problems;
     std::vector<char> companion(std::strlen(name) + 3);
-    if (graphic::AlphaCompanionName(name, companion.data(), int(companion.size()))) {
-        OpenFile alphaFile(companion.data());
-        image::BaseImage alpha{};
-        if (!alphaFile.open) {
+    if (GetAlphaCompanionName(name, companion.data(), int(companion.size())) == 0) {
+        int alphaWidth = 0;
+        int alphaHeight = 0;
+        const int alpha = CheckPictureFile(companion.data(), &alphaWidth, &alphaHeight);
+        if (alpha == -1) {
             // No companion: the picture's own alpha, if any, is used.
-        } else if (image::DecodeImage(alphaFile.stream, alpha) != 0) {
+        } else if (alpha != 0) {
             problems.push_back(
                 {true, "alpha companion " + Quoted(companion.data()) +
                            " cannot be decoded and is ignored: " +
-                           DescribePicture(companion.data(), alphaFile.Head(kSniffBytes))});
-        } else if (alpha.width != image.width || alpha.height != image.height) {
-            problems.push_back(
-                {false, "alpha companion " + Quoted(companion.data()) + " is " +
-                            std::to_string(alpha.width) + " x " + std::to_string(alpha.height) +
-                            " but " + Quoted(name) + " is " + std::to_string(image.width) + " x " +
-                            std::to_string(image.height) + "; the picture will not load"});
+                           DescribePicture(companion.data(), Head(companion.data()))});
+        } else if (alphaWidth != width || alphaHeight != height) {
+            problems.push_back({false, "alpha companion " + Quoted(companion.data()) + " is " +
+                                           std::to_string(alphaWidth) + " x " +
+                                           std::to_string(alphaHeight) + " but " + Quoted(name) +
+                                           " is " + std::to_string(width) + " x " +
+                                           std::to_string(height) + "; the picture will not load"});
         }
-        image::ReleaseBaseImage(alpha);
     }
-    image::ReleaseBaseImage(image);
     return problems;
 }
 
 std::vector<MediaProblem> SoundProblems(const char* name) {
-    OpenFile file(name);
-    if (!file.open) {
+    if (ReadFileHead(name, nullptr, 0) < 0) {
         return {{false, NotFound(name)}};
     }
-    std::string problem = SoundDecodeProblem(file, true);
+    std::string problem = SoundDecodeProblem(name, true);
     if (problem.empty()) {
         return {};
     }
@@ -324,22 +284,19 @@ std::vector<MediaProblem> SoundProblems(const char* name) {
 }
 
 std::vector<MediaProblem> MusicProblems(const char* name) {
-    OpenFile file(name);
-    if (!file.open) {
+    char head[4];
+    const int got = ReadFileHead(name, head, int(sizeof head));
+    if (got < 0) {
         return {{false, NotFound(name)}};
     }
-    std::string head = file.Head(4);
-    if (StartsWith(head, "MThd")) {
-        const int64_t size = file.Size();
-        std::string bytes = size > 0 && size <= kMaxMidiBytes ? file.Head(size_t(size)) : "";
-        if (!platform::IsStandardMidiFile(reinterpret_cast<const uint8_t*>(bytes.data()),
-                                          bytes.size())) {
+    if (got == 4 && std::memcmp(head, "MThd", 4) == 0) {
+        if (CheckMidiFile(name) != 0) {
             return {{false, "cannot play " + Quoted(name) +
                                 ": a MIDI file whose header or tracks are damaged"}};
         }
         return {};
     }
-    std::string problem = SoundDecodeProblem(file, false);
+    std::string problem = SoundDecodeProblem(name, false);
     if (problem.empty()) {
         return {};
     }

@@ -3,7 +3,7 @@
 // name matching) and decoded by the runtime's own decoders, as the run would.
 #pragma once
 
-#include "platform/TextCodec.h"
+#include "TextConversion.h"
 
 #include <string>
 #include <vector>
@@ -12,7 +12,7 @@ namespace velox::player {
 
 // A Shift-JIS file name as messages show it: in double quotes, in UTF-8.
 inline std::string Quoted(const char* sjisName) {
-    return "\"" + platform::ShiftJisToUtf8(sjisName) + "\"";
+    return "\"" + ToUtf8(sjisName) + "\"";
 }
 
 struct MediaProblem {

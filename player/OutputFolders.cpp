@@ -1,6 +1,6 @@
 #include "OutputFolders.h"
 
-#include "platform/Recording.h"
+#include <velox/authoring.h>
 
 #include <cctype>
 #include <filesystem>
@@ -41,7 +41,7 @@ std::vector<fs::path> NumberedPictures(const std::string& dir) {
 bool PrepareOutputs(const std::string& dumpDir, const std::string& recordFile, bool force,
                     std::string& error) {
     if (!recordFile.empty()) {
-        if (!platform::IsRecordingPathSupported(recordFile)) {
+        if (!IsRecordingPathSupported(recordFile.c_str())) {
             error = "--record wants a .mp4, .webm or .mkv file: " + recordFile;
             return false;
         }

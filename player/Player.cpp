@@ -7,13 +7,10 @@
 #include "Screenshot.h"
 #include "Script.h"
 #include "StopSignals.h"
-#include "platform/Backend.h"
-#include "platform/Presentation.h"
-#include "platform/Recording.h"
-#include "platform/SoundMixer.h"
-#include "platform/TextCodec.h"
-#include "platform/headless/Headless.h"
+#include "TextConversion.h"
 
+#include <velox/authoring.h>
+#include <velox/headless.h>
 #include <velox/velox.h>
 
 #include <algorithm>
@@ -26,6 +23,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace velox::player {
 namespace {
@@ -36,7 +34,7 @@ constexpr int kKeySpace = 57;
 // The player's own texts are Shift-JIS like everything it hands the runtime.
 const std::string& Sjis(const char* utf8) {
     static thread_local std::string converted;
-    converted = platform::Utf8ToShiftJis(utf8);
+    converted = ToShiftJis(utf8);
     return converted;
 }
 
@@ -55,7 +53,7 @@ const char* ClosingMessageUtf8(int runResult) {
 }
 
 bool HeadlessUserKeysOver(const PlayerOptions& options) {
-    uint64_t nowMs = platform::headless::Clock().PeekNanos() / 1000000;
+    uint64_t nowMs = GetHeadlessTime() / 1000;
     for (const ScriptedKey& key : options.keys) {
         if (key.upMs > nowMs) {
             return false;
@@ -87,34 +85,26 @@ void WaitForEscapeOrSpace(const PlayerOptions& options) {
     }
 }
 
+// Headless, every service follows one choice: the frame folder, the mix written to
+// --audio-out and the scripted keys. The paths were checked before the start.
 bool SelectBackendFor(const PlayerOptions& options) {
-    platform::BackendOptions backend;
-    backend.kind = options.headless ? platform::BackendKind::Headless : platform::BackendKind::Sdl;
-    if (options.headless) {
-        backend.frameDumpDirectory = options.dumpFramesDir;
-        // Renders run side by side and beside a windowed show; only windows are guarded.
-        backend.withoutInstanceLock = true;
-        // The backend counts 32-bit milliseconds; later times saturate rather than wrap.
-        auto ms = [](uint64_t t) { return uint32_t(std::min<uint64_t>(t, UINT32_MAX)); };
-        for (const ScriptedKey& key : options.keys) {
-            backend.keys.push_back({key.keyCode, ms(key.downMs), ms(key.upMs)});
-        }
-        // From --max-ms on Escape is held, so that every headless run ends.
-        backend.keys.push_back({kKeyEscape, ms(options.maxMs), UINT32_MAX});
+    if (!options.headless) {
+        return true; // the window backend serves unless headless is chosen
     }
-    return platform::SelectBackend(backend);
-}
-
-// Headless, the mixer follows the virtual clock and may capture everything it plays;
-// the SoundFont applies to both backends. The paths were checked before the start.
-void SetUpSound(const PlayerOptions& options) {
-    platform::SoundDeviceOptions sound;
-    if (options.headless) {
-        sound.output = platform::SoundOutput::Headless;
-        sound.capturePath = options.audioOut;
+    // The backend counts 32-bit milliseconds; later times saturate rather than wrap.
+    auto ms = [](uint64_t t) { return uint32_t(std::min<uint64_t>(t, UINT32_MAX)); };
+    std::vector<HeadlessKey> keys;
+    for (const ScriptedKey& key : options.keys) {
+        keys.push_back({key.keyCode, ms(key.downMs), ms(key.upMs)});
     }
-    platform::SetDefaultSoundDeviceOptions(sound);
-    SetMidiSoundFont(options.soundFont.c_str());
+    // From --max-ms on Escape is held, so that every headless run ends.
+    keys.push_back({kKeyEscape, ms(options.maxMs), UINT32_MAX});
+    HeadlessOptions headless;
+    headless.frameFolder = options.dumpFramesDir.c_str();
+    headless.soundCaptureFile = options.audioOut.c_str();
+    headless.keys = keys.data();
+    headless.keyCount = int(keys.size());
+    return SelectHeadlessBackend(&headless) == 0;
 }
 
 // Why story.txt could not be opened.
@@ -135,7 +125,7 @@ bool CutByMaxMs(const PlayerOptions& options) {
     if (!options.headless || Loop().endedBy != LoopEnd::Escape) {
         return false;
     }
-    const uint64_t nowMs = platform::headless::Clock().PeekNanos() / 1000000;
+    const uint64_t nowMs = GetHeadlessTime() / 1000;
     if (nowMs < options.maxMs) {
         return false;
     }
@@ -155,9 +145,9 @@ struct ProgressLine {
 ProgressLine gProgress;
 
 void PrintProgress(int line) {
-    const uint64_t us = platform::headless::Clock().PeekNanos() / 1000;
+    const uint64_t us = GetHeadlessTime();
     std::fprintf(stderr, "\rframe %llu  time %llu.%02llu s  line %d   ",
-                 static_cast<unsigned long long>(platform::Presentation().PresentedFrames()),
+                 static_cast<unsigned long long>(GetPresentedFrameCount()),
                  static_cast<unsigned long long>(us / 1000000),
                  static_cast<unsigned long long>(us % 1000000 / 10000), line);
     gProgress.shown = true;
@@ -178,9 +168,8 @@ struct RecordingCloser {
     const PlayerOutcome& outcome;
     const std::string& path;
     ~RecordingCloser() {
-        if (platform::RecordingActive()) {
-            std::string ignored;
-            platform::FinishRecording(platform::RecordingClockNanos(), ignored);
+        if (IsRecording()) {
+            FinishRecording(nullptr, 0);
             if (!outcome.started) {
                 std::remove(path.c_str());
             }
@@ -201,8 +190,7 @@ void TraceLine(int32_t index) {
     gTraceLastIndex = index;
     const uint64_t us = GetMicroCount(0) - Loop().startTime;
     std::fprintf(stderr, "story.txt:%d: %s  [frame %llu, %llu.%03llu s]\n", index,
-                 platform::ShiftJisToUtf8(record.text).c_str(),
-                 static_cast<unsigned long long>(Loop().frames),
+                 ToUtf8(record.text).c_str(), static_cast<unsigned long long>(Loop().frames),
                  static_cast<unsigned long long>(us / 1000000),
                  static_cast<unsigned long long>(us / 1000 % 1000));
 }
@@ -222,7 +210,7 @@ void InstallTrace() {
 
 PlayerOutcome PlayStory(const PlayerOptions& options) {
     PlayerOutcome outcome;
-    SetUpSound(options);
+    SetMidiSoundFont(options.soundFont.c_str());
     if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) {
         std::fprintf(stderr, "velox-player: cannot enter %s: %s\n", options.directory.c_str(),
                      std::strerror(errno));
@@ -245,14 +233,11 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
     }
     RecordingCloser recordingCloser{outcome, recordFile};
     if (!recordFile.empty()) {
-        platform::RecordingOptions recording;
-        recording.path = recordFile;
-        recording.quality = options.recordQuality;
-        recording.width = kScreenWidth;
-        recording.height = kScreenHeight;
-        if (!platform::StartRecording(recording, outputError)) {
+        char reason[512];
+        if (StartRecording(recordFile.c_str(), options.recordQuality, kScreenWidth, kScreenHeight,
+                           reason, sizeof reason) != 0) {
             std::fprintf(stderr, "velox-player: cannot record to %s: %s\n", recordFile.c_str(),
-                         outputError.c_str());
+                         reason);
             outcome.exitCode = kExitUsage;
             return outcome;
         }
@@ -336,25 +321,25 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
 
     outcome.runResult = runResult;
     outcome.reportedLine = Loop().reportedLine;
-    outcome.frames = platform::Presentation().PresentedFrames();
+    outcome.frames = GetPresentedFrameCount();
     ShutdownRuntime();
     if (options.headless) {
-        outcome.timeUs = platform::headless::Clock().PeekNanos() / 1000;
+        outcome.timeUs = GetHeadlessTime();
         if (gProgress.shown) {
             PrintProgress(Loop().reportedLine);
             std::fputc('\n', stderr);
         }
     }
-    // Both outputs end at the time the result line reports.
-    const uint64_t endNanos = platform::RecordingClockNanos();
+    // Both outputs end now: headless, at the virtual time the result line reports.
     bool outputsWritten = true;
-    if (options.headless && !platform::headless::FinishFrameDump(endNanos)) {
+    if (options.headless && FinishHeadlessFrames() != 0) {
         std::fprintf(stderr, "velox-player: some frames could not be written to %s\n",
                      options.dumpFramesDir.c_str());
         outputsWritten = false;
     }
-    if (platform::RecordingActive() && !platform::FinishRecording(endNanos, outputError)) {
-        std::fprintf(stderr, "velox-player: %s\n", outputError.c_str());
+    char reason[512];
+    if (IsRecording() && FinishRecording(reason, sizeof reason) != 0) {
+        std::fprintf(stderr, "velox-player: %s\n", reason);
         outputsWritten = false;
     }
     if (StopSignal() != 0) {

@@ -1,8 +1,6 @@
 #include "Screenshot.h"
 
-#include "core/EntryGate.h"
-#include "graphics/Screen.h"
-#include "platform/headless/PngWriter.h"
+#include <velox/authoring.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -35,16 +33,7 @@ std::string SaveScreenshot() {
         if (std::filesystem::exists(std::filesystem::symlink_status(name, error))) {
             continue;
         }
-        GateScope gate;
-        const uint32_t* pixels = nullptr;
-        int width = 0;
-        int height = 0;
-        int pitch = 0;
-        if (!graphic::screen_hooks::RepaintSource(&pixels, &width, &height, &pitch) ||
-            !platform::headless::WritePng(name, pixels, width, height, pitch)) {
-            return "";
-        }
-        return name;
+        return SaveScreenPng(name) == 0 ? name : "";
     }
     return ""; // every number is taken
 }

@@ -3,7 +3,7 @@
 #include "MediaCheck.h"
 #include "Scene.h"
 #include "Script.h"
-#include "platform/TextCodec.h"
+#include "TextConversion.h"
 
 #include <velox/velox.h>
 
@@ -163,7 +163,7 @@ bool CheckText(const std::string& bytes, std::vector<Finding>& findings) {
     // Valid UTF-8 that is no Shift-JIS cannot be meant as Shift-JIS; valid as both, a
     // few characters may just happen to read as UTF-8.
     if (firstNonAscii != 0 && IsMultiByteUtf8(body)) {
-        const bool sjis = platform::ShiftJisToUtf8(body).find("\xEF\xBF\xBD") == std::string::npos;
+        const bool sjis = ToUtf8(body).find("\xEF\xBF\xBD") == std::string::npos;
         Add(findings, firstNonAscii, sjis,
             std::string(sjis ? "the story looks like UTF-8" : "the story is saved as UTF-8") +
                 ", but the player reads Shift-JIS; convert it with iconv -f UTF-8 -t SHIFT_JIS "
@@ -219,7 +219,7 @@ std::vector<std::string> ShadowedFolders() {
 
 // The loaded file name, lower case with '/' and without a leading "./".
 std::string NormalisedName(const char* sjisName) {
-    std::string name = platform::ShiftJisToUtf8(sjisName);
+    std::string name = ToUtf8(sjisName);
     for (char& c : name) {
         c = c == '\\' ? '/' : c;
     }
@@ -305,8 +305,8 @@ std::vector<Finding> CheckStory() {
         const int code = record.command;
         if (code == kNoCommand) {
             if (!word.empty() && !(i == 1 && byteOrderMark)) {
-                error("unknown command \"" + platform::ShiftJisToUtf8(word) +
-                      "\" (did you mean \"" + NearestCommandWord(word) + "\"?)");
+                error("unknown command \"" + ToUtf8(word) + "\" (did you mean \"" +
+                      NearestCommandWord(word) + "\"?)");
             }
             continue;
         }

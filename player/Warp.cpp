@@ -2,15 +2,10 @@
 
 #include "RunLoop.h"
 #include "Scene.h"
-#include "core/EntryGate.h"
-#include "graphics/GraphicsState.h"
-#include "graphics/Screen.h"
-#include "platform/Presentation.h"
-
+#include <velox/authoring.h>
 #include <velox/velox.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace velox::player {
 
@@ -23,15 +18,7 @@ void PresentFrame() {
         FlipScreen();
         return;
     }
-    GateScope gate;
-    graphic::ScreenState& screen = graphic::Graphics().screen;
-    const image::BaseImage& back = screen.back;
-    image::BaseImage& front = screen.front;
-    if (!graphic::Graphics().screenReady || !back.pixels || !front.pixels ||
-        back.width != front.width || back.height != front.height || back.pitch != front.pitch) {
-        return;
-    }
-    std::memcpy(front.pixels, back.pixels, size_t(back.pitch) * size_t(back.height));
+    CopyToFrontScreen();
 }
 
 int WarpRecord(const ScriptLine& record) {
@@ -64,14 +51,7 @@ int WarpRecord(const ScriptLine& record) {
 }
 
 void ShowVisiblePicture() {
-    GateScope gate;
-    const uint32_t* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-    int pitch = 0;
-    if (graphic::screen_hooks::RepaintSource(&pixels, &width, &height, &pitch)) {
-        platform::Presentation().Redraw(pixels, width, height, pitch);
-    }
+    RedrawVisibleScreen();
 }
 
 } // namespace velox::player

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a configured and built Velox tree into a temporary prefix and builds
 # examples/hello against it three ways: CMake with libvelox.so, CMake with libvelox.a,
-# and pkg-config. Needs no display: nothing is run but the compilers.
+# and pkg-config; then builds examples/headless and runs it. Needs no display: the only
+# program run renders headless.
 # Usage: test-install.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 
@@ -62,6 +63,32 @@ for variant in shared static; do
     fi
 done
 
+# The headless example renders N frames through the public headless API alone: N PNG
+# files, no more, each a PNG and each different from the one before.
+out=$work/headless-example
+cmake -S "$source/examples/headless" -B "$out" "${generator[@]}" \
+    -DCMAKE_PREFIX_PATH="$prefix" >"$work/headless.log" 2>&1 &&
+    cmake --build "$out" >>"$work/headless.log" 2>&1 || {
+    cat "$work/headless.log"; fail "examples/headless did not build"; }
+frames=4
+result=$(cd "$work" && "$out/headless" "$work/frames" $frames) ||
+    fail "examples/headless failed: $result"
+[ "$result" = "${result#frames=$frames }" ] && fail "examples/headless says: $result"
+previous=
+for n in $(seq 1 $frames); do
+    png=$(printf '%s/frames/%06d.png' "$work" "$n")
+    [ -f "$png" ] || fail "examples/headless wrote no ${png##*/}"
+    [ "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+        fail "${png##*/} is not a PNG file"
+    [ -z "$previous" ] || ! cmp -s "$previous" "$png" ||
+        fail "${previous##*/} and ${png##*/} are the same picture"
+    previous=$png
+done
+[ ! -e "$(printf '%s/frames/%06d.png' "$work" $((frames + 1)))" ] ||
+    fail "examples/headless wrote more than $frames frames"
+[ -f "$work/frames/frames.ffconcat" ] || fail "examples/headless wrote no frames.ffconcat"
+[ ! -e "$work/Log.txt" ] || fail "examples/headless wrote Log.txt"
+
 # velox.pc stands alone: no other package's .pc file is asked for, no foreign -I flag.
 cflags=$(PKG_CONFIG_LIBDIR=$libdir/pkgconfig pkg-config --cflags velox) ||
     fail "pkg-config --cflags velox needs other packages' files"
@@ -84,4 +111,5 @@ readelf -d "$work/hello-pc" | grep -q 'NEEDED.*libvelox\.so' ||
 c++ -std=c++20 -o "$work/hello-pc-static" "$source/examples/hello/hello.cpp" \
     $(pkg-config --cflags velox) $(pkg-config --static --libs velox | sed 's/-lvelox\b/-l:libvelox.a/') ||
     fail "hello does not build statically with pkg-config"
-echo "test-install: installed, and hello built shared, static and with pkg-config"
+echo "test-install: installed, hello built shared, static and with pkg-config, and" \
+    "examples/headless rendered $frames frames"

@@ -1,4 +1,5 @@
-// Velox: a 2D media runtime. This is the one header an application includes.
+// Velox: a 2D media runtime. This is the header every application includes; headless.h
+// (running without a window) and authoring.h (tools that make shows) add to it.
 // Every operation passes the entry gate and returns 0 on success and -1 on
 // failure unless its comment says otherwise. Text is Shift-JIS throughout.
 #pragma once
