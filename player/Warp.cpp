@@ -63,6 +63,14 @@ int WarpRecord(const ScriptLine& record) {
     return result;
 }
 
+void ClearVisiblePicture() {
+    GateScope gate;
+    BaseImage& front = Graphics().screen.front;
+    if (Graphics().screenReady && front.pixels) {
+        std::memset(front.pixels, 0, size_t(front.pitch) * size_t(front.height));
+    }
+}
+
 void ShowVisiblePicture() {
     GateScope gate;
     const uint32_t* pixels = nullptr;
