@@ -148,6 +148,13 @@ TEST(Watch, EachSaveReplaysFromTheChangedLineAndABrokenOneIsRefused) {
     ASSERT_NE(at, std::string::npos) << player.output();
     EXPECT_EQ(player.output().find("story.txt:1: ", replayed), std::string::npos);
 
+    // A line added after the one waiting: no replay, and nothing runs again.
+    const size_t added = at;
+    dir.Write("story.txt", Lines({load, show(10), forever, show(15)}));
+    at = player.WaitFor("story.txt changed from line 4 on; the show goes on with it\n", at);
+    ASSERT_NE(at, std::string::npos) << player.output();
+    EXPECT_EQ(player.output().find("story.txt:", added), std::string::npos) << player.output();
+
     // A typo in line 1, written in place: the checker's first error, and nothing else.
     dir.Write("story.txt", Lines({"loadimg 1,\"red.png\"", show(10), forever}));
     at = player.WaitFor(
