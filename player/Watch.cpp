@@ -140,6 +140,8 @@ StoryChange LookAtStory(int32_t current, bool over) {
     ScriptState& script = Script();
     *gWatch.previous = script;
     const std::vector<Finding> findings = CheckStory();
+    // Decoding every file the story loads takes its time: no lateness to make up.
+    Loop().timeline.Reanchor();
     for (const Finding& finding : findings) {
         if (!finding.warning) {
             std::fprintf(stderr,
