@@ -9,103 +9,64 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <poll.h>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace velox::player {
 namespace {
 
-// velox-player running beside the test; what it writes (standard output and error
-// together) is read as it comes.
+// velox-player running beside the test, its standard output and error going to
+// dir/output.txt; killed with the test if need be.
 class RunningPlayer {
 public:
-    bool Start(const test::TempDir& dir, const std::vector<std::string>& args) {
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            return false;
-        }
+    RunningPlayer(const test::TempDir& dir, const std::string& arguments) : dir_(dir) {
+        const std::string command = "cd '" + dir.path() + "' && XDG_RUNTIME_DIR=. exec '" +
+                                    VELOX_PLAYER_BINARY "' " + arguments + " >output.txt 2>&1";
         pid_ = ::fork();
         if (pid_ == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            ::close(fds[0]);
-            ::dup2(fds[1], 1);
-            ::dup2(fds[1], 2);
-            if (::chdir(dir.path().c_str()) != 0) {
-                _exit(127);
-            }
-            ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(VELOX_PLAYER_BINARY)};
-            for (const std::string& a : args) {
-                argv.push_back(const_cast<char*>(a.c_str()));
-            }
-            argv.push_back(nullptr);
-            ::execv(VELOX_PLAYER_BINARY, argv.data());
+            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
-        ::close(fds[1]);
-        fd_ = fds[0];
-        return pid_ > 0;
+    }
+    ~RunningPlayer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
     }
 
-    // Reads until the output holds text after position `from`; the position just past
-    // it, or npos when the player ended or 30 s passed first.
+    // Waits up to 30 s for the output to hold text after position `from`: the position
+    // just past it, or npos.
     size_t WaitFor(const std::string& text, size_t from) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (;;) {
-            size_t at = output_.find(text, from);
-            if (at != std::string::npos) {
-                return at + text.size();
+            const size_t at = output().find(text, from);
+            if (at != std::string::npos || std::chrono::steady_clock::now() > deadline) {
+                return at == std::string::npos ? at : at + text.size();
             }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, int(left.count())) <= 0 || !ReadSome()) {
-                return std::string::npos;
-            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
 
-    // SIGTERM, then the rest of the output; the exit status (-1 when not an exit).
+    // SIGTERM; the exit status (-1 when not an exit).
     int Stop() {
         ::kill(pid_, SIGTERM);
-        while (ReadSome()) {
-        }
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-    ~RunningPlayer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-
-    const std::string& output() const { return output_; }
+    std::string output() const { return dir_.Read("output.txt"); }
 
 private:
-    bool ReadSome() {
-        char buffer[4096];
-        ssize_t n = ::read(fd_, buffer, sizeof buffer);
-        if (n <= 0) {
-            return false;
-        }
-        output_.append(buffer, size_t(n));
-        return true;
-    }
-
+    const test::TempDir& dir_;
     pid_t pid_ = -1;
-    int fd_ = -1;
-    std::string output_;
 };
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -147,9 +108,8 @@ TEST(Watch, EachSaveReplaysFromTheChangedLineAndABrokenOneIsRefused) {
     auto show = [](int x) { return "showimage 1,100," + std::to_string(x) + ",0,0,0,255,255,0,0"; };
     dir.Write("story.txt", Lines({attach, load, show(0), forever}));
 
-    RunningPlayer player;
-    ASSERT_TRUE(player.Start(dir, {"--headless", "--watch", "--trace", "--dump-frames", "frames",
-                                   "--max-ms", "4000000000"}));
+    RunningPlayer player(dir,
+                         "--headless --watch --trace --dump-frames frames --max-ms 4000000000");
     size_t at = player.WaitFor("story.txt:4: " + forever, 0);
     ASSERT_NE(at, std::string::npos) << player.output();
 
@@ -199,7 +159,7 @@ TEST(Watch, EachSaveReplaysFromTheChangedLineAndABrokenOneIsRefused) {
     EXPECT_EQ(player.output().find("story.txt:5: ", ended), std::string::npos);
 
     EXPECT_EQ(player.Stop(), 128 + SIGTERM);
-    const std::string& output = player.output();
+    const std::string output = player.output();
     EXPECT_NE(output.find("result=0 line="), std::string::npos) << output;
     // The line added while line 4 waited never ran: the wait kept its own argument.
     EXPECT_EQ(output.find(show(15) + "  [frame"), std::string::npos) << output;
