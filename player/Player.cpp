@@ -345,6 +345,9 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         if (runResult < 0) {
             ShowRunFailure(runResult);
         }
+        if (options.watch && Loop().endedBy == LoopEnd::None) {
+            std::fprintf(stderr, "velox-player: the show is over; still watching story.txt\n");
+        }
         again = Loop().endedBy == LoopEnd::Reload ||
                 (options.watch && Loop().endedBy == LoopEnd::None && WaitForEscapeOrSpace(options));
         if (again) {

@@ -147,6 +147,8 @@ TEST(Watch, EachSaveReplaysFromTheChangedLineAndABrokenOneIsRefused) {
     ASSERT_NE(at, std::string::npos) << player.output();
     at = player.WaitFor("story.txt:5: " + show(20), at);
     ASSERT_NE(at, std::string::npos) << player.output();
+    at = player.WaitFor("the show is over; still watching story.txt\n", at);
+    ASSERT_NE(at, std::string::npos) << player.output();
 
     // Lines added after the end play from the first new one once the show is over.
     const size_t ended = at;
