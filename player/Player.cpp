@@ -229,19 +229,29 @@ void TraceLine(int32_t index) {
                  static_cast<unsigned long long>(us / 1000 % 1000));
 }
 
-bool ReloadCheck(int32_t current) {
-    return LookAtStory(current, false) == StoryChange::Restart;
+// The record after the story's last line.
+int32_t EndRecordOfStory() {
+    int32_t end = kScriptRecords;
+    for (int32_t i = 1; i < kScriptRecords; ++i) {
+        if (std::strcmp(Script().lines[i].text, "END") == 0) {
+            end = i;
+        }
+    }
+    return end;
 }
 
 void InstallTrace() {
     gTraceLastIndex = 0;
-    gTraceEndRecord = kScriptRecords;
-    for (int32_t i = 1; i < kScriptRecords; ++i) {
-        if (std::strcmp(Script().lines[i].text, "END") == 0) {
-            gTraceEndRecord = i;
-        }
-    }
+    gTraceEndRecord = EndRecordOfStory();
     Loop().lineObserver = TraceLine;
+}
+
+bool ReloadCheck(int32_t current) {
+    const StoryChange change = LookAtStory(current, false);
+    if (change == StoryChange::Continued) {
+        gTraceEndRecord = EndRecordOfStory(); // lines added at the end are traced too
+    }
+    return change == StoryChange::Restart;
 }
 
 } // namespace
