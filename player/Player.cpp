@@ -229,27 +229,16 @@ void TraceLine(int32_t index) {
                  static_cast<unsigned long long>(us / 1000 % 1000));
 }
 
-// The record after the story's last line.
-int32_t EndRecordOfStory() {
-    int32_t end = kScriptRecords;
-    for (int32_t i = 1; i < kScriptRecords; ++i) {
-        if (std::strcmp(Script().lines[i].text, "END") == 0) {
-            end = i;
-        }
-    }
-    return end;
-}
-
 void InstallTrace() {
     gTraceLastIndex = 0;
-    gTraceEndRecord = EndRecordOfStory();
+    gTraceEndRecord = EndRecordOf(Script());
     Loop().lineObserver = TraceLine;
 }
 
 bool ReloadCheck(int32_t current) {
     const StoryChange change = LookAtStory(current, false);
     if (change == StoryChange::Continued) {
-        gTraceEndRecord = EndRecordOfStory(); // lines added at the end are traced too
+        gTraceEndRecord = EndRecordOf(Script()); // lines added at the end are traced too
     }
     return change == StoryChange::Restart;
 }

@@ -75,17 +75,6 @@ struct WatchState {
 };
 WatchState gWatch;
 
-// The loader ends the table with an "END" record: its index.
-int32_t EndRecordOf(const ScriptState& script) {
-    int32_t end = 1;
-    for (int32_t i = 1; i < kScriptRecords; ++i) {
-        if (std::strcmp(script.lines[i].text, "END") == 0) {
-            end = i;
-        }
-    }
-    return end;
-}
-
 // The first record whose text differs, or 0 when both tables hold the same lines.
 int32_t FirstChangedRecord(const ScriptState& before, const ScriptState& after) {
     for (int32_t i = 1; i < kScriptRecords; ++i) {
@@ -173,7 +162,7 @@ StoryChange LookAtStory(int32_t current, bool over) {
     ResetScript();
     std::memcpy(script.lines, gWatch.previous->lines, sizeof script.lines);
     const int32_t end = EndRecordOf(script);
-    if (end > 1) {
+    if (end > 1 && end < kScriptRecords) {
         ClassifyCommand(script.lines[end - 1].text);
     }
     gWatch.restartLine = first;
