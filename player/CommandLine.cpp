@@ -108,6 +108,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
             ok = flag(out.check);
         } else if (a == "--trace") {
             ok = flag(out.trace);
+        } else if (a == "--watch") {
+            ok = flag(out.watch);
         } else if (a == "--help" || a == "-h") {
             ok = flag(out.help);
         } else if (a == "--version" || a == "-V") {
@@ -173,6 +175,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, PlayerOptions& out,
         error = "--key, --dump-frames and --audio-out need --headless";
         return false;
     }
+    if (out.watch && out.check) {
+        error = "--watch plays the story; it cannot be combined with --check";
+        return false;
+    }
     return true;
 }
 
@@ -199,6 +205,9 @@ std::string UsageText() {
            "  --check             report what in story.txt would fail; opens no window\n"
            "  --start-line N      run lines before N at once, showing and waiting for\n"
            "                      nothing, then play from line N\n"
+           "  --watch             when story.txt is saved, check it and play it again from\n"
+           "                      its first changed line; at the end keep the window and\n"
+           "                      watch on (headless: until --max-ms)\n"
            "  --trace             print each line as it runs to standard error, with its\n"
            "                      frame and time\n"
            "  --help, --version (-h, -V)\n"

@@ -22,6 +22,7 @@ struct PlayerOptions {
     bool check = false;
     bool trace = false;     // each line run goes to standard error
     uint64_t startLine = 0; // lines before it run at once; 0: from the start
+    bool watch = false;     // a saved story.txt is played again from its first changed line
     bool help = false;
     bool version = false;
     std::vector<ScriptedKey> keys;

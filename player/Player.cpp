@@ -8,6 +8,7 @@
 #include "Script.h"
 #include "StopSignals.h"
 #include "TextConversion.h"
+#include "Watch.h"
 
 #include <velox/authoring.h>
 #include <velox/headless.h>
@@ -63,26 +64,47 @@ bool HeadlessUserKeysOver(const PlayerOptions& options) {
 }
 
 // After the show the last picture stays until Escape or Space. Headless, the
-// wait ends by itself once no scripted key is left to come.
-void WaitForEscapeOrSpace(const PlayerOptions& options) {
+// wait ends by itself once no scripted key is left to come; under --watch it lasts
+// until Escape (headless: --max-ms) and true says an edited story is to be played again.
+bool WaitForEscapeOrSpace(const PlayerOptions& options) {
     char keys[256];
     for (;;) {
         GetAllKeyState(keys);
         ScreenshotKeys(keys);
         if (keys[kKeyEscape] || keys[kKeySpace]) {
-            return;
+            if (options.watch && keys[kKeyEscape]) {
+                Loop().endedBy = LoopEnd::Escape; // --max-ms may have cut the watching
+            }
+            return false;
         }
-        if (options.headless && HeadlessUserKeysOver(options)) {
-            return;
+        if (options.headless && !options.watch && HeadlessUserKeysOver(options)) {
+            return false;
         }
         if (StopSignal() != 0) {
-            return;
+            return false;
         }
         if (ProcessMessage() == -1 && !options.headless) {
-            return; // the window is gone: nobody is left to press a key
+            return false; // the window is gone: nobody is left to press a key
+        }
+        if (options.watch && LookAtStory(Loop().current, true) == StoryChange::Restart) {
+            return true;
         }
         SleepMicros(1000);
     }
+}
+
+// The failure on standard error and as the closing screen.
+void ShowRunFailure(int runResult) {
+    std::fprintf(stderr, "velox-player: %s\n",
+                 DescribeRunFailure(runResult, Loop().reportedLine).c_str());
+    UseDefaultDrawState();
+    ClearScreen();
+    uint32_t white = GetColorValue(255, 255, 255);
+    if (const char* message = ClosingMessageUtf8(runResult)) {
+        PrintText(10, 250, Sjis(message).c_str(), white, 0);
+    }
+    PrintTextFormat(10, 300, white, "Line To %d \n", Loop().reportedLine);
+    FlipScreen();
 }
 
 // Headless, every service follows one choice: the frame folder, the mix written to
@@ -197,13 +219,16 @@ void TraceLine(int32_t index) {
 
 void InstallTrace() {
     gTraceLastIndex = 0;
-    gTraceEndRecord = kScriptRecords;
-    for (int32_t i = 1; i < kScriptRecords; ++i) {
-        if (std::strcmp(Script().lines[i].text, "END") == 0) {
-            gTraceEndRecord = i;
-        }
-    }
+    gTraceEndRecord = EndRecordOf(Script());
     Loop().lineObserver = TraceLine;
+}
+
+bool ReloadCheck(int32_t current) {
+    const StoryChange change = LookAtStory(current, false);
+    if (change == StoryChange::Continued) {
+        gTraceEndRecord = EndRecordOf(Script()); // lines added at the end are traced too
+    }
+    return change == StoryChange::Restart;
 }
 
 } // namespace
@@ -292,9 +317,29 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         if (options.trace) {
             InstallTrace();
         }
+        if (options.watch) {
+            BeginWatching();
+            Loop().reloadCheck = ReloadCheck;
+        }
         // Beyond the table every line is before the start: the whole story warps.
         Loop().startLine = int32_t(std::min<uint64_t>(options.startLine, kScriptRecords));
+    }
+    for (bool again = storyRead; again;) {
         runResult = RunScript();
+        if (runResult < 0) {
+            ShowRunFailure(runResult);
+        }
+        if (options.watch && Loop().endedBy == LoopEnd::None) {
+            std::fprintf(stderr, "velox-player: the show is over; still watching story.txt\n");
+        }
+        again = Loop().endedBy == LoopEnd::Reload ||
+                (options.watch && Loop().endedBy == LoopEnd::None && WaitForEscapeOrSpace(options));
+        if (again) {
+            ResetShowForRestart();
+            if (options.trace) {
+                InstallTrace(); // the new story's end record, and its lines traced anew
+            }
+        }
     }
     if (!storyRead) {
         UseDefaultDrawState();
@@ -303,19 +348,8 @@ PlayerOutcome PlayStory(const PlayerOptions& options) {
         FlipScreen();
     }
     outcome.cut = CutByMaxMs(options);
-    if (runResult < 0) {
-        std::fprintf(stderr, "velox-player: %s\n",
-                     DescribeRunFailure(runResult, Loop().reportedLine).c_str());
-        UseDefaultDrawState();
-        ClearScreen();
-        uint32_t white = GetColorValue(255, 255, 255);
-        if (const char* message = ClosingMessageUtf8(runResult)) {
-            PrintText(10, 250, Sjis(message).c_str(), white, 0);
-        }
-        PrintTextFormat(10, 300, white, "Line To %d \n", Loop().reportedLine);
-        FlipScreen();
-    }
-    if (Loop().endedBy != LoopEnd::WindowClosed) {
+    // Under --watch the wait after the show has already been (its Escape ended it).
+    if (Loop().endedBy != LoopEnd::WindowClosed && !(options.watch && storyRead)) {
         WaitForEscapeOrSpace(options);
     }
 

@@ -84,7 +84,7 @@ bool OutsideEnd() {
 }
 
 // Reads the keys twice per pass; stays here while paused. True when Escape, a closed
-// window or a stop signal ends the show.
+// window, a stop signal or a story to reload ends the show.
 bool KeysAndPause() {
     char keys[256];
     for (;;) {
@@ -110,6 +110,10 @@ bool KeysAndPause() {
             gLoop.spaceHeld = 1;
         } else {
             gLoop.spaceHeld = 0;
+        }
+        if (gLoop.reloadCheck && gLoop.reloadCheck(gLoop.current)) {
+            gLoop.endedBy = LoopEnd::Reload;
+            return true;
         }
         if (!gLoop.paused) {
             return false;

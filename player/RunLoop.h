@@ -11,7 +11,8 @@ namespace velox::player {
 constexpr uint64_t kFramePeriodUs = 33333;
 
 // Why RunScript returned early; Script end and failures leave it at None.
-enum class LoopEnd : int32_t { None, Escape, WindowClosed, Signal };
+// Reload: --watch found a new story.txt that must be played again from an earlier line.
+enum class LoopEnd : int32_t { None, Escape, WindowClosed, Signal, Reload };
 
 struct LoopState {
     int32_t current;
@@ -33,6 +34,9 @@ struct LoopState {
     void (*lineObserver)(int32_t index);
     int32_t startLine; // records before it run at once (--start-line); 0: none
     int32_t skipping;  // 1 while either Ctrl is seen down: frames are not paced
+    // Called once per pass, paused or not, with the record running (--watch); true ends
+    // the loop with LoopEnd::Reload.
+    bool (*reloadCheck)(int32_t current);
 };
 
 LoopState& Loop();

@@ -140,6 +140,16 @@ int32_t ClassifyCommand(const char* text) {
     return kNoCommand;
 }
 
+int32_t EndRecordOf(const ScriptState& script) {
+    int32_t end = kScriptRecords;
+    for (int32_t i = 1; i < kScriptRecords; ++i) {
+        if (std::strcmp(script.lines[i].text, "END") == 0) {
+            end = i;
+        }
+    }
+    return end;
+}
+
 const char* CommandWord(int32_t code) {
     return code >= 1 && code <= 13 ? kCommandWords[code - 1] : nullptr;
 }

@@ -57,6 +57,10 @@ int32_t ClassifyCommand(const char* text);
 // or the file has more lines than the table holds.
 int LoadScript(int32_t file);
 
+// The record after the story's last line: the last "END" in the table, which the loader
+// appends (a story may hold END lines of its own before it); kScriptRecords when none.
+int32_t EndRecordOf(const ScriptState& script);
+
 // The command word of a code, or nullptr outside 1..13.
 const char* CommandWord(int32_t code);
 

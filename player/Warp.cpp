@@ -50,6 +50,10 @@ int WarpRecord(const ScriptLine& record) {
     return result;
 }
 
+void ClearVisiblePicture() {
+    ClearVisibleScreen();
+}
+
 void ShowVisiblePicture() {
     RedrawVisibleScreen();
 }

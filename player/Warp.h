@@ -15,6 +15,9 @@ void PresentFrame();
 // draws only its last frame, a sound effect is not played. The music fade takes the
 // steps the skipped frames would have made. The command's result.
 int WarpRecord(const ScriptLine& record);
+// The visible picture becomes black, as at the start, without being presented: what
+// the window shows stays until the next frame.
+void ClearVisiblePicture();
 // The window shows the visible picture again, without counting a presented frame.
 void ShowVisiblePicture();
 

@@ -25,6 +25,16 @@ int CopyToFrontScreen() {
     return 0;
 }
 
+int ClearVisibleScreen() {
+    GateScope gate;
+    image::BaseImage& front = graphic::Graphics().screen.front;
+    if (!graphic::Graphics().screenReady || !front.pixels) {
+        return -1;
+    }
+    std::memset(front.pixels, 0, size_t(front.pitch) * size_t(front.height));
+    return 0;
+}
+
 int RedrawVisibleScreen() {
     GateScope gate;
     const uint32_t* pixels = nullptr;

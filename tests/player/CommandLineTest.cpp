@@ -50,6 +50,8 @@ TEST(CommandLine, RefusesWhatItCannotUnderstand) {
         {"--max-ms", "soon"},
         {"a", "b"},
         {"--dump-frames", "out"}, // needs --headless
+        {"--watch", "--check"},   // the checker plays nothing to watch
+        {"--watch=1"},
     };
     for (const auto& args : bad) {
         PlayerOptions o;

@@ -1,6 +1,7 @@
 // The windowed player under a virtual X display: the window manager's close request and
 // the stop signals end the show wherever it is, promptly, with the documented status; the
-// mode-switch keys change between window and full screen while it plays.
+// mode-switch keys change between window and full screen while it plays; --watch replays
+// a saved story in the window it has.
 #include "PlayerRun.h"
 #include "support/ChildProcess.h"
 #include "support/PngFile.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -305,6 +307,36 @@ TEST_F(WindowEnding, F11AndAltEnterSwitchBetweenWindowAndFullScreen) {
     int status = -1;
     for (int tries = 0; tries < 4 && status == -1; ++tries) {
         // Not asserted: the window may be gone by now, if the last try was taken after all.
+        Run({"xdotool", "windowfocus", std::to_string(window)});
+        Run({"xdotool", "key", "--delay", "0", "Escape"});
+        status = ExitWithin(pid, kSettle);
+    }
+    EXPECT_EQ(status, 0) << dir_.Read("output.txt");
+}
+
+TEST_F(WindowEnding, WatchReplaysASavedStoryInTheSameWindow) {
+    dir_.Write("story.txt", "wait 1000\r\n");
+    pid_t pid = Start("--windowed --watch --trace");
+    ASSERT_NE(PlayerWindow(pid), 0u);
+    std::this_thread::sleep_for(kStartUp);
+    const ::Window window = SettledWindow(pid);
+    ASSERT_NE(window, 0u);
+    dir_.Write("story.new", "wait 999\r\n");
+    ASSERT_EQ(
+        std::rename((dir_.path() + "/story.new").c_str(), (dir_.path() + "/story.txt").c_str()), 0);
+    const auto deadline = Clock::now() + 2 * kPromptly;
+    while (dir_.Read("output.txt").find("story.txt:1: wait 999") == std::string::npos &&
+           Clock::now() < deadline) {
+        std::this_thread::sleep_for(20ms);
+    }
+    const std::string output = dir_.Read("output.txt");
+    EXPECT_NE(output.find("story.txt changed from line 1 on; playing again from there\n"
+                          "story.txt:1: wait 999  [frame 0, "),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(PlayerWindow(pid), window) << "the window was not kept";
+    int status = -1;
+    for (int tries = 0; tries < 4 && status == -1; ++tries) {
         Run({"xdotool", "windowfocus", std::to_string(window)});
         Run({"xdotool", "key", "--delay", "0", "Escape"});
         status = ExitWithin(pid, kSettle);

@@ -12,6 +12,9 @@ namespace velox {
 // the window, and no frame is counted, written or recorded. A program skipping through
 // the start of a show keeps the screen as a full run would have it. -1 before start-up.
 VELOX_API int CopyToFrontScreen();
+// Sets the visible screen to black without presenting it, as at start-up: a program
+// replaying a show from its start clears what the last run left. -1 before start-up.
+VELOX_API int ClearVisibleScreen();
 // Shows the visible screen in the window again (after skipping ahead); not a presented
 // frame. -1 before start-up or when the window cannot show it.
 VELOX_API int RedrawVisibleScreen();
