@@ -284,13 +284,13 @@ std::vector<uint8_t> EncodeStream(const uint8_t* data, size_t size, uint8_t mark
             ++i;
             continue;
         }
-        // Lazy step: a copy one byte later that saves more than the literal
-        // before it costs is taken instead.
+        // Lazy step: a copy one byte later that saves more is taken instead (the
+        // literal before it saves nothing, so the gains compare directly).
         if (length < finder.NiceLength() && i + 1 < size) {
             uint32_t nextLength = 0;
             uint32_t nextDistance = 0;
             int nextGain = FindCopy(finder, i + 1, size, nextLength, nextDistance);
-            if (nextGain > gain + 1) {
+            if (nextGain > gain) {
                 EmitLiteral(out, data[i], marker);
                 ++i;
                 length = nextLength;
