@@ -277,10 +277,10 @@ TEST(ArchiveEncode, CopiesReachTheWholeWindowAtTheirCheapestWidth) {
         EXPECT_EQ(vla::EncodeStream(data.data(), data.size(), marker, options), coded);
     }
 
-    // By default the window is the format's whole 16 MiB. The far table keeps
-    // only some positions, so the copy may start later; it is still found.
-    Bytes far = Unescaped(rng, 1000200);
-    std::memcpy(far.data() + 1000050, far.data() + 50, 40);
+    // By default copies reach 256 KiB back. The far table keeps only some
+    // positions, so the copy may start later; it is still found.
+    Bytes far = Unescaped(rng, 200200);
+    std::memcpy(far.data() + 200050, far.data() + 50, 40);
     Bytes farCoded = vla::EncodeStream(far.data(), far.size(), 0xFF);
     EXPECT_LE(farCoded.size(), far.size() - 16);
     Bytes farOut(far.size());
@@ -295,6 +295,16 @@ TEST(ArchiveEncode, CopiesReachTheWholeWindowAtTheirCheapestWidth) {
     Bytes coded = vla::EncodeStream(data.data(), data.size(), 0xFF);
     EXPECT_EQ(coded.size(), data.size() - 18);
     Bytes out(data.size());
+    ASSERT_TRUE(Decode(coded, 0xFF, out));
+    EXPECT_EQ(out, data);
+
+    // One byte more is enough: a 6-byte copy 1000 back (saves 2) beats the
+    // 4-byte copy 200 back (saves 1) that leaves three literals after it.
+    data = Unescaped(rng, 3000);
+    std::memcpy(data.data() + 1800, data.data() + 2000, 4);
+    std::memcpy(data.data() + 1001, data.data() + 2001, 6);
+    coded = vla::EncodeStream(data.data(), data.size(), 0xFF);
+    EXPECT_EQ(coded.size(), data.size() - 2);
     ASSERT_TRUE(Decode(coded, 0xFF, out));
     EXPECT_EQ(out, data);
 }

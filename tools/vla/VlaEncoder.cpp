@@ -14,7 +14,8 @@ constexpr uint32_t kNearWindow = 1u << 16; // copies whose distance fits in two 
 constexpr int kNearMaxHashBits = 16;
 // The far table keeps the last two positions per hash of eight bytes: a
 // three-byte distance makes a copy cost five or six bytes, so only long far
-// copies pay, and those share their first eight bytes.
+// copies pay, and those share their first eight bytes. Its size follows the
+// window, since older positions are of no use.
 constexpr int kFarWays = 2;
 constexpr int kFarMaxBucketBits = 18;
 // How many positions ahead the table slots are fetched into the cache.
@@ -91,7 +92,8 @@ public:
         nearPrev_.assign(std::min<size_t>(chain, nearWindow_), -1);
         nearMask_ = nearPrev_.size() - 1;
         if (window_ > kNearWindow && size > kNearWindow) {
-            farBucketBits_ = std::clamp(CeilLog2(size) - 2, 8, kFarMaxBucketBits);
+            farBucketBits_ =
+                std::clamp(CeilLog2(std::min<size_t>(size, window_)) - 2, 8, kFarMaxBucketBits);
             far_.assign((size_t(1) << farBucketBits_) * kFarWays, FarEntry{-1, 0});
         }
     }
