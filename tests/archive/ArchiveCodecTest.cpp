@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -233,6 +234,79 @@ TEST(ArchiveEncode, RoundTripsEveryKindOfData) {
             }
         }
     }
+}
+
+// Random bytes without 0xFF: the marker is a value that does not occur, so a
+// stream of literals is exactly as long as its input and every copy shows in the size.
+Bytes Unescaped(std::mt19937& rng, size_t size) {
+    Bytes d(size);
+    std::uniform_int_distribution<int> byte(0, 254);
+    for (auto& b : d) {
+        b = uint8_t(byte(rng));
+    }
+    return d;
+}
+
+TEST(ArchiveEncode, CopiesReachTheWholeWindowAtTheirCheapestWidth) {
+    std::mt19937 rng(99);
+    vla::EncoderOptions options;
+    options.windowBits = 17;
+    // A 40-byte repeat (with its extra length byte) at each distance width's edge,
+    // beyond the near chain, at the window's edge and one past it.
+    const struct {
+        size_t distance;
+        size_t cost; // 0: out of reach
+    } cases[] = {{256, 4}, {257, 5}, {65536, 5}, {65537, 6}, {131072, 6}, {131073, 0}};
+    for (const auto& c : cases) {
+        Bytes data = Unescaped(rng, c.distance + 140);
+        std::memcpy(data.data() + 50 + c.distance, data.data() + 50, 40);
+        uint8_t marker = vla::ChooseMarker(data.data(), data.size());
+        ASSERT_EQ(std::count(data.begin(), data.end(), marker), 0);
+        Bytes coded = vla::EncodeStream(data.data(), data.size(), marker, options);
+        if (c.cost == 0) {
+            EXPECT_EQ(coded.size(), data.size()) << "distance " << c.distance;
+        } else if (c.distance <= 65536) {
+            EXPECT_EQ(coded.size(), data.size() - 40 + c.cost) << "distance " << c.distance;
+        } else {
+            // The far table is lossy: the copy may begin a few bytes late.
+            EXPECT_LE(coded.size(), data.size() - 40 + c.cost + 4) << "distance " << c.distance;
+        }
+        Bytes out(data.size());
+        ASSERT_TRUE(Decode(coded, marker, out));
+        EXPECT_EQ(out, data) << "distance " << c.distance;
+        EXPECT_EQ(vla::EncodeStream(data.data(), data.size(), marker, options), coded);
+    }
+
+    // By default copies reach 256 KiB back. The far table keeps only some
+    // positions, so the copy may start later; it is still found.
+    Bytes far = Unescaped(rng, 200200);
+    std::memcpy(far.data() + 200050, far.data() + 50, 40);
+    Bytes farCoded = vla::EncodeStream(far.data(), far.size(), 0xFF);
+    EXPECT_LE(farCoded.size(), far.size() - 16);
+    Bytes farOut(far.size());
+    ASSERT_TRUE(Decode(farCoded, 0xFF, farOut));
+    EXPECT_EQ(farOut, far);
+
+    // Lazy matching: a 4-byte copy 200 back saves one byte, but the 22-byte copy
+    // that starts one byte later saves 18; a literal and the long copy win.
+    Bytes data = Unescaped(rng, 3000);
+    std::memcpy(data.data() + 1800, data.data() + 2000, 4);
+    std::memcpy(data.data() + 1000, data.data() + 2001, 22);
+    Bytes coded = vla::EncodeStream(data.data(), data.size(), 0xFF);
+    EXPECT_EQ(coded.size(), data.size() - 18);
+    Bytes out(data.size());
+    ASSERT_TRUE(Decode(coded, 0xFF, out));
+    EXPECT_EQ(out, data);
+
+    // One byte more is enough: a 6-byte copy 1000 back (saves 2) beats the
+    // 4-byte copy 200 back (saves 1) that leaves three literals after it.
+    data = Unescaped(rng, 3000);
+    std::memcpy(data.data() + 1800, data.data() + 2000, 4);
+    std::memcpy(data.data() + 1001, data.data() + 2001, 6);
+    coded = vla::EncodeStream(data.data(), data.size(), 0xFF);
+    EXPECT_EQ(coded.size(), data.size() - 2);
+    ASSERT_TRUE(Decode(coded, 0xFF, out));
+    EXPECT_EQ(out, data);
 }
 
 TEST(ArchiveEncode, MemberIsStoredWhenCodingDoesNotShrinkIt) {
