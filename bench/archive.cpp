@@ -157,8 +157,8 @@ int main() {
             Bytes out(k.data.size());
             t0 = Clock::now();
             for (int r = 0; r < kRounds; ++r) {
-                if (!DecompressArchiveMember(member.data(), member.size(), out.data(),
-                                             out.size())) {
+                if (!archive::DecompressArchiveMember(member.data(), member.size(), out.data(),
+                                                      out.size())) {
                     std::fprintf(stderr, "decode failed\n");
                     return 1;
                 }
@@ -206,7 +206,7 @@ int main() {
     std::filesystem::remove_all(root / "DATA");
 
     file::InstallArchiveAwareFileAccess();
-    ResetArchiveLayer();
+    archive::ResetArchiveLayer();
     Bytes buffer(1 << 20);
     uint64_t read = 0;
     t0 = Clock::now();
@@ -226,7 +226,7 @@ int main() {
         }
     }
     double readTime = Seconds(t0);
-    EndArchiveLayer();
+    archive::EndArchiveLayer();
     std::printf("\nfolder: %.1f MiB in 8 files, packed in %.2f s (%.1f MB/s) to %.3f of its size;\n"
                 "read back through the file layer at %.0f MB/s (%s)\n",
                 double(total) / 1048576.0, packTime, double(total) / 1e6 / packTime,

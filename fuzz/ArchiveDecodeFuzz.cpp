@@ -20,14 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (size < 4) {
             return 0;
         }
-        std::vector<uint8_t> out(LoadLe16(data + 2));
-        DecodeArchiveStream(data + 4, size - 4, data[1], out.data(), out.size());
+        std::vector<uint8_t> out(archive::LoadLe16(data + 2));
+        archive::DecodeArchiveStream(data + 4, size - 4, data[1], out.data(), out.size());
         // The same bytes as member data with its 9-byte header.
         if (size >= 1 + 9) {
-            uint32_t claimed = LoadLe32(data + 1);
-            if (claimed <= (1u << 20) && CompressedSizesPlausible(claimed, uint32_t(size - 1))) {
+            uint32_t claimed = archive::LoadLe32(data + 1);
+            if (claimed <= (1u << 20) &&
+                archive::CompressedSizesPlausible(claimed, uint32_t(size - 1))) {
                 std::vector<uint8_t> member(claimed);
-                DecompressArchiveMember(data + 1, size - 1, member.data(), member.size());
+                archive::DecompressArchiveMember(data + 1, size - 1, member.data(), member.size());
             }
         }
         return 0;
@@ -37,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t marker = vla::ChooseMarker(input, length);
     std::vector<uint8_t> coded = vla::EncodeStream(input, length, marker);
     std::vector<uint8_t> back(length);
-    if (!DecodeArchiveStream(coded.data(), coded.size(), marker, back.data(), back.size()) ||
+    if (!archive::DecodeArchiveStream(coded.data(), coded.size(), marker, back.data(),
+                                      back.size()) ||
         (length > 0 && std::memcmp(back.data(), input, length) != 0)) {
         std::abort();
     }

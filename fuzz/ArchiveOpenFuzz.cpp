@@ -26,15 +26,15 @@ velox::fuzz::MemoryFileSystem& Files() {
 }
 
 void ReadMember(int archive, const std::string& path, int async) {
-    ArchiveMember* m = OpenArchiveMember(archive, path.c_str(), async);
+    archive::ArchiveMember* m = archive::OpenArchiveMember(archive, path.c_str(), async);
     if (!m) {
         return;
     }
     std::vector<uint8_t> buffer(4099);
     size_t total = 0;
     while (total < (1u << 22)) {
-        size_t n = ArchiveMemberRead(buffer.data(), 1, buffer.size(), m);
-        while (ArchiveMemberIdle(m) == 0) {
+        size_t n = archive::ArchiveMemberRead(buffer.data(), 1, buffer.size(), m);
+        while (archive::ArchiveMemberIdle(m) == 0) {
             std::this_thread::yield(); // the reading thread needs the core more
         }
         if (n == 0) {
@@ -42,18 +42,18 @@ void ReadMember(int archive, const std::string& path, int async) {
         }
         total += n;
     }
-    ArchiveMemberAtEnd(m);
-    ArchiveMemberSeek(m, -7, 2);
-    ArchiveMemberRead(buffer.data(), 3, 5, m);
-    ArchiveMemberSeek(m, int64_t(ArchiveMemberTell(m)) / 2, 0);
-    ArchiveMemberRead(buffer.data(), 1, 9, m);
-    CloseArchiveMember(m);
+    archive::ArchiveMemberAtEnd(m);
+    archive::ArchiveMemberSeek(m, -7, 2);
+    archive::ArchiveMemberRead(buffer.data(), 3, 5, m);
+    archive::ArchiveMemberSeek(m, int64_t(archive::ArchiveMemberTell(m)) / 2, 0);
+    archive::ArchiveMemberRead(buffer.data(), 1, 9, m);
+    archive::CloseArchiveMember(m);
 }
 
 // Lists a folder and everything below it, a bounded number of entries.
 void Explore(int archive, const std::string& prefix, int depth, int& budget) {
-    ArchiveFindEntry entry;
-    ArchiveFind* find = ArchiveFindFirst(archive, (prefix + "*").c_str(), entry);
+    archive::ArchiveFindEntry entry;
+    archive::ArchiveFind* find = archive::ArchiveFindFirst(archive, (prefix + "*").c_str(), entry);
     if (!find) {
         return;
     }
@@ -73,25 +73,25 @@ void Explore(int archive, const std::string& prefix, int depth, int& budget) {
             ReadMember(archive, prefix + name, 0);
             ReadMember(archive, prefix + name, 1);
         }
-    } while (ArchiveFindNext(find, entry) == 0);
-    ArchiveFindClose(find);
+    } while (archive::ArchiveFindNext(find, entry) == 0);
+    archive::ArchiveFindClose(find);
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> bytes(data, data + size);
-    ScrambleArchiveBytes(bytes.data(), bytes.size(), 0, MakeArchiveKey(nullptr));
+    archive::ScrambleArchiveBytes(bytes.data(), bytes.size(), 0, archive::MakeArchiveKey(nullptr));
     Files().Put("FUZZ.VLA", bytes.data(), bytes.size());
 
-    ResetArchiveLayer(); // the file changed under the same name
-    ArchiveLookup lookup;
-    if (FindArchiveForPath("FUZZ\\any", lookup)) {
+    archive::ResetArchiveLayer(); // the file changed under the same name
+    archive::ArchiveLookup lookup;
+    if (archive::FindArchiveForPath("FUZZ\\any", lookup)) {
         int budget = 256;
         Explore(lookup.archiveIndex, "", 0, budget);
         ReadMember(lookup.archiveIndex, "A\\B.TXT", 0);
-        ReleaseArchiveReference(lookup.archiveIndex);
+        archive::ReleaseArchiveReference(lookup.archiveIndex);
     }
-    EndArchiveLayer();
+    archive::EndArchiveLayer();
     return 0;
 }

@@ -9,7 +9,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace velox {
+namespace velox::archive {
 
 namespace {
 
@@ -188,4 +188,4 @@ bool CompressedSizesPlausible(uint32_t size, uint32_t compressedSize) {
     return uint64_t(size) <= uint64_t(compressedSize - kCompressedHeaderSize) * kMaxExpansion;
 }
 
-} // namespace velox
+} // namespace velox::archive

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::archive {
 
 constexpr uint32_t kCopyMinLength = 4;
 constexpr uint32_t kCopyMaxLength = 8191 + kCopyMinLength;
@@ -28,4 +28,4 @@ bool DecompressArchiveMember(const uint8_t* data, size_t dataSize, uint8_t* out,
 // before the buffers are allocated so that a forged size cannot ask for gigabytes.
 bool CompressedSizesPlausible(uint32_t size, uint32_t compressedSize);
 
-} // namespace velox
+} // namespace velox::archive

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::archive {
 
 struct ArchiveFind {
     ArchiveReader* archive;
@@ -258,4 +258,4 @@ int ArchiveAwareFindClose(intptr_t handle) {
     return 0;
 }
 
-} // namespace velox
+} // namespace velox::archive

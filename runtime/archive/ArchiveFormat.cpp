@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::archive {
 namespace {
 
 // Fill byte of a key built without a key string, and the fallback key's byte.
@@ -375,4 +375,4 @@ bool MemberInsideFile(const ArchiveHeader& header, const ArchiveFileEntry& entry
     return start <= fileSize && entry.StoredSize() <= fileSize - start;
 }
 
-} // namespace velox
+} // namespace velox::archive

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::archive {
 
 constexpr int kArchiveKeySize = 12;
 constexpr size_t kArchiveHeaderSize = 24;
@@ -165,4 +165,4 @@ inline void StoreLe64(uint8_t* p, uint64_t v) {
     StoreLe32(p + 4, uint32_t(v >> 32));
 }
 
-} // namespace velox
+} // namespace velox::archive

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::archive {
 
 struct ArchiveMember; // the archive layer's member reader
 
@@ -61,4 +61,4 @@ intptr_t ArchiveAwareFindFirst(const char* pattern, file::FileFindInfo* info);
 int ArchiveAwareFindNext(intptr_t find, file::FileFindInfo* info);
 int ArchiveAwareFindClose(intptr_t find);
 
-} // namespace velox
+} // namespace velox::archive

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace velox {
+namespace velox::archive {
 
 constexpr int kMaxArchives = 512;
 constexpr size_t kArchivePathSize = 256;
@@ -64,4 +64,4 @@ bool StartArchiveRead(ArchiveReader& reader, uint64_t position, void* dst, size_
 // does not fit or the current directory cannot be had.
 int BuildFullPath(const char* path, char* out, size_t outSize);
 
-} // namespace velox
+} // namespace velox::archive

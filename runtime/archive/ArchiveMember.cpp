@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::archive {
 
 enum : int32_t { kMemberIdle = 0, kMemberLoading = 1, kMemberReading = 2 };
 
@@ -214,4 +214,4 @@ int ArchiveMemberIdle(ArchiveMember* member) {
     return member->state == kMemberIdle ? 1 : 0;
 }
 
-} // namespace velox
+} // namespace velox::archive

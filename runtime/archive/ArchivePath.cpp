@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-namespace velox {
+namespace velox::archive {
 namespace {
 
 constexpr char kVlaSuffix[] = ".VLA";
@@ -178,4 +178,4 @@ bool FindArchiveForPath(const char* path, ArchiveLookup& lookup) {
     return false;
 }
 
-} // namespace velox
+} // namespace velox::archive

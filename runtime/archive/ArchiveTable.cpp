@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace velox {
+namespace velox::archive {
 namespace {
 
 ArchiveLayerState gArchives;
@@ -186,4 +186,4 @@ void EndArchiveLayer() {
     gArchives.cacheSlot = -1;
 }
 
-} // namespace velox
+} // namespace velox::archive

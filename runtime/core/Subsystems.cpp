@@ -12,8 +12,8 @@ namespace {
 // start-up and shutdown is visible here and no static initialiser is needed.
 SubsystemHooks MakeHooks() {
     SubsystemHooks hooks;
-    hooks.clearArchives = ResetArchiveLayer;
-    hooks.endArchives = EndArchiveLayer;
+    hooks.clearArchives = archive::ResetArchiveLayer;
+    hooks.endArchives = archive::EndArchiveLayer;
     hooks.registerDefaultRestore = graphic::RegisterDefaultRestore;
     hooks.startSound = sound::StartSoundSystem;
     hooks.stopMusic = sound::StopMusicForShutdown;

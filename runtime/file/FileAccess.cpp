@@ -21,7 +21,7 @@ struct OpenFileEntry {
     int32_t inArchive;
     FileRecord* record;
     int32_t archiveIndex;
-    ArchiveMember* member;
+    archive::ArchiveMember* member;
 };
 
 struct OpenFileTable {
@@ -59,12 +59,12 @@ intptr_t ArchiveAwareOpen(const char* path, int readAhead, int, int async) {
         LogWrite(SJIS("ファイルの情報を格納するメモリの確保に失敗しました\n"));
         return 0;
     }
-    ArchiveLookup lookup;
-    if (FindArchiveForPath(path, lookup)) {
-        entry->member = OpenArchiveMember(lookup.archiveIndex, lookup.memberPath, async);
+    archive::ArchiveLookup lookup;
+    if (archive::FindArchiveForPath(path, lookup)) {
+        entry->member = archive::OpenArchiveMember(lookup.archiveIndex, lookup.memberPath, async);
         if (!entry->member) {
             LogWrite(SJIS("ＶＬＡファイルの中に指定のファイルは見つかりませんでした\n"));
-            ReleaseArchiveReference(lookup.archiveIndex);
+            archive::ReleaseArchiveReference(lookup.archiveIndex);
             MemFree(entry);
             return 0;
         }
@@ -88,8 +88,8 @@ int ArchiveAwareClose(intptr_t handle) {
         return -1;
     }
     if (entry->inArchive) {
-        CloseArchiveMember(entry->member);
-        ReleaseArchiveReference(entry->archiveIndex);
+        archive::CloseArchiveMember(entry->member);
+        archive::ReleaseArchiveReference(entry->archiveIndex);
     } else {
         CloseFileRecord(entry->record);
     }
@@ -104,7 +104,7 @@ int64_t ArchiveAwareTell(intptr_t handle) {
     if (!e) {
         return -1;
     }
-    return e->inArchive ? ArchiveMemberTell(e->member) : FileRecordTell(e->record);
+    return e->inArchive ? archive::ArchiveMemberTell(e->member) : FileRecordTell(e->record);
 }
 
 int ArchiveAwareSeek(intptr_t handle, int64_t offset, int origin) {
@@ -112,7 +112,7 @@ int ArchiveAwareSeek(intptr_t handle, int64_t offset, int origin) {
     if (!e) {
         return -1;
     }
-    return e->inArchive ? ArchiveMemberSeek(e->member, offset, origin)
+    return e->inArchive ? archive::ArchiveMemberSeek(e->member, offset, origin)
                         : FileRecordSeek(e->record, offset, origin);
 }
 
@@ -121,7 +121,7 @@ size_t ArchiveAwareRead(void* dst, size_t elementSize, size_t count, intptr_t ha
     if (!e) {
         return 0; // no elements from a handle that names nothing
     }
-    return e->inArchive ? ArchiveMemberRead(dst, elementSize, count, e->member)
+    return e->inArchive ? archive::ArchiveMemberRead(dst, elementSize, count, e->member)
                         : FileRecordRead(dst, elementSize, count, e->record);
 }
 
@@ -130,7 +130,7 @@ int ArchiveAwareAtEnd(intptr_t handle) {
     if (!e) {
         return -1;
     }
-    return e->inArchive ? ArchiveMemberAtEnd(e->member) : FileRecordAtEnd(e->record);
+    return e->inArchive ? archive::ArchiveMemberAtEnd(e->member) : FileRecordAtEnd(e->record);
 }
 
 int ArchiveAwareIdle(intptr_t handle) {
@@ -138,7 +138,7 @@ int ArchiveAwareIdle(intptr_t handle) {
     if (!e) {
         return -1;
     }
-    return e->inArchive ? ArchiveMemberIdle(e->member) : FileRecordIdle(e->record);
+    return e->inArchive ? archive::ArchiveMemberIdle(e->member) : FileRecordIdle(e->record);
 }
 
 // The plain set hands out file records directly.

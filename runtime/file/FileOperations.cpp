@@ -103,7 +103,7 @@ int InitFileAccess() {
 
 int SetArchiveKey(const char* keyString) {
     GateScope gate;
-    SetArchiveKeyString(keyString);
+    archive::SetArchiveKeyString(keyString);
     return 0;
 }
 

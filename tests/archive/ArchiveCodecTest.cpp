@@ -19,7 +19,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 bool Decode(const Bytes& coded, uint8_t marker, Bytes& out) {
-    return DecodeArchiveStream(coded.data(), coded.size(), marker, out.data(), out.size());
+    return archive::DecodeArchiveStream(coded.data(), coded.size(), marker, out.data(), out.size());
 }
 
 // Seeds for the decoder fuzz target: a mode byte 0, the marker, the output size
@@ -123,7 +123,7 @@ TEST(ArchiveDecode, LongStreamsDecodeExactlyAndFailOnBadCodesAnywhere) {
         expected.push_back(b);
     }
     auto copy = [&](uint32_t length, uint32_t distance) {
-        uint32_t extra = length - kCopyMinLength;
+        uint32_t extra = length - archive::kCopyMinLength;
         uint32_t width = distance - 1 < 0x100 ? 0 : (distance - 1 < 0x10000 ? 1 : 2);
         uint32_t code = ((extra & 31) << 3) | (extra >= 32 ? 4 : 0) | width;
         coded.push_back(marker);
@@ -143,7 +143,7 @@ TEST(ArchiveDecode, LongStreamsDecodeExactlyAndFailOnBadCodesAnywhere) {
         coded.push_back('x');
         expected.push_back('x');
     }
-    copy(kCopyMaxLength, 39000);
+    copy(archive::kCopyMaxLength, 39000);
     copy(300, 300);
     const size_t good = coded.size();
     for (int i = 0; i < 100; ++i) {
@@ -174,16 +174,18 @@ TEST(ArchiveDecode, LongStreamsDecodeExactlyAndFailOnBadCodesAnywhere) {
 TEST(ArchiveDecode, MemberHeaderMustAgreeWithTheEntry) {
     Bytes member = {11, 0, 0, 0, 13, 0, 0, 0, 0xFF, 'A', 0xFF, 48, 0x00};
     Bytes out(11);
-    EXPECT_TRUE(DecompressArchiveMember(member.data(), member.size(), out.data(), out.size()));
+    EXPECT_TRUE(
+        archive::DecompressArchiveMember(member.data(), member.size(), out.data(), out.size()));
     Bytes wrongSize(12);
+    EXPECT_FALSE(archive::DecompressArchiveMember(member.data(), member.size(), wrongSize.data(),
+                                                  wrongSize.size()));
     EXPECT_FALSE(
-        DecompressArchiveMember(member.data(), member.size(), wrongSize.data(), wrongSize.size()));
-    EXPECT_FALSE(DecompressArchiveMember(member.data(), member.size() - 1, out.data(), 11));
-    EXPECT_FALSE(DecompressArchiveMember(member.data(), 8, out.data(), 11));
+        archive::DecompressArchiveMember(member.data(), member.size() - 1, out.data(), 11));
+    EXPECT_FALSE(archive::DecompressArchiveMember(member.data(), 8, out.data(), 11));
     // Plausibility: 4 coded bytes stand for at most 8195 output bytes.
-    EXPECT_TRUE(CompressedSizesPlausible(8195, 9 + 4));
-    EXPECT_FALSE(CompressedSizesPlausible(100000, 9 + 4));
-    EXPECT_FALSE(CompressedSizesPlausible(0, 8));
+    EXPECT_TRUE(archive::CompressedSizesPlausible(8195, 9 + 4));
+    EXPECT_FALSE(archive::CompressedSizesPlausible(100000, 9 + 4));
+    EXPECT_FALSE(archive::CompressedSizesPlausible(0, 8));
 }
 
 Bytes MakeData(std::mt19937& rng, int kind, size_t size) {
@@ -319,69 +321,73 @@ TEST(ArchiveEncode, MemberIsStoredWhenCodingDoesNotShrinkIt) {
     ASSERT_FALSE(member.empty());
     // 100000 bytes of one value: a literal and copies of at most 8195 bytes (4 coded bytes each).
     EXPECT_LE(member.size(), 9 + 1 + 13 * 4u);
-    EXPECT_EQ(LoadLe32(member.data()), 100000u);
-    EXPECT_EQ(LoadLe32(member.data() + 4), member.size());
+    EXPECT_EQ(archive::LoadLe32(member.data()), 100000u);
+    EXPECT_EQ(archive::LoadLe32(member.data() + 4), member.size());
     Bytes out(run.size());
-    ASSERT_TRUE(DecompressArchiveMember(member.data(), member.size(), out.data(), out.size()));
+    ASSERT_TRUE(
+        archive::DecompressArchiveMember(member.data(), member.size(), out.data(), out.size()));
     EXPECT_EQ(out, run);
     // The marker is the least frequent byte: a value that does not occur at all here.
     EXPECT_NE(member[8], 'z');
 }
 
 TEST(ArchiveKey, KeyStringFillsTwelveBytes) {
-    ArchiveKey none = MakeArchiveKey(nullptr);
-    ArchiveKey empty = MakeArchiveKey("");
-    EXPECT_EQ(std::memcmp(none.bytes, empty.bytes, kArchiveKeySize), 0);
-    ArchiveKey repeated = MakeArchiveKey("abc");
-    ArchiveKey spelled = MakeArchiveKey("abcabcabcabc");
-    EXPECT_EQ(std::memcmp(repeated.bytes, spelled.bytes, kArchiveKeySize), 0);
-    ArchiveKey longer = MakeArchiveKey("abcabcabcabcXYZ");
-    EXPECT_EQ(std::memcmp(longer.bytes, spelled.bytes, kArchiveKeySize), 0);
-    EXPECT_NE(std::memcmp(MakeArchiveKey("abd").bytes, spelled.bytes, kArchiveKeySize), 0);
+    archive::ArchiveKey none = archive::MakeArchiveKey(nullptr);
+    archive::ArchiveKey empty = archive::MakeArchiveKey("");
+    EXPECT_EQ(std::memcmp(none.bytes, empty.bytes, archive::kArchiveKeySize), 0);
+    archive::ArchiveKey repeated = archive::MakeArchiveKey("abc");
+    archive::ArchiveKey spelled = archive::MakeArchiveKey("abcabcabcabc");
+    EXPECT_EQ(std::memcmp(repeated.bytes, spelled.bytes, archive::kArchiveKeySize), 0);
+    archive::ArchiveKey longer = archive::MakeArchiveKey("abcabcabcabcXYZ");
+    EXPECT_EQ(std::memcmp(longer.bytes, spelled.bytes, archive::kArchiveKeySize), 0);
+    EXPECT_NE(
+        std::memcmp(archive::MakeArchiveKey("abd").bytes, spelled.bytes, archive::kArchiveKeySize),
+        0);
     // Each position transforms its byte its own way: twelve equal inputs give unequal bytes.
     int equalNeighbours = 0;
-    for (int i = 1; i < kArchiveKeySize; ++i) {
+    for (int i = 1; i < archive::kArchiveKeySize; ++i) {
         equalNeighbours += none.bytes[i] == none.bytes[0] ? 1 : 0;
     }
-    EXPECT_LT(equalNeighbours, kArchiveKeySize - 1);
-    ArchiveKey fallback = FallbackArchiveKey();
-    for (int i = 1; i < kArchiveKeySize; ++i) {
+    EXPECT_LT(equalNeighbours, archive::kArchiveKeySize - 1);
+    archive::ArchiveKey fallback = archive::FallbackArchiveKey();
+    for (int i = 1; i < archive::kArchiveKeySize; ++i) {
         EXPECT_EQ(fallback.bytes[i], fallback.bytes[0]);
     }
 }
 
 TEST(ArchiveKey, ScramblingFollowsTheFilePosition) {
-    ArchiveKey key = MakeArchiveKey("key");
+    archive::ArchiveKey key = archive::MakeArchiveKey("key");
     Bytes data(203, 0); // whole 48-byte blocks and a tail
-    ScrambleArchiveBytes(data.data(), data.size(), 5, key);
+    archive::ScrambleArchiveBytes(data.data(), data.size(), 5, key);
     for (size_t i = 0; i < data.size(); ++i) {
         ASSERT_EQ(data[i], key.bytes[(5 + i) % 12]) << i;
     }
     // Descrambling a part at its own position gives the plain bytes back.
-    ScrambleArchiveBytes(data.data() + 7, 20, 12, key);
-    ScrambleArchiveBytes(data.data() + 7, 20, 12, key);
-    ScrambleArchiveBytes(data.data(), data.size(), (uint64_t(1) << 32) + 1, key); // = 5 mod 12
+    archive::ScrambleArchiveBytes(data.data() + 7, 20, 12, key);
+    archive::ScrambleArchiveBytes(data.data() + 7, 20, 12, key);
+    archive::ScrambleArchiveBytes(data.data(), data.size(), (uint64_t(1) << 32) + 1,
+                                  key); // = 5 mod 12
     EXPECT_EQ(data, Bytes(203, 0));
 }
 
 TEST(ArchiveNameKey, UpperCasesAsciiOnlyAndPadsWithZeros) {
-    NameKey key;
-    ASSERT_TRUE(MakeNameKey("a.png", 5, key));
+    archive::NameKey key;
+    ASSERT_TRUE(archive::MakeNameKey("a.png", 5, key));
     EXPECT_EQ(key.units, 2); // 5 bytes and a zero in two 4-byte units
     EXPECT_EQ(std::memcmp(key.bytes, "A.PNG\0\0\0", 8), 0);
     EXPECT_EQ(key.checksum, 'A' + '.' + 'P' + 'N' + 'G');
-    ASSERT_TRUE(MakeNameKey("ABCD", 4, key));
+    ASSERT_TRUE(archive::MakeNameKey("ABCD", 4, key));
     EXPECT_EQ(key.units, 2); // a full unit still needs a zero byte after it
-    ASSERT_TRUE(MakeNameKey("abc", 3, key));
+    ASSERT_TRUE(archive::MakeNameKey("abc", 3, key));
     EXPECT_EQ(key.units, 1);
     // "ツ" is 0x83 0x63: its second byte is a lower-case 'c' and must stay so.
-    ASSERT_TRUE(MakeNameKey("\x83\x63x", 3, key));
+    ASSERT_TRUE(archive::MakeNameKey("\x83\x63x", 3, key));
     EXPECT_EQ(std::memcmp(key.bytes, "\x83\x63X", 3), 0);
     EXPECT_EQ(key.checksum, 0x83 + 0x63 + 'X');
-    EXPECT_FALSE(MakeNameKey("", 0, key));
+    EXPECT_FALSE(archive::MakeNameKey("", 0, key));
     std::string tooLong(256, 'a');
-    EXPECT_FALSE(MakeNameKey(tooLong.data(), tooLong.size(), key));
-    ASSERT_TRUE(MakeNameKey(tooLong.data(), 255, key));
+    EXPECT_FALSE(archive::MakeNameKey(tooLong.data(), tooLong.size(), key));
+    ASSERT_TRUE(archive::MakeNameKey(tooLong.data(), 255, key));
     EXPECT_EQ(key.units, 64);
 }
 

@@ -24,16 +24,16 @@ protected:
         Pack("DATA");
         dir.Write("DATA/a.txt", "disk");
         plain = Plain("DATA.VLA");
-        ASSERT_TRUE(ReadArchiveHeader(plain.data(), header));
+        ASSERT_TRUE(archive::ReadArchiveHeader(plain.data(), header));
     }
     // File position of a root entry's 44 bytes.
     size_t EntryPosition(const char* name) {
-        ArchiveDirectory directory(plain.data() + header.directoryPosition, header);
-        ArchiveDirRecord root;
+        archive::ArchiveDirectory directory(plain.data() + header.directoryPosition, header);
+        archive::ArchiveDirRecord root;
         EXPECT_TRUE(directory.DirRecordAt(0, root));
         for (uint32_t i = 0; i < root.entryCount; ++i) {
             uint32_t offset = 0;
-            ArchiveFileEntry entry;
+            archive::ArchiveFileEntry entry;
             char stored[260];
             if (directory.EntryOffset(root, i, offset) && directory.FileEntryAt(offset, entry) &&
                 directory.StoredName(entry, stored, sizeof stored) &&
@@ -44,19 +44,19 @@ protected:
         ADD_FAILURE() << "no entry " << name;
         return 0;
     }
-    void Put32(size_t position, uint32_t value) { StoreLe32(&plain[position], value); }
+    void Put32(size_t position, uint32_t value) { archive::StoreLe32(&plain[position], value); }
     bool IsArchive() {
-        ArchiveLookup lookup;
-        bool found = FindArchiveForPath("DATA/a.txt", lookup);
+        archive::ArchiveLookup lookup;
+        bool found = archive::FindArchiveForPath("DATA/a.txt", lookup);
         if (found) {
-            ReleaseArchiveReference(lookup.archiveIndex);
+            archive::ReleaseArchiveReference(lookup.archiveIndex);
         }
-        EndArchiveLayer();
+        archive::EndArchiveLayer();
         return found;
     }
 
     Bytes plain;
-    ArchiveHeader header;
+    archive::ArchiveHeader header;
 };
 
 TEST_F(ArchiveCorruptTest, DamagedHeadersMakeTheFileNoArchive) {
@@ -67,7 +67,7 @@ TEST_F(ArchiveCorruptTest, DamagedHeadersMakeTheFileNoArchive) {
     WritePlain("DATA.VLA", Bytes(good.begin(), good.begin() + 10));
     EXPECT_FALSE(IsArchive());
     EXPECT_EQ(ReadThrough("DATA/a.txt"), "disk");
-    EndArchiveLayer();
+    archive::EndArchiveLayer();
     // Directory block past the end of the file, or larger than the file.
     Put32(12, uint32_t(good.size()));
     WritePlain("DATA.VLA", plain);
@@ -83,7 +83,7 @@ TEST_F(ArchiveCorruptTest, DamagedHeadersMakeTheFileNoArchive) {
     EXPECT_FALSE(IsArchive());
     // A version above 3, and a data area past the end.
     plain = good;
-    StoreLe16(&plain[2], 4);
+    archive::StoreLe16(&plain[2], 4);
     WritePlain("DATA.VLA", plain);
     EXPECT_FALSE(IsArchive());
     plain = good;
@@ -110,7 +110,7 @@ TEST_F(ArchiveCorruptTest, MemberOutsideTheFileFailsToOpen) {
 TEST_F(ArchiveCorruptTest, CopyReachingBeforeTheOutputFailsTheMember) {
     MakeArchive();
     size_t a = EntryPosition("a.txt");
-    size_t data = header.dataPosition + LoadLe32(&plain[a + 32]);
+    size_t data = header.dataPosition + archive::LoadLe32(&plain[a + 32]);
     uint8_t marker = plain[data + 8];
     // The stream's first code becomes a copy from 256 bytes back at output position 0.
     plain[data + 9] = marker;
@@ -128,7 +128,7 @@ TEST_F(ArchiveCorruptTest, ForgedSizesFailTheMember) {
     size_t a = EntryPosition("a.txt");
     Put32(a + 36, 0x7FFFFFF0u); // 2 GiB from a few dozen compressed bytes
     size_t raw = EntryPosition("raw.bin");
-    size_t rawData = header.dataPosition + LoadLe32(&plain[raw + 32]);
+    size_t rawData = header.dataPosition + archive::LoadLe32(&plain[raw + 32]);
     Put32(raw + 36, uint32_t(plain.size() - rawData + 1)); // one byte past the end of the file
     WritePlain("DATA.VLA", plain);
     EXPECT_EQ(ReadThrough("DATA/a.txt"), std::nullopt);
@@ -142,12 +142,12 @@ TEST_F(ArchiveCorruptTest, DamagedDirectoryTablesFailLookupsCleanly) {
     Bytes good = plain;
     // A name entry claiming more units than the block holds.
     size_t raw = EntryPosition("raw.bin");
-    size_t name = header.directoryPosition + LoadLe32(&plain[raw]);
-    StoreLe16(&plain[name], 0xFFFF);
+    size_t name = header.directoryPosition + archive::LoadLe32(&plain[raw]);
+    archive::StoreLe16(&plain[name], 0xFFFF);
     WritePlain("DATA.VLA", plain);
     EXPECT_EQ(ReadThrough("DATA/raw.bin"), std::nullopt);
     EXPECT_EQ(ReadThrough("DATA/SUB/s.txt"), "sub");
-    EndArchiveLayer();
+    archive::EndArchiveLayer();
     // A root that claims millions of entries: the walk stops at the block's end.
     plain = good;
     Put32(header.directoryPosition + header.directoryTableOffset + 8, 0x00FFFFFFu);
@@ -155,17 +155,17 @@ TEST_F(ArchiveCorruptTest, DamagedDirectoryTablesFailLookupsCleanly) {
     EXPECT_EQ(ReadThrough("DATA/missing.txt"), std::nullopt);
     EXPECT_EQ(ReadThrough("DATA/raw.bin"), "0123456789");
     file::FileFindInfo info{};
-    intptr_t find = ArchiveAwareFindFirst("DATA/*", &info);
+    intptr_t find = archive::ArchiveAwareFindFirst("DATA/*", &info);
     ASSERT_NE(find, -1);
     int found = 1;
-    while (ArchiveAwareFindNext(find, &info) == 0) {
+    while (archive::ArchiveAwareFindNext(find, &info) == 0) {
         ++found;
     }
     // ".", SUB, a.txt, raw.bin, then SUB's s.txt read as a root entry; the directory
     // table behind it is shorter than an entry, so the walk ends there.
     EXPECT_EQ(found, 5);
-    ArchiveAwareFindClose(find);
-    EndArchiveLayer();
+    archive::ArchiveAwareFindClose(find);
+    archive::EndArchiveLayer();
     // A folder entry pointing at a record outside the directory table.
     plain = good;
     size_t sub = EntryPosition("SUB");
@@ -176,28 +176,28 @@ TEST_F(ArchiveCorruptTest, DamagedDirectoryTablesFailLookupsCleanly) {
 
 // An archive of version 1 built by hand: 40-byte file entries, no compressed size.
 TEST_F(ArchiveCorruptTest, VersionOneArchiveReadsStoredMembers) {
-    NameKey key;
-    ASSERT_TRUE(MakeNameKey("Old.txt", 7, key));
+    archive::NameKey key;
+    ASSERT_TRUE(archive::MakeNameKey("Old.txt", 7, key));
     const char data[] = "old format";
-    ArchiveHeader h;
+    archive::ArchiveHeader h;
     h.version = 1;
     h.dataPosition = 24;
-    h.fileTableOffset = uint32_t(NameEntrySize(key));
+    h.fileTableOffset = uint32_t(archive::NameEntrySize(key));
     h.directoryTableOffset = h.fileTableOffset + 40;
     h.directorySize = h.directoryTableOffset + 16;
     h.directoryPosition = 24 + 10;
     Bytes file(h.directoryPosition + h.directorySize);
-    WriteArchiveHeader(h, file.data());
+    archive::WriteArchiveHeader(h, file.data());
     std::memcpy(&file[24], data, 10);
     uint8_t* block = &file[h.directoryPosition];
-    WriteNameEntry(key, "Old.txt", 7, block);
-    ArchiveFileEntry entry;
-    entry.attributes = kArchiveFileAttribute;
+    archive::WriteNameEntry(key, "Old.txt", 7, block);
+    archive::ArchiveFileEntry entry;
+    entry.attributes = archive::kArchiveFileAttribute;
     entry.size = 10;
-    WriteFileEntry(entry, 1, block + h.fileTableOffset);
-    ArchiveDirRecord root;
+    archive::WriteFileEntry(entry, 1, block + h.fileTableOffset);
+    archive::ArchiveDirRecord root;
     root.entryCount = 1;
-    WriteDirRecord(root, block + h.directoryTableOffset);
+    archive::WriteDirRecord(root, block + h.directoryTableOffset);
     WritePlain("OLD.VLA", file);
     EXPECT_EQ(ReadThrough("old/OLD.TXT"), "old format");
     WriteOpenSeed("version1", file);

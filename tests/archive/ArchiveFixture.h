@@ -28,16 +28,16 @@ class ArchiveFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         file::InstallArchiveAwareFileAccess();
-        ResetArchiveLayer();
-        SetArchiveKeyString(nullptr);
+        archive::ResetArchiveLayer();
+        archive::SetArchiveKeyString(nullptr);
         baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
     }
     void TearDown() override {
-        EndArchiveLayer();
-        SetArchiveKeyString(nullptr);
+        archive::EndArchiveLayer();
+        archive::SetArchiveKeyString(nullptr);
         // Every test closes what it opened: nothing of the archive layer stays behind.
-        EXPECT_EQ(ArchiveState().openCount, 0);
+        EXPECT_EQ(archive::ArchiveState().openCount, 0);
         EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
     }
 
@@ -74,12 +74,12 @@ protected:
     std::vector<uint8_t> Plain(const std::string& archive, const char* key = nullptr) {
         std::string bytes = dir.Read(archive);
         std::vector<uint8_t> plain(bytes.begin(), bytes.end());
-        ScrambleArchiveBytes(plain.data(), plain.size(), 0, MakeArchiveKey(key));
+        archive::ScrambleArchiveBytes(plain.data(), plain.size(), 0, archive::MakeArchiveKey(key));
         return plain;
     }
     void WritePlain(const std::string& archive, std::vector<uint8_t> plain,
                     const char* key = nullptr) {
-        ScrambleArchiveBytes(plain.data(), plain.size(), 0, MakeArchiveKey(key));
+        archive::ScrambleArchiveBytes(plain.data(), plain.size(), 0, archive::MakeArchiveKey(key));
         dir.Write(archive, std::string(plain.begin(), plain.end()));
     }
 

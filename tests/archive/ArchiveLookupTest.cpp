@@ -16,15 +16,15 @@ using test::Sjis;
 class ArchiveLookupTest : public test::ArchiveFixture {
 protected:
     std::string Full(const char* path) {
-        char out[kFullPathSize];
-        int n = BuildFullPath(path, out, sizeof out);
+        char out[archive::kFullPathSize];
+        int n = archive::BuildFullPath(path, out, sizeof out);
         return n < 0 ? "<fail>" : std::string(out, size_t(n));
     }
     std::string UpperDir() {
         std::string d = Full(".");
         return d;
     }
-    int RefCount(int slot) { return ArchiveState().slots[slot].refCount; }
+    int RefCount(int slot) { return archive::ArchiveState().slots[slot].refCount; }
 };
 
 TEST_F(ArchiveLookupTest, FullPathIsUpperCasedAndNormalised) {
@@ -70,10 +70,10 @@ TEST_F(ArchiveLookupTest, ShortestPrefixWins) {
     dir.Write("OUTER/INNER/x.txt", "disk");
     std::filesystem::remove(dir.path() + "/OUTER/INNER.VLA");
     EXPECT_EQ(ReadThrough("OUTER/INNER/x.txt"), "inner member");
-    ArchiveLookup lookup;
-    ASSERT_TRUE(FindArchiveForPath("OUTER/INNER/x.txt", lookup));
+    archive::ArchiveLookup lookup;
+    ASSERT_TRUE(archive::FindArchiveForPath("OUTER/INNER/x.txt", lookup));
     EXPECT_STREQ(lookup.memberPath, "INNER\\X.TXT");
-    ReleaseArchiveReference(lookup.archiveIndex);
+    archive::ReleaseArchiveReference(lookup.archiveIndex);
 }
 
 TEST_F(ArchiveLookupTest, MissingMemberFailsEvenWhenTheFileIsOnDisk) {
@@ -87,7 +87,7 @@ TEST_F(ArchiveLookupTest, MissingMemberFailsEvenWhenTheFileIsOnDisk) {
     EXPECT_EQ(FileOpenRead("DATA/IMG/x.txt", 0), 0); // no IMG folder in the archive
     EXPECT_EQ(FileOpenRead("DATA/", 0), 0);
     // The failed opens gave their references back.
-    ASSERT_EQ(ArchiveState().openCount, 1);
+    ASSERT_EQ(archive::ArchiveState().openCount, 1);
     EXPECT_EQ(RefCount(0), 0);
 }
 
@@ -125,18 +125,18 @@ TEST_F(ArchiveLookupTest, ReferencesFollowOpenMembersAndUnusedArchivesAreRelease
     EXPECT_EQ(RefCount(0), 2);
     file::gFileAccess.close(a);
     EXPECT_EQ(RefCount(0), 1);
-    ReleaseUnusedArchives(); // still in use
-    EXPECT_EQ(ArchiveState().openCount, 1);
+    archive::ReleaseUnusedArchives(); // still in use
+    EXPECT_EQ(archive::ArchiveState().openCount, 1);
     file::gFileAccess.close(b);
     EXPECT_EQ(RefCount(0), 0);
-    EXPECT_EQ(ArchiveState().openCount, 1); // unused archives stay open until needed
-    EndArchiveLayer();
-    EXPECT_EQ(ArchiveState().openCount, 0);
+    EXPECT_EQ(archive::ArchiveState().openCount, 1); // unused archives stay open until needed
+    archive::EndArchiveLayer();
+    EXPECT_EQ(archive::ArchiveState().openCount, 0);
     // A released archive is reopened by the next lookup.
     EXPECT_EQ(ReadThrough("DATA/b.txt"), "b");
-    EXPECT_EQ(ArchiveState().openCount, 1);
+    EXPECT_EQ(archive::ArchiveState().openCount, 1);
     // An archive gone from disk is searched for again, then the file system serves.
-    ReleaseUnusedArchives();
+    archive::ReleaseUnusedArchives();
     std::filesystem::remove(dir.path() + "/DATA.VLA");
     platform::ForgetDirectoryCache();
     dir.Write("DATA/b.txt", "disk b");
@@ -146,26 +146,26 @@ TEST_F(ArchiveLookupTest, ReferencesFollowOpenMembersAndUnusedArchivesAreRelease
 TEST_F(ArchiveLookupTest, FullTableReleasesUnusedArchives) {
     dir.Write("A/x.txt", "x");
     Pack("A");
-    for (int i = 0; i < kMaxArchives + 1; ++i) {
+    for (int i = 0; i < archive::kMaxArchives + 1; ++i) {
         std::filesystem::copy_file(dir.path() + "/A.VLA",
                                    dir.path() + "/A" + std::to_string(i) + ".VLA");
     }
     // 512 archives held open at once: the 513th cannot come in.
     std::vector<intptr_t> held;
-    for (int i = 0; i < kMaxArchives; ++i) {
+    for (int i = 0; i < archive::kMaxArchives; ++i) {
         intptr_t f = file::gFileAccess.open(("A" + std::to_string(i) + "/x.txt").c_str(), 0, 1, 0);
         ASSERT_NE(f, 0) << i;
         held.push_back(f);
     }
-    EXPECT_EQ(ArchiveState().openCount, kMaxArchives);
-    ArchiveLookup lookup;
-    EXPECT_FALSE(FindArchiveForPath("A512/x.txt", lookup));
+    EXPECT_EQ(archive::ArchiveState().openCount, archive::kMaxArchives);
+    archive::ArchiveLookup lookup;
+    EXPECT_FALSE(archive::FindArchiveForPath("A512/x.txt", lookup));
     // Once they are unused, the next archive takes the place of all of them.
     for (intptr_t f : held) {
         file::gFileAccess.close(f);
     }
     EXPECT_EQ(ReadThrough("A512/x.txt"), "x");
-    EXPECT_EQ(ArchiveState().openCount, 1);
+    EXPECT_EQ(archive::ArchiveState().openCount, 1);
 }
 
 TEST_F(ArchiveLookupTest, FindListsArchiveFolders) {
@@ -177,15 +177,15 @@ TEST_F(ArchiveLookupTest, FindListsArchiveFolders) {
     auto list = [](const char* pattern) {
         std::vector<std::string> names;
         file::FileFindInfo info{};
-        intptr_t find = ArchiveAwareFindFirst(pattern, &info);
+        intptr_t find = archive::ArchiveAwareFindFirst(pattern, &info);
         if (find == -1) {
             return names;
         }
         do {
             names.push_back(std::string(info.name) + (info.isDirectory ? "/" : "") + ":" +
                             std::to_string(info.size));
-        } while (ArchiveAwareFindNext(find, &info) == 0);
-        EXPECT_EQ(ArchiveAwareFindClose(find), 0);
+        } while (archive::ArchiveAwareFindNext(find, &info) == 0);
+        EXPECT_EQ(archive::ArchiveAwareFindClose(find), 0);
         return names;
     };
     // The root has no "..".

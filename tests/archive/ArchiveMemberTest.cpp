@@ -97,8 +97,8 @@ TEST_F(ArchiveMemberTest, KeyStringMustMatchTheArchive) {
     RemoveFolder();
     // Read with another key, the file is no archive and DATA does not exist on disk.
     EXPECT_EQ(ReadThrough("DATA/story.txt"), std::nullopt);
-    EndArchiveLayer();
-    SetArchiveKeyString("secret");
+    archive::EndArchiveLayer();
+    archive::SetArchiveKeyString("secret");
     CheckAll(0);
     WriteOpenSeed("keyed", Plain("DATA.VLA", "secret"));
 }
@@ -107,7 +107,7 @@ TEST_F(ArchiveMemberTest, EmptyKeyStringCountsAsNone) {
     dir.Write("DATA/a.txt", "plain key");
     Pack("DATA");
     RemoveFolder();
-    SetArchiveKeyString("");
+    archive::SetArchiveKeyString("");
     EXPECT_EQ(ReadThrough("DATA/a.txt"), "plain key");
 }
 
@@ -117,7 +117,7 @@ TEST_F(ArchiveMemberTest, FallbackKeyOpensWhateverTheKeyString) {
     options.useFallbackKey = true;
     Pack("DATA", options);
     RemoveFolder();
-    SetArchiveKeyString("anything");
+    archive::SetArchiveKeyString("anything");
     EXPECT_EQ(ReadThrough("DATA/a.txt"), "fallback");
 }
 
@@ -164,7 +164,7 @@ TEST_F(ArchiveMemberTest, SeekingClampsToTheMemberAndClearsTheEndFlag) {
         EXPECT_EQ(std::string(buffer, 8), text.substr(2000, 8));
         EXPECT_EQ(file::gFileAccess.seek(f, 0, 7), -1);
         EXPECT_EQ(file::gFileAccess.close(f), 0);
-        EndArchiveLayer(); // the next round packs the archive anew
+        archive::EndArchiveLayer(); // the next round packs the archive anew
     }
 }
 
@@ -248,7 +248,7 @@ TEST_F(ArchiveMemberTest, MembersOfOneArchiveInterleave) {
     }
     EXPECT_EQ(ra, Noise(5000, 4));
     EXPECT_EQ(rb, Noise(5000, 5));
-    EXPECT_EQ(ArchiveState().openCount, 1);
+    EXPECT_EQ(archive::ArchiveState().openCount, 1);
     file::gFileAccess.close(a);
     file::gFileAccess.close(b);
 }

@@ -147,13 +147,13 @@ TEST(VlaTool, LoopingDirectoryTableIsRefused) {
     ASSERT_TRUE(vla::PackDirectory(dir.path() + "/DATA", dir.path() + "/DATA.VLA", {}, error));
     std::string bytes = dir.Read("DATA.VLA");
     std::vector<uint8_t> plain(bytes.begin(), bytes.end());
-    ArchiveKey key = MakeArchiveKey(nullptr);
-    ScrambleArchiveBytes(plain.data(), plain.size(), 0, key);
-    ArchiveHeader header;
-    ASSERT_TRUE(ReadArchiveHeader(plain.data(), header));
+    archive::ArchiveKey key = archive::MakeArchiveKey(nullptr);
+    archive::ScrambleArchiveBytes(plain.data(), plain.size(), 0, key);
+    archive::ArchiveHeader header;
+    ASSERT_TRUE(archive::ReadArchiveHeader(plain.data(), header));
     // SUB is the root's only entry; point it back at the root's record.
-    StoreLe32(&plain[header.directoryPosition + header.fileTableOffset + 32], 0);
-    ScrambleArchiveBytes(plain.data(), plain.size(), 0, key);
+    archive::StoreLe32(&plain[header.directoryPosition + header.fileTableOffset + 32], 0);
+    archive::ScrambleArchiveBytes(plain.data(), plain.size(), 0, key);
     dir.Write("DATA.VLA", std::string(plain.begin(), plain.end()));
     vla::ArchiveFile archive;
     std::vector<vla::ArchiveListing> items;

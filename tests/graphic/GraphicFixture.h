@@ -81,7 +81,7 @@ class GraphicFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         file::InstallArchiveAwareFileAccess();
-        ResetArchiveLayer();
+        archive::ResetArchiveLayer();
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
         platform::BackendOptions options;
         options.kind = platform::BackendKind::Headless; // mode changes sleep in virtual time
@@ -93,7 +93,7 @@ protected:
     }
     void TearDown() override {
         graphic::EndGraphicsLayer();
-        EndArchiveLayer();
+        archive::EndArchiveLayer();
         EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
     }
 

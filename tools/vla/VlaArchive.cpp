@@ -24,14 +24,14 @@ constexpr uint16_t kWriteVersion = 3;
 struct Node {
     fs::path diskPath;
     std::string name; // Shift-JIS, as stored
-    NameKey key;
+    archive::NameKey key;
     bool isDirectory = false;
     struct stat info {};
     std::vector<size_t> children;
     uint32_t recordOffset = 0; // directories: offset in the directory table
     uint32_t firstEntry = 0;   // directories: offset of the first child's file entry
-    uint32_t entryOffset = kArchiveNoRecord;
-    ArchiveFileEntry entry;
+    uint32_t entryOffset = archive::kArchiveNoRecord;
+    archive::ArchiveFileEntry entry;
 };
 
 // Windows file time: 100 ns units since 1601-01-01.
@@ -43,7 +43,7 @@ uint64_t FileTime(const struct timespec& t) {
     return (uint64_t(t.tv_sec) + kEpochDifference) * 10000000ull + uint64_t(t.tv_nsec) / 100;
 }
 
-bool KeyLess(const NameKey& a, const NameKey& b) {
+bool KeyLess(const archive::NameKey& a, const archive::NameKey& b) {
     return std::memcmp(a.bytes, b.bytes, sizeof a.bytes) < 0;
 }
 
@@ -55,7 +55,7 @@ bool ToArchiveName(const std::string& utf8, std::string& sjis, std::string& erro
         error = "name has no Shift-JIS form: " + utf8;
         return false;
     }
-    if (sjis.size() > kArchiveMaxName) {
+    if (sjis.size() > archive::kArchiveMaxName) {
         error = "name longer than 255 Shift-JIS bytes: " + utf8;
         return false;
     }
@@ -111,7 +111,7 @@ bool CollectTree(std::vector<Node>& nodes, std::string& error) {
             }
             node.isDirectory = S_ISDIR(node.info.st_mode);
             if (!ToArchiveName(e.path().filename().string(), node.name, error) ||
-                !MakeNameKey(node.name.data(), node.name.size(), node.key)) {
+                !archive::MakeNameKey(node.name.data(), node.name.size(), node.key)) {
                 return false;
             }
             if (!node.isDirectory && uint64_t(node.info.st_size) > kMaxMemberSize) {
@@ -144,9 +144,9 @@ bool CollectTree(std::vector<Node>& nodes, std::string& error) {
 
 class ScrambledWriter {
 public:
-    ScrambledWriter(std::ofstream& out, const ArchiveKey& key) : out_(out), key_(key) {}
+    ScrambledWriter(std::ofstream& out, const archive::ArchiveKey& key) : out_(out), key_(key) {}
     bool Write(uint64_t position, std::vector<uint8_t> bytes) {
-        ScrambleArchiveBytes(bytes.data(), bytes.size(), position, key_);
+        archive::ScrambleArchiveBytes(bytes.data(), bytes.size(), position, key_);
         out_.seekp(std::streamoff(position));
         out_.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return bool(out_);
@@ -154,12 +154,12 @@ public:
 
 private:
     std::ofstream& out_;
-    const ArchiveKey& key_;
+    const archive::ArchiveKey& key_;
 };
 
 bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOptions& options,
                   std::string& error, PackStats& stats) {
-    const size_t entrySize = FileEntrySize(kWriteVersion);
+    const size_t entrySize = archive::FileEntrySize(kWriteVersion);
     // Directory records and file-table groups in breadth-first order; the root first.
     uint32_t recordCursor = 0;
     uint64_t entryCursor = 0;
@@ -167,11 +167,11 @@ bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOption
     for (Node& n : nodes) {
         if (&n != &nodes[0]) {
             n.entry.nameOffset = uint32_t(nameCursor);
-            nameCursor += NameEntrySize(n.key);
+            nameCursor += archive::NameEntrySize(n.key);
         }
         if (n.isDirectory) {
             n.recordOffset = recordCursor;
-            recordCursor += kArchiveDirRecordSize;
+            recordCursor += archive::kArchiveDirRecordSize;
             n.firstEntry = uint32_t(entryCursor);
             for (size_t i = 0; i < n.children.size(); ++i) {
                 nodes[n.children[i]].entryOffset = uint32_t(entryCursor + i * entrySize);
@@ -179,17 +179,18 @@ bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOption
             entryCursor += n.children.size() * entrySize;
         }
     }
-    ArchiveHeader header;
+    archive::ArchiveHeader header;
     header.version = kWriteVersion;
-    header.dataPosition = kArchiveHeaderSize;
+    header.dataPosition = archive::kArchiveHeaderSize;
     header.fileTableOffset = uint32_t(nameCursor);
     header.directoryTableOffset = uint32_t(nameCursor + entryCursor);
     uint64_t directorySize = nameCursor + entryCursor + recordCursor;
 
-    ArchiveKey key =
+    archive::ArchiveKey key =
         options.useFallbackKey
-            ? FallbackArchiveKey()
-            : MakeArchiveKey(options.keyString.empty() ? nullptr : options.keyString.c_str());
+            ? archive::FallbackArchiveKey()
+            : archive::MakeArchiveKey(options.keyString.empty() ? nullptr
+                                                                : options.keyString.c_str());
     ScrambledWriter writer(out, key);
     uint64_t dataCursor = 0;
     for (Node& n : nodes) {
@@ -197,10 +198,10 @@ bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOption
         n.entry.accessTime = FileTime(n.info.st_atim);
         n.entry.writeTime = FileTime(n.info.st_mtim);
         if (n.isDirectory) {
-            n.entry.attributes = kArchiveDirectoryAttribute;
+            n.entry.attributes = archive::kArchiveDirectoryAttribute;
             n.entry.dataOffset = n.recordOffset;
             n.entry.size = 0;
-            n.entry.compressedSize = kArchiveStored;
+            n.entry.compressedSize = archive::kArchiveStored;
             stats.directories += &n == &nodes[0] ? 0 : 1;
             continue;
         }
@@ -213,41 +214,43 @@ bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOption
         if (!options.store) {
             coded = CompressMember(bytes.data(), bytes.size());
         }
-        n.entry.attributes = kArchiveFileAttribute;
+        n.entry.attributes = archive::kArchiveFileAttribute;
         n.entry.dataOffset = uint32_t(dataCursor);
         n.entry.size = uint32_t(bytes.size());
-        n.entry.compressedSize = coded.empty() ? kArchiveStored : uint32_t(coded.size());
+        n.entry.compressedSize = coded.empty() ? archive::kArchiveStored : uint32_t(coded.size());
         std::vector<uint8_t>& stored = coded.empty() ? bytes : coded;
-        if (kArchiveHeaderSize + dataCursor + stored.size() + directorySize > kMaxArchiveSize) {
+        if (archive::kArchiveHeaderSize + dataCursor + stored.size() + directorySize >
+            kMaxArchiveSize) {
             error = "archive would exceed 4 GiB";
             return false;
         }
         stats.files += 1;
         stats.bytesIn += bytes.size();
         stats.bytesOut += stored.size();
-        if (!writer.Write(kArchiveHeaderSize + dataCursor, std::move(stored))) {
+        if (!writer.Write(archive::kArchiveHeaderSize + dataCursor, std::move(stored))) {
             error = "write failed";
             return false;
         }
         dataCursor += n.entry.StoredSize();
     }
-    if (kArchiveHeaderSize + dataCursor + directorySize > kMaxArchiveSize) {
+    if (archive::kArchiveHeaderSize + dataCursor + directorySize > kMaxArchiveSize) {
         error = "archive would exceed 4 GiB";
         return false;
     }
-    header.directoryPosition = uint32_t(kArchiveHeaderSize + dataCursor);
+    header.directoryPosition = uint32_t(archive::kArchiveHeaderSize + dataCursor);
     header.directorySize = uint32_t(directorySize);
 
     std::vector<uint8_t> block(directorySize);
     for (const Node& n : nodes) {
         if (&n != &nodes[0]) {
-            WriteNameEntry(n.key, n.name.data(), n.name.size(), &block[n.entry.nameOffset]);
-            WriteFileEntry(n.entry, kWriteVersion,
-                           &block[header.fileTableOffset + size_t(n.entryOffset)]);
+            archive::WriteNameEntry(n.key, n.name.data(), n.name.size(),
+                                    &block[n.entry.nameOffset]);
+            archive::WriteFileEntry(n.entry, kWriteVersion,
+                                    &block[header.fileTableOffset + size_t(n.entryOffset)]);
         }
     }
     // Parents are listed before their children, so a child's parent record is known.
-    std::vector<uint32_t> parentRecord(nodes.size(), kArchiveNoRecord);
+    std::vector<uint32_t> parentRecord(nodes.size(), archive::kArchiveNoRecord);
     for (const Node& n : nodes) {
         for (size_t c : n.children) {
             parentRecord[c] = n.recordOffset;
@@ -258,15 +261,16 @@ bool WriteArchive(std::vector<Node>& nodes, std::ofstream& out, const PackOption
         if (!n.isDirectory) {
             continue;
         }
-        ArchiveDirRecord record;
+        archive::ArchiveDirRecord record;
         record.ownEntry = n.entryOffset;
         record.parent = parentRecord[i];
         record.entryCount = uint32_t(n.children.size());
         record.firstEntry = n.firstEntry;
-        WriteDirRecord(record, &block[header.directoryTableOffset + size_t(n.recordOffset)]);
+        archive::WriteDirRecord(record,
+                                &block[header.directoryTableOffset + size_t(n.recordOffset)]);
     }
-    std::vector<uint8_t> headerBytes(kArchiveHeaderSize);
-    WriteArchiveHeader(header, headerBytes.data());
+    std::vector<uint8_t> headerBytes(archive::kArchiveHeaderSize);
+    archive::WriteArchiveHeader(header, headerBytes.data());
     if (!writer.Write(header.directoryPosition, std::move(block)) ||
         !writer.Write(0, std::move(headerBytes))) {
         error = "write failed";
@@ -334,7 +338,7 @@ bool ArchiveFile::ReadAt(uint64_t position, void* dst, size_t size) const {
     if (!in) {
         return false;
     }
-    ScrambleArchiveBytes(dst, size, position, key_);
+    archive::ScrambleArchiveBytes(dst, size, position, key_);
     return true;
 }
 
@@ -346,18 +350,18 @@ bool ArchiveFile::Open(const std::string& path, const std::string& keyString, st
         error = "cannot read " + path;
         return false;
     }
-    uint8_t bytes[kArchiveHeaderSize];
-    key_ = MakeArchiveKey(keyString.empty() ? nullptr : keyString.c_str());
-    bool found = ReadAt(0, bytes, sizeof bytes) && ReadArchiveHeader(bytes, header_);
+    uint8_t bytes[archive::kArchiveHeaderSize];
+    key_ = archive::MakeArchiveKey(keyString.empty() ? nullptr : keyString.c_str());
+    bool found = ReadAt(0, bytes, sizeof bytes) && archive::ReadArchiveHeader(bytes, header_);
     if (!found) {
-        key_ = FallbackArchiveKey();
-        found = ReadAt(0, bytes, sizeof bytes) && ReadArchiveHeader(bytes, header_);
+        key_ = archive::FallbackArchiveKey();
+        found = ReadAt(0, bytes, sizeof bytes) && archive::ReadArchiveHeader(bytes, header_);
     }
     if (!found) {
         error = "not a VLA archive, or a different key: " + path;
         return false;
     }
-    if (!CheckArchiveHeader(header_, fileSize_)) {
+    if (!archive::CheckArchiveHeader(header_, fileSize_)) {
         error = "unsupported version or corrupt header: " + path;
         return false;
     }
@@ -366,7 +370,7 @@ bool ArchiveFile::Open(const std::string& path, const std::string& keyString, st
         error = "cannot read the directory block";
         return false;
     }
-    directory_ = ArchiveDirectory(block_.data(), header_);
+    directory_ = archive::ArchiveDirectory(block_.data(), header_);
     return true;
 }
 
@@ -380,7 +384,7 @@ bool ArchiveFile::List(std::vector<ArchiveListing>& out, std::string& error) con
     while (!queue.empty()) {
         Pending p = std::move(queue.front());
         queue.pop_front();
-        ArchiveDirRecord record;
+        archive::ArchiveDirRecord record;
         if (!directory_.DirRecordAt(p.record, record)) {
             error = "directory record outside the directory block";
             return false;
@@ -388,7 +392,7 @@ bool ArchiveFile::List(std::vector<ArchiveListing>& out, std::string& error) con
         for (uint32_t i = 0; i < record.entryCount; ++i) {
             uint32_t offset = 0;
             ArchiveListing item;
-            char name[kArchiveMaxName + 5];
+            char name[archive::kArchiveMaxName + 5];
             if (!directory_.EntryOffset(record, i, offset) ||
                 !directory_.FileEntryAt(offset, item.entry) ||
                 !directory_.StoredName(item.entry, name, sizeof name)) {
@@ -411,9 +415,9 @@ bool ArchiveFile::List(std::vector<ArchiveListing>& out, std::string& error) con
     return true;
 }
 
-bool ArchiveFile::Extract(const ArchiveFileEntry& entry, std::vector<uint8_t>& out,
+bool ArchiveFile::Extract(const archive::ArchiveFileEntry& entry, std::vector<uint8_t>& out,
                           std::string& error) const {
-    if (!MemberInsideFile(header_, entry, fileSize_)) {
+    if (!archive::MemberInsideFile(header_, entry, fileSize_)) {
         error = "member data outside the file";
         return false;
     }
@@ -427,12 +431,12 @@ bool ArchiveFile::Extract(const ArchiveFileEntry& entry, std::vector<uint8_t>& o
         out = std::move(stored);
         return true;
     }
-    if (!CompressedSizesPlausible(entry.size, entry.compressedSize)) {
+    if (!archive::CompressedSizesPlausible(entry.size, entry.compressedSize)) {
         error = "implausible compressed size";
         return false;
     }
     out.assign(entry.size, 0);
-    if (!DecompressArchiveMember(stored.data(), stored.size(), out.data(), out.size())) {
+    if (!archive::DecompressArchiveMember(stored.data(), stored.size(), out.data(), out.size())) {
         error = "corrupt compressed data";
         return false;
     }

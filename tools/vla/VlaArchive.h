@@ -34,7 +34,7 @@ std::string ArchivePathFor(const std::string& directory);
 struct ArchiveListing {
     std::string path; // Shift-JIS, components joined by '\'
     bool isDirectory = false;
-    ArchiveFileEntry entry;
+    archive::ArchiveFileEntry entry;
 };
 
 class ArchiveFile {
@@ -44,19 +44,19 @@ public:
     // Every entry below the root, each directory before its contents.
     bool List(std::vector<ArchiveListing>& out, std::string& error) const;
     // The member's bytes, decompressed; false when they are outside the file or corrupt.
-    bool Extract(const ArchiveFileEntry& entry, std::vector<uint8_t>& out,
+    bool Extract(const archive::ArchiveFileEntry& entry, std::vector<uint8_t>& out,
                  std::string& error) const;
-    const ArchiveHeader& Header() const { return header_; }
+    const archive::ArchiveHeader& Header() const { return header_; }
 
 private:
     bool ReadAt(uint64_t position, void* dst, size_t size) const;
 
     std::string path_;
     uint64_t fileSize_ = 0;
-    ArchiveKey key_{};
-    ArchiveHeader header_{};
+    archive::ArchiveKey key_{};
+    archive::ArchiveHeader header_{};
     std::vector<uint8_t> block_;
-    ArchiveDirectory directory_;
+    archive::ArchiveDirectory directory_;
 };
 
 // A member's archive path as a relative path on disk (UTF-8, '/'). False for a

@@ -47,7 +47,8 @@ uint32_t DistanceBytes(uint32_t distance) {
 }
 
 uint32_t CopyCost(uint32_t length, uint32_t distance) {
-    return 2 + (length - kCopyMinLength >= kExtendedLength ? 1 : 0) + DistanceBytes(distance);
+    return 2 + (length - archive::kCopyMinLength >= kExtendedLength ? 1 : 0) +
+           DistanceBytes(distance);
 }
 
 uint32_t MatchLength(const uint8_t* a, const uint8_t* b, uint32_t limit) {
@@ -83,7 +84,7 @@ class MatchFinder {
 public:
     MatchFinder(const uint8_t* data, size_t size, const EncoderOptions& options)
         : data_(data), size_(size), maxChain_(std::max(options.maxChain, 1)),
-          nice_(std::clamp(options.niceLength, kCopyMinLength, kCopyMaxLength)) {
+          nice_(std::clamp(options.niceLength, archive::kCopyMinLength, archive::kCopyMaxLength)) {
         window_ = uint32_t(1) << std::clamp(options.windowBits, 8, 24);
         nearWindow_ = std::min(window_, kNearWindow);
         nearHashBits_ = std::clamp(CeilLog2(size), 8, kNearMaxHashBits);
@@ -129,7 +130,7 @@ public:
         m = Matches{};
         const uint8_t* cur = data_ + i;
         const uint32_t first4 = Load32(cur);
-        uint32_t best = kCopyMinLength - 1;
+        uint32_t best = archive::kCopyMinLength - 1;
         // Candidates come nearest first, so a longer one is never cheaper.
         auto consider = [&](int64_t candidate) {
             const uint8_t* c = data_ + candidate;
@@ -171,7 +172,7 @@ public:
                 }
             }
         }
-        return best >= kCopyMinLength ? best : 0;
+        return best >= archive::kCopyMinLength ? best : 0;
     }
 
 private:
@@ -204,7 +205,7 @@ void EmitLiteral(std::vector<uint8_t>& out, uint8_t b, uint8_t marker) {
 }
 
 void EmitCopy(std::vector<uint8_t>& out, uint32_t length, uint32_t distance, uint8_t marker) {
-    uint32_t extra = length - kCopyMinLength;
+    uint32_t extra = length - archive::kCopyMinLength;
     uint32_t width = DistanceBytes(distance) - 1;
     uint32_t code = ((extra & 31) << 3) | (extra >= kExtendedLength ? 4 : 0) | width;
     // The marker value itself is reserved for an escaped marker.
@@ -242,9 +243,9 @@ int BestCopy(const Matches& m, uint32_t& length, uint32_t& distance) {
 // The best copy at position i, by the bytes it saves; 0 when there is none.
 int FindCopy(const MatchFinder& finder, size_t i, size_t size, uint32_t& length,
              uint32_t& distance) {
-    const uint32_t limit = uint32_t(std::min<size_t>(size - i, kCopyMaxLength));
+    const uint32_t limit = uint32_t(std::min<size_t>(size - i, archive::kCopyMaxLength));
     Matches m;
-    if (limit < kCopyMinLength || finder.Find(i, limit, m) == 0) {
+    if (limit < archive::kCopyMinLength || finder.Find(i, limit, m) == 0) {
         length = 0;
         distance = 0;
         return 0;
@@ -318,12 +319,12 @@ std::vector<uint8_t> CompressMember(const uint8_t* data, size_t size,
     }
     uint8_t marker = ChooseMarker(data, size);
     std::vector<uint8_t> stream = EncodeStream(data, size, marker, options);
-    if (stream.size() + kCompressedHeaderSize >= size) {
+    if (stream.size() + archive::kCompressedHeaderSize >= size) {
         return {};
     }
-    std::vector<uint8_t> out(kCompressedHeaderSize);
-    StoreLe32(out.data(), uint32_t(size));
-    StoreLe32(out.data() + 4, uint32_t(stream.size() + kCompressedHeaderSize));
+    std::vector<uint8_t> out(archive::kCompressedHeaderSize);
+    archive::StoreLe32(out.data(), uint32_t(size));
+    archive::StoreLe32(out.data() + 4, uint32_t(stream.size() + archive::kCompressedHeaderSize));
     out[8] = marker;
     out.insert(out.end(), stream.begin(), stream.end());
     return out;
