@@ -5,14 +5,13 @@
 #include "Script.h"
 #include "TextConversion.h"
 
+#include <velox/authoring.h>
 #include <velox/velox.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 namespace velox::player {
@@ -251,9 +250,16 @@ std::vector<Finding> CheckStory() {
     std::vector<Finding> findings;
     InitFileAccess();
     ResetScript();
-    std::ifstream in("story.txt", std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    int32_t file = in ? FileOpenRead("story.txt", 0) : 0;
+    // The text is read through the file layer, as the loader reads it, so that the
+    // same file (and the same file system) is judged.
+    std::string bytes(size_t(1) << 16, '\0');
+    int got = ReadFileHead("story.txt", bytes.data(), int(bytes.size()));
+    while (got == int(bytes.size()) && bytes.size() < (size_t(1) << 26)) {
+        bytes.resize(bytes.size() * 4);
+        got = ReadFileHead("story.txt", bytes.data(), int(bytes.size()));
+    }
+    bytes.resize(got < 0 ? 0 : size_t(got));
+    int32_t file = got >= 0 ? FileOpenRead("story.txt", 0) : 0;
     if (file == 0) {
         findings.push_back({0, false, "cannot be read"});
         return findings;
