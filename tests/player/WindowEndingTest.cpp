@@ -274,8 +274,14 @@ TEST_F(WindowEnding, StopSignalsEndTheShowCleanlyWithTheirOwnStatus) {
         EXPECT_EQ(ExitWithin(pid, kPromptly), 128 + signal) << dir_.Read("output.txt");
     }
     // A headless render stopped midway still leaves a whole sound file behind.
-    pid_t pid = Start("--headless --audio-out out.wav");
-    std::this_thread::sleep_for(300ms);
+    // The signal goes once the first line runs (its trace line is out): by then the
+    // player's handlers are in place, however slowly a loaded machine started it.
+    dir_.Write("output.txt", "");
+    pid_t pid = Start("--headless --trace --audio-out out.wav");
+    for (int i = 0; i < 200 && dir_.Read("output.txt").find("story.txt:1:") == std::string::npos;
+         ++i) {
+        std::this_thread::sleep_for(50ms);
+    }
     kill(pid, SIGINT);
     EXPECT_EQ(ExitWithin(pid, 5s), 130) << dir_.Read("output.txt");
     const std::string wav = dir_.Read("out.wav");
