@@ -10,13 +10,12 @@
 #include "platform/Backend.h"
 #include "support/LogCapture.h"
 #include "support/LogLines.h"
+#include "support/PngFile.h"
 #include "support/TempDir.h"
 
 #include <velox/velox.h>
 
 #include <gtest/gtest.h>
-
-#include <png.h>
 
 #include <cstdint>
 #include <string>
@@ -24,58 +23,6 @@
 #include <vector>
 
 namespace velox::test {
-
-// Pixels as 0xAARRGGBB, rows top to bottom.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;
-    uint32_t& at(int x, int y) { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
-};
-
-inline Picture Filled(int width, int height, uint32_t argb) {
-    return Picture{width, height, std::vector<uint32_t>(size_t(width) * size_t(height), argb)};
-}
-
-// colorType: PNG_COLOR_TYPE_RGB, _RGB_ALPHA or _GRAY (the grey level is the red byte).
-inline std::string EncodePng(const Picture& picture, int colorType) {
-    std::string out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return std::string();
-    }
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t length) {
-            static_cast<std::string*>(png_get_io_ptr(p))
-                ->append(reinterpret_cast<char*>(data), length);
-        },
-        nullptr);
-    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), 8, colorType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row;
-    for (int y = 0; y < picture.height; ++y) {
-        row.clear();
-        for (int x = 0; x < picture.width; ++x) {
-            const uint32_t p = picture.pixels[size_t(y) * size_t(picture.width) + size_t(x)];
-            row.push_back(uint8_t(p >> 16));
-            if (colorType != PNG_COLOR_TYPE_GRAY) {
-                row.push_back(uint8_t(p >> 8));
-                row.push_back(uint8_t(p));
-            }
-            if (colorType == PNG_COLOR_TYPE_RGB_ALPHA) {
-                row.push_back(uint8_t(p >> 24));
-            }
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
 
 class GraphicFixture : public ::testing::Test {
 protected:

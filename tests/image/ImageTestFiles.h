@@ -5,6 +5,7 @@
 #include "core/MemoryTracker.h"
 #include "file/Stream.h"
 #include "image/ImageDecoder.h"
+#include "support/PngFile.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@
 #include <vector>
 
 #include <jpeglib.h>
-#include <png.h>
 
 namespace velox::test {
 
@@ -87,54 +87,6 @@ inline uint32_t PixelAt(const image::BaseImage& image, int x, int y) {
         v |= uint32_t(p[i]) << (8 * i);
     }
     return v;
-}
-
-struct PngSpec {
-    int width;
-    int height;
-    int colorType;
-    int bitDepth;
-    std::vector<uint8_t> rows; // packed rows as libpng expects them
-    std::vector<png_color> palette;
-    std::vector<uint8_t> paletteAlpha; // grey pictures: the one transparent level
-};
-
-inline Bytes EncodePng(const PngSpec& layout) {
-    Bytes out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return Bytes();
-    }
-    png_set_write_fn(
-        png, &out,
-        [](png_structp p, png_bytep data, png_size_t length) {
-            static_cast<Bytes*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), length);
-        },
-        nullptr);
-    png_set_IHDR(png, info, png_uint_32(layout.width), png_uint_32(layout.height), layout.bitDepth,
-                 layout.colorType, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!layout.palette.empty()) {
-        png_set_PLTE(png, info, layout.palette.data(), int(layout.palette.size()));
-    }
-    if (!layout.paletteAlpha.empty() && layout.colorType == PNG_COLOR_TYPE_GRAY) {
-        png_color_16 key{}; // a grey picture's transparency chunk names one grey level
-        key.gray = layout.paletteAlpha[0];
-        png_set_tRNS(png, info, nullptr, 0, &key);
-    } else if (!layout.paletteAlpha.empty()) {
-        png_set_tRNS(png, info, layout.paletteAlpha.data(), int(layout.paletteAlpha.size()),
-                     nullptr);
-    }
-    png_write_info(png, info);
-    size_t rowBytes = layout.rows.size() / size_t(layout.height);
-    for (int y = 0; y < layout.height; ++y) {
-        png_write_row(png, layout.rows.data() + size_t(y) * rowBytes);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
 }
 
 // Encodes interleaved samples (1 or 3 components, red first) as a baseline JPEG.

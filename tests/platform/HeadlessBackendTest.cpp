@@ -4,14 +4,14 @@
 #include "platform/Presentation.h"
 #include "platform/Window.h"
 #include "platform/headless/Headless.h"
+#include "support/PngFile.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <filesystem>
-#include <png.h>
+#include <fstream>
 #include <vector>
 
 namespace velox {
@@ -21,47 +21,15 @@ namespace headless = platform::headless;
 using platform::WindowEvent;
 using platform::WindowEventKind;
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-};
-
-// libpng leaves by longjmp on errors: nothing with a destructor lives in here.
-bool ReadPngRows(FILE* file, Picture& picture) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        return false;
+// An 8-bit RGB PNG file, as the frame dump writes them; an empty picture otherwise.
+test::Picture ReadRgbPng(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string head(26, '\0');
+    in.read(head.data(), std::streamsize(head.size()));
+    test::Picture picture;
+    if (!in || head[24] != 8 || head[25] != PNG_COLOR_TYPE_RGB || !test::ReadPng(path, picture)) {
+        return test::Picture{};
     }
-    png_init_io(png, file);
-    png_read_info(png, info);
-    const bool rgb8 =
-        png_get_color_type(png, info) == PNG_COLOR_TYPE_RGB && png_get_bit_depth(png, info) == 8;
-    if (rgb8) {
-        picture.width = int(png_get_image_width(png, info));
-        picture.height = int(png_get_image_height(png, info));
-        picture.rgb.resize(size_t(picture.width) * size_t(picture.height) * 3);
-        for (int y = 0; y < picture.height; ++y) {
-            png_read_row(png, &picture.rgb[size_t(y) * size_t(picture.width) * 3], nullptr);
-        }
-    }
-    png_destroy_read_struct(&png, &info, nullptr);
-    return rgb8;
-}
-
-// Reads an 8-bit RGB PNG file; an empty picture when it is not one.
-Picture ReadPng(const std::string& path) {
-    Picture picture;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        return picture;
-    }
-    if (!ReadPngRows(file, picture)) {
-        picture = Picture{};
-    }
-    std::fclose(file);
     return picture;
 }
 
@@ -115,15 +83,15 @@ TEST_F(HeadlessBackendTest, EveryPresentedPictureBecomesANumberedPngFile) {
                                                        "file 000002.png\nduration 0.050000\n"
                                                        "file 000002.png\n");
 
-    const Picture first = ReadPng(frames + "/000001.png");
+    const test::Picture first = ReadRgbPng(frames + "/000001.png");
     ASSERT_EQ(first.width, 3);
     ASSERT_EQ(first.height, 2);
-    const std::vector<uint8_t> expected = {255, 0,  0,  0,   255, 0,   0, 0, 255,
-                                           16,  32, 48, 255, 255, 255, 0, 0, 0};
-    EXPECT_EQ(first.rgb, expected);
-    const Picture second = ReadPng(frames + "/000002.png");
+    const std::vector<uint32_t> expected = {0xFF0000, 0x00FF00, 0x0000FF,
+                                            0x102030, 0xFFFFFF, 0x000000};
+    EXPECT_EQ(first.pixels, expected);
+    const test::Picture second = ReadRgbPng(frames + "/000002.png");
     ASSERT_EQ(second.width, 1);
-    EXPECT_EQ(second.rgb, (std::vector<uint8_t>{128, 128, 128}));
+    EXPECT_EQ(second.pixels, (std::vector<uint32_t>{0x808080}));
     EXPECT_FALSE(std::filesystem::exists(frames + "/000003.png"));
 
     int width = 0, height = 0;
