@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
     monitor.join();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto left = velox::mem_detail::CurrentTotals();
+    const auto left = velox::core::mem_detail::CurrentTotals();
     std::printf("%s\n", velox::player::ResultLine(outcome).c_str());
     std::printf("lines %d  virtual %.1f min  real %.1f s  peak RSS %ld kB  live blocks %d "
                 "(%d bytes)   yardstick: peak flat, 0 blocks\n",

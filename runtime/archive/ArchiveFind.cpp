@@ -18,7 +18,7 @@ struct ArchiveFind {
 namespace {
 
 size_t CharLength(const char* s) {
-    return (IsLeadByte(uint8_t(s[0])) && s[1] != '\0') ? 2 : 1;
+    return (core::IsLeadByte(uint8_t(s[0])) && s[1] != '\0') ? 2 : 1;
 }
 
 // Wildcard match by characters: '*' any run, '?' one character (double-byte
@@ -153,7 +153,7 @@ ArchiveFind* ArchiveFindFirst(int archiveIndex, const char* memberPattern,
             return nullptr;
         }
     }
-    auto* find = MemNewZero<ArchiveFind>();
+    auto* find = core::MemNewZero<ArchiveFind>();
     if (!find) {
         return nullptr;
     }
@@ -202,7 +202,7 @@ intptr_t ArchiveAwareFindFirst(const char* pattern, file::FileFindInfo* info) {
         if (fileFind == -1) {
             return -1;
         }
-        auto* find = MemNewZero<AwareFind>();
+        auto* find = core::MemNewZero<AwareFind>();
         if (!find) {
             file::FileFindClose(fileFind);
             return -1;
@@ -210,7 +210,7 @@ intptr_t ArchiveAwareFindFirst(const char* pattern, file::FileFindInfo* info) {
         find->fileFind = fileFind;
         return reinterpret_cast<intptr_t>(find);
     }
-    auto* find = MemNewZero<AwareFind>();
+    auto* find = core::MemNewZero<AwareFind>();
     ArchiveFindEntry entry;
     ArchiveFind* archiveFind =
         find ? ArchiveFindFirst(lookup.archiveIndex, lookup.memberPath, entry) : nullptr;

@@ -108,7 +108,7 @@ ArchiveMember* OpenArchiveMember(int archiveIndex, const char* memberPath, int a
         !MemberInsideFile(archive->header, entry, archive->fileSize)) {
         return nullptr;
     }
-    auto* m = MemNewZero<ArchiveMember>();
+    auto* m = core::MemNewZero<ArchiveMember>();
     if (!m) {
         return nullptr;
     }

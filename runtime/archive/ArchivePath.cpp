@@ -29,7 +29,7 @@ public:
             }
             size_t start = i;
             while (path[i] != '\0' && !IsSeparator(path[i])) {
-                i += (IsLeadByte(uint8_t(path[i])) && path[i + 1] != '\0') ? 2 : 1;
+                i += (core::IsLeadByte(uint8_t(path[i])) && path[i + 1] != '\0') ? 2 : 1;
             }
             AddComponent(path + start, i - start);
         }
@@ -58,7 +58,7 @@ private:
         out_[length_++] = '\\';
         for (size_t i = 0; i < n; ++i) {
             uint8_t b = uint8_t(c[i]);
-            if (IsLeadByte(b) && i + 1 < n) {
+            if (core::IsLeadByte(b) && i + 1 < n) {
                 out_[length_++] = char(b);
                 out_[length_++] = c[++i]; // the second byte is never upper-cased
             } else {
@@ -74,7 +74,7 @@ private:
                 last = i;
                 ++i;
             } else {
-                i += (IsLeadByte(uint8_t(out_[i])) && i + 1 < length_) ? 2 : 1;
+                i += (core::IsLeadByte(uint8_t(out_[i])) && i + 1 < length_) ? 2 : 1;
             }
         }
         return last;
@@ -157,7 +157,7 @@ bool FindArchiveForPath(const char* path, ArchiveLookup& lookup) {
     char candidate[kArchivePathSize];
     for (int i = 1; i < length;) {
         if (full[i] != '\\') {
-            i += IsLeadByte(uint8_t(full[i])) ? 2 : 1;
+            i += core::IsLeadByte(uint8_t(full[i])) ? 2 : 1;
             continue;
         }
         if (size_t(i) + sizeof kVlaSuffix <= sizeof candidate) {

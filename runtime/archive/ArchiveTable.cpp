@@ -69,7 +69,7 @@ ArchiveReader* OpenArchiveReader(const char* path, const char* keyString) {
     if (!file) {
         return nullptr;
     }
-    auto* reader = MemNewZero<ArchiveReader>();
+    auto* reader = core::MemNewZero<ArchiveReader>();
     if (!reader) {
         file::CloseFileRecord(file);
         return nullptr;

@@ -17,56 +17,56 @@ void CopySetting(char (&dst)[256], const char* text) {
 } // namespace
 
 int StartRuntime() {
-    GateScope gate;
+    core::GateScope gate;
     return core::StartRuntime();
 }
 
 int ShutdownRuntime() {
     {
-        GateScope gate;
+        core::GateScope gate;
         core::ShutdownRuntime();
     }
-    DestroyGate();
+    core::DestroyGate();
     return 0;
 }
 
 int ProcessMessage() {
-    GateScope gate;
+    core::GateScope gate;
     return core::ProcessMessage();
 }
 
 int ChangeWindowMode(int windowed) {
-    GateScope gate;
+    core::GateScope gate;
     return core::ChangeWindowMode(windowed);
 }
 
 int SetWindowTitle(const char* title) {
-    GateScope gate;
-    CopySetting(Core().settings.windowTitle, title);
+    core::GateScope gate;
+    CopySetting(core::Core().settings.windowTitle, title);
     return 0;
 }
 
 int SetWindowClassName(const char* className) {
-    GateScope gate;
-    CopySetting(Core().settings.className, className);
+    core::GateScope gate;
+    CopySetting(core::Core().settings.className, className);
     return 0;
 }
 
 int SetAllowSecondInstance(int allow) {
-    GateScope gate;
-    Core().settings.allowSecondInstance = allow != 0 ? 1 : 0;
+    core::GateScope gate;
+    core::Core().settings.allowSecondInstance = allow != 0 ? 1 : 0;
     return 0;
 }
 
 int SetAllowModeSwitchKey(int allow) {
-    GateScope gate;
-    Core().settings.allowModeSwitchKey = allow != 0 ? 1 : 0;
+    core::GateScope gate;
+    core::Core().settings.allowModeSwitchKey = allow != 0 ? 1 : 0;
     return 0;
 }
 
 int SetRunWhileInactive(int run) {
-    GateScope gate;
-    Core().settings.runWhileInactive = run != 0 ? 1 : 0;
+    core::GateScope gate;
+    core::Core().settings.runWhileInactive = run != 0 ? 1 : 0;
     return 0;
 }
 

@@ -1,10 +1,10 @@
 #include "core/CoreState.h"
 
-namespace velox {
+namespace velox::core {
 
 CoreState& Core() {
     static CoreState state;
     return state;
 }
 
-} // namespace velox
+} // namespace velox::core

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::core {
 
 struct CoreSettings {
     int windowMode = 0;          // 1 windowed, 0 full screen
@@ -62,4 +62,4 @@ struct CoreState {
 
 CoreState& Core();
 
-} // namespace velox
+} // namespace velox::core

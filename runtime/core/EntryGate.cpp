@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-namespace velox {
+namespace velox::core {
 namespace {
 
 using platform::ManualResetEvent;
@@ -200,4 +200,4 @@ bool HeldByCaller() {
 }
 } // namespace gate_detail
 
-} // namespace velox
+} // namespace velox::core

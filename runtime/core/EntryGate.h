@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace velox {
+namespace velox::core {
 
 void EnterGate();
 void LeaveGate();
@@ -34,4 +34,4 @@ int RecursionCount();
 bool HeldByCaller();
 } // namespace gate_detail
 
-} // namespace velox
+} // namespace velox::core

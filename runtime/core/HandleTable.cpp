@@ -4,7 +4,7 @@
 #include "core/MemoryTracker.h"
 #include "core/ShiftJis.h"
 
-namespace velox {
+namespace velox::core {
 namespace {
 
 bool IndexTestPasses(const HandleTable& table, int32_t handle) {
@@ -206,4 +206,4 @@ int32_t RebuildHandle(const HandleTable& table, int32_t slot) {
     return MakeHandle(table.type, table.slots[slot]->serial, slot);
 }
 
-} // namespace velox
+} // namespace velox::core

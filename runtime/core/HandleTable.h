@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::core {
 
 enum class HandleType : int32_t {
     Graphic = 1,
@@ -83,4 +83,4 @@ template <typename Visit> void WalkHandles(const HandleTable& table, Visit&& vis
     }
 }
 
-} // namespace velox
+} // namespace velox::core

@@ -26,8 +26,8 @@ bool CaptureFolderExists(const char* path) {
 } // namespace
 
 int SelectHeadlessBackend(const HeadlessOptions* options) {
-    GateScope gate;
-    if (Core().started || !options || options->keyCount < 0 ||
+    core::GateScope gate;
+    if (core::Core().started || !options || options->keyCount < 0 ||
         (options->keyCount > 0 && !options->keys) ||
         !CaptureFolderExists(options->soundCaptureFile)) {
         return -1;
@@ -46,7 +46,7 @@ int SelectHeadlessBackend(const HeadlessOptions* options) {
 }
 
 uint64_t GetPresentedFrameCount() {
-    GateScope gate;
+    core::GateScope gate;
     return platform::Presentation().PresentedFrames();
 }
 
@@ -59,7 +59,7 @@ uint64_t GetHeadlessTime() {
 
 // No gate: ShutdownRuntime has torn it down, and this runs after it.
 int FinishHeadlessFrames() {
-    if (Core().started || platform::CurrentBackend() != platform::BackendKind::Headless) {
+    if (core::Core().started || platform::CurrentBackend() != platform::BackendKind::Headless) {
         return -1;
     }
     return platform::headless::FinishFrameDump(platform::headless::Clock().PeekNanos()) ? 0 : -1;

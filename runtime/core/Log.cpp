@@ -17,8 +17,8 @@
 namespace velox {
 namespace {
 
-log_detail::LogState gLog;
-log_detail::ShutdownHook gShutdownHook = nullptr;
+core::log_detail::LogState gLog;
+core::log_detail::ShutdownHook gShutdownHook = nullptr;
 
 constexpr int kShortText = 255;
 
@@ -66,7 +66,7 @@ void WriteToFile(const char* converted, int length) {
 
 } // namespace
 
-namespace log_detail {
+namespace core::log_detail {
 
 LogState& State() {
     return gLog;
@@ -105,13 +105,13 @@ int ConvertLineFeeds(const char* text, char* out) {
     return o;
 }
 
-} // namespace log_detail
+} // namespace core::log_detail
 
 int LogWrite(const char* text) {
     if (!text) {
         return -1;
     }
-    GateScope gate;
+    core::GateScope gate;
     size_t length = std::strlen(text);
     char local[kShortText * 2 + 1];
     char* buffer = local;
@@ -123,7 +123,7 @@ int LogWrite(const char* text) {
     }
     int converted = 0;
     if (buffer) {
-        converted = log_detail::ConvertLineFeeds(text, buffer);
+        converted = core::log_detail::ConvertLineFeeds(text, buffer);
     }
     if (!gLog.enabled || gLog.directory[0] == '\0') {
         if (buffer != local) {
@@ -149,7 +149,7 @@ int LogWrite(const char* text) {
     return -1;
 }
 
-int LogWriteFormatV(const char* format, va_list args) {
+int core::LogWriteFormatV(const char* format, va_list args) {
     char buffer[1024];
     int n = std::vsnprintf(buffer, sizeof buffer - 1, format, args);
     if (n < 0) {
@@ -166,7 +166,7 @@ int LogWriteFormatV(const char* format, va_list args) {
 int LogWriteFormat(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    int r = LogWriteFormatV(format, args);
+    int r = core::LogWriteFormatV(format, args);
     va_end(args);
     return r;
 }
@@ -184,12 +184,12 @@ int LogIndentSub() {
 }
 
 int SetLogOutput(int enabled) {
-    GateScope gate;
+    core::GateScope gate;
     gLog.enabled = enabled != 0;
     return 0;
 }
 
-int OpenLogFile() {
+int core::OpenLogFile() {
     if (!gLog.enabled) {
         return 1;
     }
@@ -211,7 +211,7 @@ void FatalError(const char* text) {
     if (gShutdownHook) {
         gShutdownHook();
     }
-    DestroyGate();
+    core::DestroyGate();
     std::_Exit(-1);
 }
 

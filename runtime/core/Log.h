@@ -8,15 +8,21 @@
 
 namespace velox {
 
+// The public operations of velox.h the runtime calls itself, declared here for it.
 // Always -1, so that an error path can log its reason and fail in one step.
 int LogWrite(const char* text);
 int LogWriteFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
-int LogWriteFormatV(const char* format, va_list args);
 int LogIndentAdd();
 int LogIndentSub();
 int SetLogOutput(int enabled);
-int OpenLogFile();
 [[noreturn]] void FatalError(const char* text);
+
+} // namespace velox
+
+namespace velox::core {
+
+int LogWriteFormatV(const char* format, va_list args);
+int OpenLogFile();
 
 namespace log_detail {
 struct LogState {
@@ -36,4 +42,4 @@ using ShutdownHook = void (*)();
 void SetShutdownHook(ShutdownHook hook);
 } // namespace log_detail
 
-} // namespace velox
+} // namespace velox::core

@@ -47,7 +47,7 @@ struct OpenFile {
 } // namespace
 
 int CheckPictureFile(const char* path, int* width, int* height) {
-    GateScope gate;
+    core::GateScope gate;
     OpenFile file(path);
     if (!file.open) {
         return -1;
@@ -67,7 +67,7 @@ int CheckPictureFile(const char* path, int* width, int* height) {
 }
 
 int CheckSoundFile(const char* path, int whole) {
-    GateScope gate;
+    core::GateScope gate;
     OpenFile file(path);
     if (!file.open) {
         return -1;
@@ -96,7 +96,7 @@ int CheckSoundFile(const char* path, int whole) {
 }
 
 int CheckMidiFile(const char* path) {
-    GateScope gate;
+    core::GateScope gate;
     OpenFile file(path);
     if (!file.open) {
         return -1;
@@ -111,7 +111,7 @@ int CheckMidiFile(const char* path) {
 }
 
 int ReadFileHead(const char* path, char* buffer, int size) {
-    GateScope gate;
+    core::GateScope gate;
     OpenFile file(path);
     if (!file.open || (!buffer && size > 0)) {
         return -1;

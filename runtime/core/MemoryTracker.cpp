@@ -215,13 +215,13 @@ int MemCheck() {
     return 0;
 }
 
-namespace mem_detail {
+namespace core::mem_detail {
 Totals CurrentTotals() {
     return {gTracker.totalSize, gTracker.blockCount};
 }
 void FormatDumpLine(const void* block, char* out, int outSize) {
     FormatLine(HeaderOf(block), out, outSize);
 }
-} // namespace mem_detail
+} // namespace core::mem_detail
 
 } // namespace velox

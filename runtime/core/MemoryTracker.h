@@ -8,11 +8,16 @@
 
 namespace velox {
 
+// The public operations of velox.h the runtime calls itself, declared here for it.
 void* MemAlloc(int32_t size, const char* sourceName, int line);
 void* MemAllocZero(int32_t size, const char* sourceName, int line);
 int MemFree(void* block);
 int MemDump();
 int MemCheck();
+
+} // namespace velox
+
+namespace velox::core {
 
 namespace mem_detail {
 struct Totals {
@@ -29,4 +34,4 @@ template <typename T> T* MemNewZero() {
     return static_cast<T*>(MemAllocZero(int32_t(sizeof(T)), nullptr, 0));
 }
 
-} // namespace velox
+} // namespace velox::core

@@ -7,14 +7,14 @@
 
 #include <string>
 
-namespace velox {
+namespace velox::core {
 
 // 0x81..0x9F and 0xE0..0xFC begin a two-byte character.
 constexpr bool IsLeadByte(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-} // namespace velox
+} // namespace velox::core
 
 #define SJIS(utf8Literal)                                                                          \
     ([]() -> const char* {                                                                         \

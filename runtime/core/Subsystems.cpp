@@ -5,7 +5,7 @@
 #include "graphics/Screen.h"
 #include "sound/SoundState.h"
 
-namespace velox {
+namespace velox::core {
 namespace {
 
 // The layers this library holds, wired in one place so that the order of
@@ -38,4 +38,4 @@ SubsystemHooks& Subsystems() {
     return hooks;
 }
 
-} // namespace velox
+} // namespace velox::core

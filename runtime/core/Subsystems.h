@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace velox {
+namespace velox::core {
 
 struct SubsystemHooks {
     // Start-up step 1 and shutdown's last step: the archive layer starts from nothing and
@@ -47,4 +47,4 @@ struct SubsystemHooks {
 
 SubsystemHooks& Subsystems();
 
-} // namespace velox
+} // namespace velox::core

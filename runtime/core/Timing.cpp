@@ -15,10 +15,10 @@ namespace {
 
 using u128 = unsigned __int128;
 
-timing_detail::TimingState gTiming;
-timing_detail::PrecisionCounts gLastCounts{0, 0};
+core::timing_detail::TimingState gTiming;
+core::timing_detail::PrecisionCounts gLastCounts{0, 0};
 
-u128 FromWords(const Words128& w) {
+u128 FromWords(const core::Words128& w) {
     return (u128(w.word[3]) << 96) | (u128(w.word[2]) << 64) | (u128(w.word[1]) << 32) |
            u128(w.word[0]);
 }
@@ -39,12 +39,12 @@ uint32_t TimerMinimumPeriod() {
 
 } // namespace
 
-Words128 Mul64To128(uint64_t a, uint64_t b) {
+core::Words128 core::Mul64To128(uint64_t a, uint64_t b) {
     const u128 p = u128(a) * u128(b);
     return {{uint32_t(p), uint32_t(p >> 32), uint32_t(p >> 64), uint32_t(p >> 96)}};
 }
 
-bool Div128By64(const Words128& n, uint64_t d, uint64_t* quotient) {
+bool core::Div128By64(const core::Words128& n, uint64_t d, uint64_t* quotient) {
     if (d == 0 || !quotient) {
         return false;
     }
@@ -52,7 +52,7 @@ bool Div128By64(const Words128& n, uint64_t d, uint64_t* quotient) {
     return true;
 }
 
-namespace timing_detail {
+namespace core::timing_detail {
 
 TimingState& State() {
     return gTiming;
@@ -68,14 +68,14 @@ PrecisionCounts LastPrecisionCounts() {
     return gLastCounts;
 }
 
-} // namespace timing_detail
+} // namespace core::timing_detail
 
 uint64_t GetMicroCount(int flag) {
     if (flag == 1 && gTiming.runtimeStarted.load(std::memory_order_acquire) &&
         gTiming.cpuCounterPresent.load(std::memory_order_relaxed)) {
         const uint64_t frequency = gTiming.cpuFrequency.load(std::memory_order_relaxed);
         if (frequency != 0) {
-            return timing_detail::CountToMicros(platform::ReadTimeStampCounter(), frequency);
+            return core::timing_detail::CountToMicros(platform::ReadTimeStampCounter(), frequency);
         }
     }
     if (gTiming.performanceInUse.load(std::memory_order_relaxed)) {
@@ -83,7 +83,7 @@ uint64_t GetMicroCount(int flag) {
         if (frequency == 0) {
             frequency = platform::kPerformanceFrequency; // before start-up asked for it
         }
-        return timing_detail::CountToMicros(platform::PerformanceCount(), frequency);
+        return core::timing_detail::CountToMicros(platform::PerformanceCount(), frequency);
     }
     return uint64_t(platform::MilliCount()) * 1000ull;
 }
@@ -167,7 +167,7 @@ void ReleaseTimerPeriod() {
 } // namespace core
 
 int GetMilliCount() {
-    GateScope gate;
+    core::GateScope gate;
     return core::GetMilliCount();
 }
 

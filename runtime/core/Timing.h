@@ -8,6 +8,16 @@
 
 namespace velox {
 
+// The public operations of velox.h the runtime calls itself, declared here for it.
+// Microseconds from an arbitrary origin. Flag 1 reads the time stamp counter once the
+// runtime has started (when there is one); anything else the performance counter, or the
+// millisecond timer when start-up rejected the counter. Takes no gate; any thread.
+uint64_t GetMicroCount(int flag);
+
+} // namespace velox
+
+namespace velox::core {
+
 // A 128-bit value as four 32-bit words, least significant first.
 struct Words128 {
     uint32_t word[4];
@@ -17,12 +27,6 @@ Words128 Mul64To128(uint64_t a, uint64_t b);
 // The low 64 bits of n / d, truncated. A divisor of 0 is refused: false, quotient untouched.
 bool Div128By64(const Words128& n, uint64_t d, uint64_t* quotient);
 
-// Microseconds from an arbitrary origin. Flag 1 reads the time stamp counter once the
-// runtime has started (when there is one); anything else the performance counter, or the
-// millisecond timer when start-up rejected the counter. Takes no gate; any thread.
-uint64_t GetMicroCount(int flag);
-
-namespace core {
 // The millisecond timer as a signed count (the public GetMilliCount without the gate).
 int32_t GetMilliCount();
 // Start-up steps, in the order start-up runs them.
@@ -31,7 +35,6 @@ void MeasureCpuClock();
 void CheckTimerPrecision();
 // Shutdown: the timer's finest period is no longer needed.
 void ReleaseTimerPeriod();
-} // namespace core
 
 namespace timing_detail {
 // Fixed during start-up; GetMicroCount reads it lock-free from any thread.
@@ -58,4 +61,4 @@ struct PrecisionCounts {
 PrecisionCounts LastPrecisionCounts();
 } // namespace timing_detail
 
-} // namespace velox
+} // namespace velox::core

@@ -54,7 +54,7 @@ intptr_t ArchiveAwareOpen(const char* path, int readAhead, int, int async) {
     while (slot < kMaxOpenFiles && gOpenFiles.slots[slot]) {
         ++slot;
     }
-    auto* entry = MemNewZero<OpenFileEntry>();
+    auto* entry = core::MemNewZero<OpenFileEntry>();
     if (!entry) {
         LogWrite(SJIS("ファイルの情報を格納するメモリの確保に失敗しました\n"));
         return 0;

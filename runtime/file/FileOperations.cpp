@@ -45,7 +45,7 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
         if (c == 0) {
             break;
         }
-        if (IsLeadByte(c)) {
+        if (core::IsLeadByte(c)) {
             if (i + 2 > length) {
                 // The trail byte was not read: leave the whole character to the
                 // next call. A buffer too small to hold any character takes the
@@ -94,7 +94,7 @@ int FileReadLineInner(char* buffer, int bufferSize, intptr_t file) {
 } // namespace
 
 int InitFileAccess() {
-    GateScope gate;
+    core::GateScope gate;
     if (!file::gFileAccess.open) {
         file::InstallArchiveAwareFileAccess();
     }
@@ -102,13 +102,13 @@ int InitFileAccess() {
 }
 
 int SetArchiveKey(const char* keyString) {
-    GateScope gate;
+    core::GateScope gate;
     archive::SetArchiveKeyString(keyString);
     return 0;
 }
 
 int32_t FileOpenRead(const char* path, int async) {
-    GateScope gate;
+    core::GateScope gate;
     if (!file::gFileAccess.open || !path) {
         return 0;
     }
@@ -116,17 +116,17 @@ int32_t FileOpenRead(const char* path, int async) {
 }
 
 int FileClose(int32_t file) {
-    GateScope gate;
+    core::GateScope gate;
     return file::gFileAccess.close ? file::gFileAccess.close(file) : -1;
 }
 
 int FileAtEnd(int32_t file) {
-    GateScope gate;
+    core::GateScope gate;
     return file::gFileAccess.tell ? FileAtEndInner(file) : 1;
 }
 
 int FileReadLine(char* buffer, int bufferSize, int32_t file) {
-    GateScope gate;
+    core::GateScope gate;
     return file::gFileAccess.read ? FileReadLineInner(buffer, bufferSize, file) : -1;
 }
 

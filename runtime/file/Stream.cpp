@@ -115,7 +115,7 @@ bool OpenFileStream(const char* path, Stream& out, int readAhead, int async) {
 }
 
 bool OpenMemoryStream(const void* address, int32_t size, Stream& out) {
-    auto* record = MemNewZero<MemoryStreamRecord>();
+    auto* record = core::MemNewZero<MemoryStreamRecord>();
     if (!record) {
         return false;
     }

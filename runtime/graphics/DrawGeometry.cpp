@@ -196,7 +196,7 @@ int FillRectangle(int left, int top, int right, int bottom, uint32_t color) {
 namespace velox {
 
 int DrawGraphicStretched(int x1, int y1, int x2, int y2, int graphic, int transparent) {
-    GateScope gate;
+    core::GateScope gate;
     return draw::GraphicsSuspended()
                ? 0
                : draw::DrawGraphicStretched(x1, y1, x2, y2, graphic, transparent);
@@ -204,7 +204,7 @@ int DrawGraphicStretched(int x1, int y1, int x2, int y2, int graphic, int transp
 
 int DrawGraphicRotated(int x, int y, int centerX, int centerY, double scale, double angle,
                        int graphic, int transparent, int turn) {
-    GateScope gate;
+    core::GateScope gate;
     return draw::GraphicsSuspended() ? 0
                                      : draw::DrawGraphicRotated(x, y, centerX, centerY, scale,
                                                                 angle, graphic, transparent, turn);

@@ -123,17 +123,17 @@ int SetDrawArea(int left, int top, int right, int bottom) {
 namespace velox {
 
 int SetBlendMode(int mode, int parameter) {
-    GateScope gate;
+    core::GateScope gate;
     return draw::GraphicsSuspended() ? 0 : draw::SetBlendMode(mode, parameter);
 }
 
 int SetBrightness(int red, int green, int blue) {
-    GateScope gate;
+    core::GateScope gate;
     return draw::GraphicsSuspended() ? 0 : draw::SetBrightness(red, green, blue);
 }
 
 int SetDrawFilter(int mode) {
-    GateScope gate;
+    core::GateScope gate;
     return draw::GraphicsSuspended() ? 0 : draw::SetDrawFilter(mode);
 }
 

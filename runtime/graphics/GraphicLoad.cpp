@@ -93,7 +93,7 @@ bool AlphaCompanionName(const char* path, char* out, int outSize) {
     size_t dot = length;
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (IsLeadByte(c) && i + 1 < length) {
+        if (core::IsLeadByte(c) && i + 1 < length) {
             ++i;
         } else if (c == '\\' || c == '/') {
             dot = length;

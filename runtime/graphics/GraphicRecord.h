@@ -72,8 +72,8 @@ struct GraphicSettings {
 using GraphicRestoreFunction = void (*)(int graphicCount);
 
 struct GraphicTableState {
-    HandleTable graphics;
-    HandleTable surfaces;
+    core::HandleTable graphics;
+    core::HandleTable surfaces;
     GraphicSettings settings;
     GraphicRestoreFunction restore; // kept across table starts
 };

@@ -91,7 +91,7 @@ int RestoreGraphics() {
     if (!GraphicTableStarted()) {
         return -1;
     }
-    WalkHandles(t.graphics, [](int32_t handle) { FindGraphic(handle)->lost = 1; });
+    core::WalkHandles(t.graphics, [](int32_t handle) { FindGraphic(handle)->lost = 1; });
     if (t.restore) {
         t.restore(t.graphics.count);
     }
@@ -104,8 +104,8 @@ void ReloadGraphicsFromFiles(int) {
     const bool haveSaved =
         file::gFileAccess.getCurrentDirectory && file::gFileAccess.getCurrentDirectory(saved) == 0;
     DecodedFile file;
-    WalkHandles(GraphicTables().graphics,
-                [&file](int32_t handle) { Reload(*FindGraphic(handle), file); });
+    core::WalkHandles(GraphicTables().graphics,
+                      [&file](int32_t handle) { Reload(*FindGraphic(handle), file); });
     file.Release();
     if (haveSaved && file::gFileAccess.setCurrentDirectory) {
         file::gFileAccess.setCurrentDirectory(saved);

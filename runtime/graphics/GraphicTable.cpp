@@ -26,14 +26,14 @@ int32_t CreateSurfaceData(int width, int height, const graphic::GraphicFlags& fl
     if (width <= 0 || height <= 0 || size > INT32_MAX) {
         return LogWrite(SJIS("メモリイメージの作成に失敗しました\n"));
     }
-    const int32_t handle = AllocateHandle(t.surfaces);
-    graphic::SurfaceData* data = ValidateHandleAs<graphic::SurfaceData>(t.surfaces, handle);
+    const int32_t handle = core::AllocateHandle(t.surfaces);
+    graphic::SurfaceData* data = core::ValidateHandleAs<graphic::SurfaceData>(t.surfaces, handle);
     if (!data) {
         return -1;
     }
     data->image.pixels = static_cast<uint8_t*>(MemAllocZero(int32_t(size), __FILE__, __LINE__));
     if (!data->image.pixels) {
-        ReleaseHandle(t.surfaces, handle);
+        core::ReleaseHandle(t.surfaces, handle);
         return LogWrite(SJIS("メモリイメージの作成に失敗しました\n"));
     }
     data->refCount = 1;
@@ -54,7 +54,7 @@ void ReleaseSurfaceData(int32_t handle) {
         return;
     }
     image::ReleaseBaseImage(data->image);
-    ReleaseHandle(gTables.surfaces, handle);
+    core::ReleaseHandle(gTables.surfaces, handle);
 }
 
 // Copies text into a fixed field; false when it had to be cut.
@@ -105,10 +105,12 @@ void graphic::StartGraphicTable() {
         graphic::EndGraphicTable();
     }
     gTables.settings = graphic::GraphicSettings{};
-    if (!InitHandleTable(gTables.graphics, HandleType::Graphic, graphic::kGraphicCapacity,
-                         int32_t(sizeof(graphic::GraphicRecord))) ||
-        !InitHandleTable(gTables.surfaces, HandleType::SurfaceData, graphic::kSurfaceDataCapacity,
-                         int32_t(sizeof(graphic::SurfaceData)))) {
+    if (!core::InitHandleTable(gTables.graphics, core::HandleType::Graphic,
+                               graphic::kGraphicCapacity,
+                               int32_t(sizeof(graphic::GraphicRecord))) ||
+        !core::InitHandleTable(gTables.surfaces, core::HandleType::SurfaceData,
+                               graphic::kSurfaceDataCapacity,
+                               int32_t(sizeof(graphic::SurfaceData)))) {
         FatalError(SJIS("メモリの確保に失敗しました"));
     }
 }
@@ -123,13 +125,13 @@ void graphic::EndGraphicTable() {
     }
     graphic::DeleteAllGraphics(0);
     // Every store belongs to some graphic, so none is left; free strays all the same.
-    WalkHandles(gTables.surfaces, [](int32_t handle) {
+    core::WalkHandles(gTables.surfaces, [](int32_t handle) {
         graphic::SurfaceData* data = graphic::FindSurfaceData(handle);
         image::ReleaseBaseImage(data->image);
-        ReleaseHandle(gTables.surfaces, handle);
+        core::ReleaseHandle(gTables.surfaces, handle);
     });
-    FreeHandleTable(gTables.graphics);
-    FreeHandleTable(gTables.surfaces);
+    core::FreeHandleTable(gTables.graphics);
+    core::FreeHandleTable(gTables.surfaces);
 }
 
 namespace graphic {
@@ -139,16 +141,16 @@ bool GraphicTableStarted() {
 }
 
 GraphicRecord* FindGraphic(int32_t handle) {
-    return ValidateHandleAs<GraphicRecord>(gTables.graphics, handle);
+    return core::ValidateHandleAs<GraphicRecord>(gTables.graphics, handle);
 }
 
 SurfaceData* FindSurfaceData(int32_t handle) {
-    return ValidateHandleAs<SurfaceData>(gTables.surfaces, handle);
+    return core::ValidateHandleAs<SurfaceData>(gTables.surfaces, handle);
 }
 
 int32_t CreateGraphicRecord(int width, int height, bool alpha) {
     GraphicTableState& t = gTables;
-    const int32_t handle = AllocateHandle(t.graphics); // a full table ends the process
+    const int32_t handle = core::AllocateHandle(t.graphics); // a full table ends the process
     GraphicRecord* record = FindGraphic(handle);
     if (!record) {
         return -1;
@@ -172,7 +174,7 @@ int32_t CreateGraphicRecord(int width, int height, bool alpha) {
     record->surfaceData = CreateSurfaceData(width, height, flags);
     if (record->surfaceData == -1) {
         // The slot goes back: nobody will ever hold this handle.
-        ReleaseHandle(t.graphics, handle);
+        core::ReleaseHandle(t.graphics, handle);
         return LogWrite(SJIS("グラフィックの作成に失敗しました\n"));
     }
     return handle;
@@ -198,7 +200,7 @@ int DeleteGraphic(int32_t handle, int logFlag) {
         LogWriteFormat(SJIS("グラフィック %s の削除"), record->name);
     }
     int32_t* deletedFlag = record->deletedFlag;
-    ReleaseHandle(gTables.graphics, handle);
+    core::ReleaseHandle(gTables.graphics, handle);
     if (deletedFlag) {
         *deletedFlag = 1;
     }
@@ -206,7 +208,8 @@ int DeleteGraphic(int32_t handle, int logFlag) {
 }
 
 int DeleteAllGraphics(int logFlag) {
-    WalkHandles(gTables.graphics, [logFlag](int32_t handle) { DeleteGraphic(handle, logFlag); });
+    core::WalkHandles(gTables.graphics,
+                      [logFlag](int32_t handle) { DeleteGraphic(handle, logFlag); });
     return 0;
 }
 
@@ -223,7 +226,7 @@ int DeriveGraphic(int x, int y, int width, int height, int32_t source) {
     if (!data) {
         return LogWrite(SJIS("グラフィックの派生に失敗しました終了します"));
     }
-    const int32_t handle = AllocateHandle(gTables.graphics);
+    const int32_t handle = core::AllocateHandle(gTables.graphics);
     GraphicRecord* record = FindGraphic(handle);
     if (!record) {
         return -1;
@@ -246,7 +249,7 @@ int DeriveGraphic(int x, int y, int width, int height, int32_t source) {
 
 int GetGraphicSize(int32_t handle, int* width, int* height) {
     int w = 0, h = 0;
-    if (handle == kBackBuffer || handle == kFrontScreen) {
+    if (handle == core::kBackBuffer || handle == core::kFrontScreen) {
         w = ScreenWidth();
         h = ScreenHeight();
     } else {

@@ -23,7 +23,7 @@ namespace {
 graphic::GraphicsState gGraphics = [] {
     graphic::GraphicsState g{};
     g.screen.colorBits = 16;
-    g.screen.drawTarget = kBackBuffer;
+    g.screen.drawTarget = core::kBackBuffer;
     g.draw.brightness = 0xFFFFFF;
     g.draw.blendGraphic = -1;
     return g;
@@ -40,7 +40,7 @@ int EffectiveHeight(int h) {
 
 bool TargetSize(int target, int& width, int& height) {
     graphic::GraphicView view{};
-    if (target == kBackBuffer || target == kFrontScreen) {
+    if (target == core::kBackBuffer || target == core::kFrontScreen) {
         width = graphic::ScreenWidth();
         height = graphic::ScreenHeight();
         return true;
@@ -128,8 +128,8 @@ int RebuildScreen() {
     }
     LogWrite(SJIS("成功しました\n"));
     gGraphics.screenReady = true;
-    if (s.drawTarget != kBackBuffer && s.drawTarget != kFrontScreen) {
-        s.drawTarget = kBackBuffer; // the graphic it named is gone
+    if (s.drawTarget != core::kBackBuffer && s.drawTarget != core::kFrontScreen) {
+        s.drawTarget = core::kBackBuffer; // the graphic it named is gone
     }
     SetWholeDrawArea(width, height);
     LogWriteFormat(SJIS("スキャンラインの数:%d\n"), height);
@@ -141,7 +141,7 @@ int RebuildScreen() {
 
 // A windowed window follows the screen size; full screen scales the picture.
 void ResizeWindowForScreen() {
-    const CoreState& state = Core();
+    const core::CoreState& state = core::Core();
     if (state.windowExists && state.settings.windowMode == 1) {
         int width = 0, height = 0;
         core::WindowClientSize(width, height);
@@ -179,8 +179,8 @@ int graphic::ScreenHeight() {
 
 bool graphic::CurrentTargetView(graphic::GraphicView& out) {
     graphic::ScreenState& s = gGraphics.screen;
-    if (s.drawTarget == kBackBuffer || s.drawTarget == kFrontScreen) {
-        image::BaseImage& image = s.drawTarget == kBackBuffer ? s.back : s.front;
+    if (s.drawTarget == core::kBackBuffer || s.drawTarget == core::kFrontScreen) {
+        image::BaseImage& image = s.drawTarget == core::kBackBuffer ? s.back : s.front;
         if (!image.pixels) {
             return false;
         }
@@ -234,7 +234,7 @@ int graphic::SetDrawTargetInner(int target) {
     }
     core::WaitWhileInactive();
     graphic::ScreenState& s = gGraphics.screen;
-    if (target != kBackBuffer && target != kFrontScreen) {
+    if (target != core::kBackBuffer && target != core::kFrontScreen) {
         graphic::GraphicView view{};
         if (!graphic::ResolveGraphic(target, view) || !view.drawTarget) {
             return -1;
@@ -262,7 +262,7 @@ int graphic::ClearScreenInner() {
     const graphic::ScreenState& s = gGraphics.screen;
     FillView(view,
              graphic::GetColorValueInner(s.backgroundRed, s.backgroundGreen, s.backgroundBlue));
-    if (gGraphics.screen.drawTarget == kFrontScreen) {
+    if (gGraphics.screen.drawTarget == core::kFrontScreen) {
         graphic::PresentFrontScreen();
     }
     return 0;
@@ -274,7 +274,7 @@ int graphic::FlipScreenInner() {
     }
     core::WaitWhileInactive();
     graphic::ScreenState& s = gGraphics.screen;
-    if (s.drawTarget == kFrontScreen && s.waitRetrace) {
+    if (s.drawTarget == core::kFrontScreen && s.waitRetrace) {
         // Nothing to flip: wait for one display refresh instead.
         ++s.presentedFrames;
         uint64_t until = GetMicroCount(0) + 16667;
@@ -318,7 +318,7 @@ int graphic::StartGraphicsLayer() {
     gGraphics.screen.requestedColorBits = keep.requestedColorBits;
     gGraphics.screen.lastModeChangeMs = keep.lastModeChangeMs;
     gGraphics.screen.modeChangedOnce = keep.modeChangedOnce;
-    gGraphics.screen.drawTarget = kBackBuffer;
+    gGraphics.screen.drawTarget = core::kBackBuffer;
     graphic::StartGraphicTable();
     draw::ResetDrawState();
     LogWrite(SJIS("３Ｄグラフィック描画機能は使用しません\n"));
@@ -328,7 +328,7 @@ int graphic::StartGraphicsLayer() {
         LogIndentSub();
         return -1;
     }
-    gGraphics.screen.drawTarget = kFrontScreen;
+    gGraphics.screen.drawTarget = core::kFrontScreen;
     SetWholeDrawArea(graphic::ScreenWidth(), graphic::ScreenHeight());
     text::ResetDefaultFontSettings();
     text::InitFonts();
@@ -390,27 +390,27 @@ bool RepaintSource(const uint32_t** pixels, int* width, int* height, int* pitchB
 // ---- public operations ---------------------------------------------------
 
 int SetScreenMode(int width, int height, int colorBits, int refreshRate) {
-    GateScope gate;
+    core::GateScope gate;
     return graphic::SetScreenModeInner(width, height, colorBits, refreshRate);
 }
 
 int SetDrawTarget(int target) {
-    GateScope gate;
+    core::GateScope gate;
     return graphic::SetDrawTargetInner(target);
 }
 
 int ClearScreen() {
-    GateScope gate;
+    core::GateScope gate;
     return graphic::ClearScreenInner();
 }
 
 int FlipScreen() {
-    GateScope gate;
+    core::GateScope gate;
     return graphic::FlipScreenInner();
 }
 
 uint32_t GetColorValue(int red, int green, int blue) {
-    GateScope gate;
+    core::GateScope gate;
     return graphic::GetColorValueInner(red, green, blue);
 }
 

@@ -13,7 +13,7 @@
 namespace velox {
 
 int CopyToFrontScreen() {
-    GateScope gate;
+    core::GateScope gate;
     graphic::ScreenState& screen = graphic::Graphics().screen;
     const image::BaseImage& back = screen.back;
     image::BaseImage& front = screen.front;
@@ -26,7 +26,7 @@ int CopyToFrontScreen() {
 }
 
 int ClearVisibleScreen() {
-    GateScope gate;
+    core::GateScope gate;
     image::BaseImage& front = graphic::Graphics().screen.front;
     if (!graphic::Graphics().screenReady || !front.pixels) {
         return -1;
@@ -36,7 +36,7 @@ int ClearVisibleScreen() {
 }
 
 int RedrawVisibleScreen() {
-    GateScope gate;
+    core::GateScope gate;
     const uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;
@@ -48,7 +48,7 @@ int RedrawVisibleScreen() {
 }
 
 int SaveScreenPng(const char* path) {
-    GateScope gate;
+    core::GateScope gate;
     const uint32_t* pixels = nullptr;
     int width = 0;
     int height = 0;

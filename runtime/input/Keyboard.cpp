@@ -17,8 +17,8 @@ namespace {
 input_detail::InputState gInput;
 
 bool CloseRequested() {
-    const CoreState& core = Core();
-    return core.endState == EndState::UserClose || core.closePosted != 0;
+    const core::CoreState& core = core::Core();
+    return core.endState == core::EndState::UserClose || core.closePosted != 0;
 }
 
 // The keyboard is read through the platform alone (there is no separate input device
@@ -97,7 +97,7 @@ int GetAllKeyState(char* keys) {
 namespace velox {
 
 int GetAllKeyState(char* keys) {
-    GateScope gate;
+    core::GateScope gate;
     return input::GetAllKeyState(keys);
 }
 

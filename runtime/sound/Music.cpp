@@ -20,7 +20,7 @@ namespace {
 constexpr int kStopPumpPasses = 5;
 
 MusicRecord* FindMusic(int32_t handle) {
-    return ValidateHandleAs<MusicRecord>(Sound().music, handle);
+    return core::ValidateHandleAs<MusicRecord>(Sound().music, handle);
 }
 
 void CloseSequencer(SoundSystem& s) {
@@ -108,8 +108,8 @@ int32_t LoadMusicMem(const char* path) {
                 "ミュージックファイル %s を読み込むメモリ領域の確保に失敗しました in LoadMusicMem"),
             path);
     }
-    const int32_t handle = AllocateHandle(s.music);
-    if (handle == kNoHandle) {
+    const int32_t handle = core::AllocateHandle(s.music);
+    if (handle == core::kNoHandle) {
         MemFree(image);
         return -1;
     }
@@ -149,7 +149,7 @@ int DeleteMusic(int32_t handle) {
         MemFree(r->data);
         r->data = nullptr;
     }
-    return ReleaseHandle(s.music, handle);
+    return core::ReleaseHandle(s.music, handle);
 }
 
 void DeleteAllMusic() {
@@ -157,7 +157,7 @@ void DeleteAllMusic() {
     if (!s.initialised) {
         return;
     }
-    WalkHandles(s.music, [](int32_t handle) { DeleteMusic(handle); });
+    core::WalkHandles(s.music, [](int32_t handle) { DeleteMusic(handle); });
     CloseSequencer(s);
     s.sequencerPlaying = 0;
     s.loopFlag = 0;

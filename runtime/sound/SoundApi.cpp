@@ -7,12 +7,12 @@
 namespace velox {
 
 int LoadSound(const char* path, int bufferCount, int sharedStream) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::LoadSoundInner(path, bufferCount, sharedStream);
 }
 
 int DeleteSound(int sound) {
-    GateScope gate;
+    core::GateScope gate;
     // A ring owner left in place for its sharers has already been deleted for its caller.
     if (!sound::FindSound(sound)) {
         return -1;
@@ -21,52 +21,52 @@ int DeleteSound(int sound) {
 }
 
 int SetSoundVolume(int volume, int sound) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::SetSoundVolumeInner(volume, sound);
 }
 
 int PlaySoundHandle(int sound, int playType, int fromStart) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::PlaySoundInner(sound, playType, fromStart);
 }
 
 int IsSoundPlaying(int sound) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::IsSoundPlayingInner(sound);
 }
 
 int StopSoundHandle(int sound) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::StopSoundInner(sound);
 }
 
 int SetSoundLoadMode(int mode) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::SetSoundLoadModeInner(mode);
 }
 
 int PlayMusicFile(const char* path, int playType) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::PlayMusicFileInner(path, playType);
 }
 
 int SetMusicVolume(int volume) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::SetMusicVolumeInner(volume);
 }
 
 int IsMusicPlaying() {
-    GateScope gate;
+    core::GateScope gate;
     return sound::IsMusicPlayingInner();
 }
 
 int StopMusicPlayback() {
-    GateScope gate;
+    core::GateScope gate;
     return sound::StopMusicPlaybackInner();
 }
 
 int SetMidiSoundFont(const char* path) {
-    GateScope gate;
+    core::GateScope gate;
     return sound::SetMidiSoundFontPath(path);
 }
 

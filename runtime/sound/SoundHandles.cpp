@@ -116,15 +116,15 @@ int32_t LoadFullSound(const char* path, int32_t bufferCount) {
                        path);
         return LogWriteFormat(SJIS("右記の音声ファイルのロードに失敗しました_1：%s"), path);
     }
-    const int32_t handle = AllocateHandle(Sound().sounds);
+    const int32_t handle = core::AllocateHandle(Sound().sounds);
     int result = -1;
-    if (handle != kNoHandle) {
-        auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
+    if (handle != core::kNoHandle) {
+        auto* s = core::ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
         result = FillLoadedSound(*s, image, size, std::clamp(bufferCount, 0, kMaxSoundBuffers));
     }
     MemFree(image);
     if (result != 0) {
-        if (handle != kNoHandle) {
+        if (handle != core::kNoHandle) {
             DeleteSoundInner(handle);
         }
         return LogWriteFormat(SJIS("右記の音声ファイルのロードに失敗しました_2：%s"), path);
@@ -206,7 +206,7 @@ SoundRecord* FindSound(int32_t handle) {
     if (!Sound().initialised) {
         return nullptr;
     }
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
+    auto* s = core::ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
     // A ring owner deleted while others share its ring is gone for its caller.
     return s && !s->deletePending ? s : nullptr;
 }
@@ -236,19 +236,19 @@ int DeleteSoundInner(int32_t handle) {
     if (!sys.initialised) {
         return -1;
     }
-    auto* s = ValidateHandleAs<SoundRecord>(sys.sounds, handle);
+    auto* s = core::ValidateHandleAs<SoundRecord>(sys.sounds, handle);
     if (!s) {
         return -1;
     }
     if (!s->stream) {
         StopSoundInner(handle);
         ReleaseLoadedSound(*s);
-        return ReleaseHandle(sys.sounds, handle);
+        return core::ReleaseHandle(sys.sounds, handle);
     }
     StopStreamSound(*s, handle);
     if (s->sharedWith != -1) {
         const int32_t ownerHandle = s->sharedWith;
-        auto* owner = ValidateHandleAs<SoundRecord>(sys.sounds, ownerHandle);
+        auto* owner = core::ValidateHandleAs<SoundRecord>(sys.sounds, ownerHandle);
         s->sharedWith = -1;
         if (owner) {
             --owner->sharerCount;
@@ -272,7 +272,7 @@ int DeleteSoundInner(int32_t handle) {
         platform::ReleaseSoundBuffer(s->buffers[0].buffer);
         s->buffers[0] = BufferSlot{};
     }
-    return ReleaseHandle(sys.sounds, handle);
+    return core::ReleaseHandle(sys.sounds, handle);
 }
 
 int PlaySoundInner(int32_t handle, int32_t playType, int32_t fromStart) {

@@ -130,8 +130,8 @@ struct SoundSystem {
     platform::SoundDevice* device;
     platform::WaveFormat primary;
     platform::SoundBuffer* silence;
-    HandleTable sounds;
-    HandleTable music;
+    core::HandleTable sounds;
+    core::HandleTable music;
     int32_t loadMode;
 
     // Current music: 0 for none, else a music handle or (music-is-sound) a sound handle.

@@ -57,10 +57,10 @@ void StartSilence(SoundSystem& s) {
 
 // Deletes every sound; a ring owner whose sharers all went is freed with the last.
 void DeleteAllSounds(SoundSystem& s) {
-    WalkHandles(s.sounds, [](int32_t handle) { DeleteSoundInner(handle); });
+    core::WalkHandles(s.sounds, [](int32_t handle) { DeleteSoundInner(handle); });
     // Only rings still marked for deletion can be left; their sharers are gone now.
-    WalkHandles(s.sounds, [&](int32_t handle) {
-        auto* record = ValidateHandleAs<SoundRecord>(s.sounds, handle);
+    core::WalkHandles(s.sounds, [&](int32_t handle) {
+        auto* record = core::ValidateHandleAs<SoundRecord>(s.sounds, handle);
         if (record) {
             record->sharerCount = 0;
             record->deletePending = 0;
@@ -97,10 +97,12 @@ int StartSoundSystem() {
     }
     StartSilence(s);
 
-    if (!InitHandleTable(s.sounds, HandleType::Sound, kMaxSounds, int32_t(sizeof(SoundRecord))) ||
-        !InitHandleTable(s.music, HandleType::Music, kMaxMusic, int32_t(sizeof(MusicRecord)))) {
-        FreeHandleTable(s.sounds);
-        FreeHandleTable(s.music);
+    if (!core::InitHandleTable(s.sounds, core::HandleType::Sound, kMaxSounds,
+                               int32_t(sizeof(SoundRecord))) ||
+        !core::InitHandleTable(s.music, core::HandleType::Music, kMaxMusic,
+                               int32_t(sizeof(MusicRecord)))) {
+        core::FreeHandleTable(s.sounds);
+        core::FreeHandleTable(s.music);
         if (s.silence) {
             platform::ReleaseSoundBuffer(s.silence);
         }
@@ -128,8 +130,8 @@ void EndSoundSystem() {
         platform::ReleaseSoundBuffer(s.silence);
     }
     platform::ReleaseSoundDevice(s.device);
-    FreeHandleTable(s.sounds);
-    FreeHandleTable(s.music);
+    core::FreeHandleTable(s.sounds);
+    core::FreeHandleTable(s.music);
     s = SoundSystem{};
     LogWrite(SJIS("DirectSound の終了処理は正常に終了しました\n"));
 }
@@ -142,8 +144,8 @@ void SoundStreamingService() {
     // Headless, the mix catches up with the virtual clock here, so that everything
     // heard up to now is rendered before the rings are refilled.
     platform::RenderSoundToNow(s.device);
-    WalkHandles(s.sounds, [&](int32_t handle) {
-        auto* record = ValidateHandleAs<SoundRecord>(s.sounds, handle);
+    core::WalkHandles(s.sounds, [&](int32_t handle) {
+        auto* record = core::ValidateHandleAs<SoundRecord>(s.sounds, handle);
         if (record && record->stream && record->inStreamList && !record->deletePending) {
             FillStream(*record, handle);
         }

@@ -153,8 +153,8 @@ void SetUpRing(SoundRecord& s, int32_t sharedStream) {
     s.ringUser = -1;
     s.writePosition = kRingNotFilled;
     s.protectedEnd = -1;
-    auto* owner =
-        sharedStream != -1 ? ValidateHandleAs<SoundRecord>(sys.sounds, sharedStream) : nullptr;
+    auto* owner = sharedStream != -1 ? core::ValidateHandleAs<SoundRecord>(sys.sounds, sharedStream)
+                                     : nullptr;
     if (owner && owner->stream && owner->sharedWith == -1 && !owner->deletePending &&
         owner->buffers[0].valid && SameFormat(owner->format, s.format)) {
         s.sharedWith = sharedStream;
@@ -301,11 +301,11 @@ SoundRecord* RingOwner(SoundRecord& s) {
     if (s.sharedWith == -1) {
         return &s;
     }
-    return ValidateHandleAs<SoundRecord>(Sound().sounds, s.sharedWith);
+    return core::ValidateHandleAs<SoundRecord>(Sound().sounds, s.sharedWith);
 }
 
 int AddStreamEntry(int32_t handle, const char* path, int32_t type, int32_t sharedStream) {
-    auto* s = ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
+    auto* s = core::ValidateHandleAs<SoundRecord>(Sound().sounds, handle);
     if (!s) {
         return -1;
     }
@@ -351,15 +351,15 @@ int AddStreamEntry(int32_t handle, const char* path, int32_t type, int32_t share
 
 int32_t LoadStreamSound(const char* path, int32_t type, int32_t sharedStream) {
     SoundSystem& sys = Sound();
-    const int32_t handle = AllocateHandle(sys.sounds);
-    if (handle == kNoHandle) {
+    const int32_t handle = core::AllocateHandle(sys.sounds);
+    if (handle == core::kNoHandle) {
         return -1;
     }
     if (AddStreamEntry(handle, path, type, sharedStream) != 0) {
         DeleteSoundInner(handle);
         return LogWriteFormat(SJIS("右記のＷＡＶファイルのロードに失敗しました：%s \n"), path);
     }
-    auto* s = ValidateHandleAs<SoundRecord>(sys.sounds, handle);
+    auto* s = core::ValidateHandleAs<SoundRecord>(sys.sounds, handle);
     // A shared ring that another sound uses is prepared when this one starts.
     SoundRecord* owner = RingOwner(*s);
     if (owner && owner->ringUser == -1) {
@@ -456,7 +456,7 @@ int PlayStreamSound(SoundRecord& s, int32_t handle, int32_t playType, int32_t fr
     }
     if (owner->ringUser != handle) {
         if (owner->ringUser != -1) {
-            auto* other = ValidateHandleAs<SoundRecord>(Sound().sounds, owner->ringUser);
+            auto* other = core::ValidateHandleAs<SoundRecord>(Sound().sounds, owner->ringUser);
             if (other) {
                 StopStreamSound(*other, owner->ringUser);
                 other->prepared = 0;

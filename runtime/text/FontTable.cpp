@@ -18,7 +18,8 @@
 namespace velox {
 namespace {
 
-text::FontState gFonts{{}, {{}, 16, 6, 0, text::kCharSetIndexShiftJis, 1, 0}, kNoHandle, 0, 0};
+text::FontState gFonts{
+    {}, {{}, 16, 6, 0, text::kCharSetIndexShiftJis, 1, 0}, core::kNoHandle, 0, 0};
 
 constexpr int kPlatformCharSets[3] = {platform::kCharSetDefault, platform::kCharSetShiftJis,
                                       platform::kCharSetHangeul};
@@ -105,7 +106,7 @@ void ResetGlyphCache(text::FontRecord& f) {
 
 // The slot a new font takes, or -1 after logging why there is none.
 int32_t ChooseSlot(int slotIndex) {
-    const HandleTable& table = gFonts.table;
+    const core::HandleTable& table = gFonts.table;
     if (slotIndex >= 0) {
         return slotIndex < table.capacity && !table.slots[slotIndex] ? slotIndex : -1;
     }
@@ -150,7 +151,7 @@ bool text::UseTextureGlyphCache() {
 }
 
 text::FontRecord* text::ResolveFont(int32_t font) {
-    return ValidateHandleAs<text::FontRecord>(gFonts.table, font);
+    return core::ValidateHandleAs<text::FontRecord>(gFonts.table, font);
 }
 
 int text::CreateFontInner(const char* faceName, int size, int thickness, int fontType,
@@ -173,16 +174,16 @@ int text::CreateFontInner(const char* faceName, int size, int thickness, int fon
     if (slot < 0) {
         return -1;
     }
-    HandleTable& table = gFonts.table;
+    core::HandleTable& table = gFonts.table;
     bool ownSerial = serial < 0;
-    int32_t handle = AllocateHandleInto(
-        table,
-        MakeHandle(HandleType::Font, ownSerial ? table.serialCounter : serial & 0x7FF, slot));
-    if (handle == kNoHandle) {
+    int32_t handle = core::AllocateHandleInto(
+        table, core::MakeHandle(core::HandleType::Font,
+                                ownSerial ? table.serialCounter : serial & 0x7FF, slot));
+    if (handle == core::kNoHandle) {
         return LogWrite(SJIS("フォント管理用メモリ領域の確保に失敗しました\n"));
     }
     if (ownSerial) {
-        table.serialCounter = (table.serialCounter + 1) % kSerialLimit;
+        table.serialCounter = (table.serialCounter + 1) % core::kSerialLimit;
     }
     text::FontRecord& f = *text::ResolveFont(handle);
     if (graphics.screen.colorBits == 8) {
@@ -211,7 +212,7 @@ int text::CreateFontInner(const char* faceName, int size, int thickness, int fon
     }
     if (!made) {
         ReleaseFontParts(f);
-        ReleaseHandle(table, handle);
+        core::ReleaseHandle(table, handle);
         return -1;
     }
     ResetGlyphCache(f);
@@ -227,7 +228,7 @@ int text::DeleteFontInner(int font) {
     if (f->lostFlag) {
         *f->lostFlag = 1;
     }
-    return ReleaseHandle(gFonts.table, font);
+    return core::ReleaseHandle(gFonts.table, font);
 }
 
 void text::ResetDefaultFontSettings() {
@@ -255,8 +256,9 @@ void text::RebuildDefaultFont() {
 int text::InitFonts() {
     LogWrite(SJIS("フォントの初期化を行います\n"));
     LogIndentAdd();
-    if (!gFonts.table.slots && !InitHandleTable(gFonts.table, HandleType::Font,
-                                                text::kFontSlotCount, sizeof(text::FontRecord))) {
+    if (!gFonts.table.slots &&
+        !core::InitHandleTable(gFonts.table, core::HandleType::Font, text::kFontSlotCount,
+                               sizeof(text::FontRecord))) {
         LogIndentSub();
         return -1;
     }
@@ -272,7 +274,7 @@ int text::InitFonts() {
         old.italic = previous->italic;
         CopyFaceName(old.faceName, previous->faceName);
     }
-    WalkHandles(gFonts.table, [](int32_t handle) { text::DeleteFontInner(handle); });
+    core::WalkHandles(gFonts.table, [](int32_t handle) { text::DeleteFontInner(handle); });
     gFonts.defaultFont =
         previous ? text::CreateFontInner(old.faceName, old.size, old.thickness, old.fontType,
                                          old.charSetIndex, old.edgeSize, old.italic, -1, -1)
@@ -289,25 +291,25 @@ void text::EndFonts() {
     if (!gFonts.table.slots) {
         return;
     }
-    WalkHandles(gFonts.table, [](int32_t handle) { text::DeleteFontInner(handle); });
-    FreeHandleTable(gFonts.table);
-    gFonts.defaultFont = kNoHandle;
+    core::WalkHandles(gFonts.table, [](int32_t handle) { text::DeleteFontInner(handle); });
+    core::FreeHandleTable(gFonts.table);
+    gFonts.defaultFont = core::kNoHandle;
 }
 
 int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
                        int edgeSize, int italic) {
-    GateScope gate;
+    core::GateScope gate;
     return text::CreateFontInner(faceName, size, thickness, fontType, charSet, edgeSize, italic, -1,
                                  -1);
 }
 
 int DeleteFont(int font) {
-    GateScope gate;
+    core::GateScope gate;
     return text::DeleteFontInner(font);
 }
 
 int SetDefaultFontSize(int size) {
-    GateScope gate;
+    core::GateScope gate;
     gFonts.defaults.size = size == -1 ? 16 : size;
     text::RebuildDefaultFont();
     return 0;

@@ -93,7 +93,7 @@ struct DefaultFontSettings {
 };
 
 struct FontState {
-    HandleTable table;
+    core::HandleTable table;
     DefaultFontSettings defaults;
     int32_t defaultFont; // kNoHandle when there is none
     int32_t defaultExtraSpacing;

@@ -40,7 +40,7 @@ private:
 };
 
 bool StartsDoubleByte(unsigned char c, int32_t charSetIndex) {
-    return charSetIndex == text::kCharSetIndexHangeul ? c >= 0x80 : IsLeadByte(c);
+    return charSetIndex == text::kCharSetIndexHangeul ? c >= 0x80 : core::IsLeadByte(c);
 }
 
 bool UnitText::Convert(const char* text, int32_t charSetIndex) {
@@ -232,7 +232,7 @@ int PrintTextWithFontInner(int x, int y, const char* text, uint32_t color, int f
         return LogWrite(SJIS("フォントハンドル値が異常です\n"));
     }
     const graphic::DrawState& draw = graphics.draw;
-    bool front = graphics.screen.drawTarget == kFrontScreen;
+    bool front = graphics.screen.drawTarget == core::kFrontScreen;
     if ((front && x >= draw.area.right) || draw.area.empty) {
         return 0;
     }
@@ -317,12 +317,12 @@ bool text::EnsureWorkScreen(text::FontRecord& font) {
 
 int PrintTextWithFont(int x, int y, const char* text, uint32_t color, int font, uint32_t edgeColor,
                       int vertical) {
-    GateScope gate;
+    core::GateScope gate;
     return PrintTextWithFontInner(x, y, text, color, font, edgeColor, vertical);
 }
 
 int PrintText(int x, int y, const char* text, uint32_t color, uint32_t edgeColor) {
-    GateScope gate;
+    core::GateScope gate;
     text::RebuildDefaultFont();
     return PrintTextWithFontInner(x, y, text, color, text::Fonts().defaultFont, edgeColor, 0);
 }
@@ -335,13 +335,13 @@ int PrintTextFormat(int x, int y, uint32_t color, const char* format, ...) {
         std::vsnprintf(buffer, sizeof buffer, format, args);
         va_end(args);
     }
-    GateScope gate;
+    core::GateScope gate;
     text::RebuildDefaultFont();
     return PrintTextWithFontInner(x, y, buffer, color, text::Fonts().defaultFont, 0, 0);
 }
 
 int MeasureString(const char* text, int font, int* width, int* height) {
-    GateScope gate;
+    core::GateScope gate;
     return MeasureStringInner(text, font, width, height);
 }
 

@@ -30,7 +30,7 @@ protected:
         file::InstallArchiveAwareFileAccess();
         archive::ResetArchiveLayer();
         archive::SetArchiveKeyString(nullptr);
-        baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
+        baselineBlocks_ = core::mem_detail::CurrentTotals().blockCount;
         ASSERT_EQ(::chdir(dir.path().c_str()), 0);
     }
     void TearDown() override {
@@ -38,7 +38,7 @@ protected:
         archive::SetArchiveKeyString(nullptr);
         // Every test closes what it opened: nothing of the archive layer stays behind.
         EXPECT_EQ(archive::ArchiveState().openCount, 0);
-        EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
+        EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, baselineBlocks_);
     }
 
     // Packs dir/folder into dir/folder.VLA.

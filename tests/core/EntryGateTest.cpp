@@ -14,39 +14,39 @@ namespace {
 
 void WaitForWaiters(int n) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (gate_detail::WaiterCount() < n && std::chrono::steady_clock::now() < deadline) {
+    while (core::gate_detail::WaiterCount() < n && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_EQ(gate_detail::WaiterCount(), n);
+    ASSERT_EQ(core::gate_detail::WaiterCount(), n);
 }
 
 TEST(EntryGate, ReentryByHolderReturnsAtOnce) {
-    EnterGate();
-    EXPECT_EQ(gate_detail::RecursionCount(), 1);
-    EnterGate();
-    EXPECT_EQ(gate_detail::RecursionCount(), 2);
-    LeaveGate();
-    EXPECT_EQ(gate_detail::RecursionCount(), 1);
-    EXPECT_TRUE(gate_detail::HeldByCaller());
-    LeaveGate();
-    EXPECT_FALSE(gate_detail::HeldByCaller());
-    EXPECT_EQ(gate_detail::WaiterCount(), 0);
+    core::EnterGate();
+    EXPECT_EQ(core::gate_detail::RecursionCount(), 1);
+    core::EnterGate();
+    EXPECT_EQ(core::gate_detail::RecursionCount(), 2);
+    core::LeaveGate();
+    EXPECT_EQ(core::gate_detail::RecursionCount(), 1);
+    EXPECT_TRUE(core::gate_detail::HeldByCaller());
+    core::LeaveGate();
+    EXPECT_FALSE(core::gate_detail::HeldByCaller());
+    EXPECT_EQ(core::gate_detail::WaiterCount(), 0);
 }
 
 TEST(EntryGate, BlockedThreadsAreServedInArrivalOrder) {
     std::mutex orderMutex;
     std::vector<std::string> order;
     auto worker = [&](std::string name) {
-        EnterGate();
+        core::EnterGate();
         {
             std::lock_guard lock(orderMutex);
             order.push_back(name);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        LeaveGate();
+        core::LeaveGate();
     };
 
-    EnterGate();
+    core::EnterGate();
     std::thread a(worker, "A");
     WaitForWaiters(1);
     std::thread b(worker, "B");
@@ -63,46 +63,46 @@ TEST(EntryGate, BlockedThreadsAreServedInArrivalOrder) {
         worker("D");
     });
     go.store(true);
-    LeaveGate();
+    core::LeaveGate();
 
     a.join();
     b.join();
     c.join();
     d.join();
     EXPECT_EQ(order, (std::vector<std::string>{"A", "B", "C", "D"}));
-    EXPECT_EQ(gate_detail::WaiterCount(), 0);
+    EXPECT_EQ(core::gate_detail::WaiterCount(), 0);
 }
 
 TEST(EntryGate, ReentryInsideAnotherThreadsWaitKeepsOwnership) {
     std::atomic<bool> acquired{false};
-    EnterGate();
+    core::EnterGate();
     std::thread other([&] {
-        EnterGate();
+        core::EnterGate();
         acquired = true;
-        LeaveGate();
+        core::LeaveGate();
     });
     WaitForWaiters(1);
-    EnterGate(); // re-entry while another thread waits: no queueing
-    LeaveGate();
+    core::EnterGate(); // re-entry while another thread waits: no queueing
+    core::LeaveGate();
     EXPECT_FALSE(acquired.load());
-    LeaveGate();
+    core::LeaveGate();
     other.join();
     EXPECT_TRUE(acquired.load());
 }
 
 TEST(EntryGate, WorksAgainAfterDestroy) {
-    EnterGate();
-    LeaveGate();
-    DestroyGate();
-    EnterGate();
-    EXPECT_TRUE(gate_detail::HeldByCaller());
+    core::EnterGate();
+    core::LeaveGate();
+    core::DestroyGate();
+    core::EnterGate();
+    EXPECT_TRUE(core::gate_detail::HeldByCaller());
     std::atomic<int> counter{0};
     std::thread t([&] {
-        GateScope scope;
+        core::GateScope scope;
         counter++;
     });
     WaitForWaiters(1);
-    LeaveGate();
+    core::LeaveGate();
     t.join();
     EXPECT_EQ(counter.load(), 1);
 }
@@ -113,8 +113,8 @@ TEST(EntryGate, ManyThreadsEachGetExclusiveAccess) {
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < 200; ++i) {
-                GateScope scope;
-                GateScope nested;
+                core::GateScope scope;
+                core::GateScope nested;
                 ++shared;
             }
         });

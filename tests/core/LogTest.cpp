@@ -74,9 +74,9 @@ TEST(LogWrite, LongTextGoesThroughTrackedBlockAndIsWrittenWhole) {
     LogCapture log;
     std::string text(300, 'q');
     text += "\n";
-    int before = mem_detail::CurrentTotals().blockCount;
+    int before = core::mem_detail::CurrentTotals().blockCount;
     LogWrite(text.c_str());
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, before); // released again
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, before); // released again
     EXPECT_EQ(log.FileText(), "0:" + std::string(300, 'q') + "\r\n");
 }
 
@@ -126,7 +126,7 @@ TEST(LogDisabled, OpenLogFileKeepsExistingFile) {
     SetLogOutput(0);
     std::string saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    EXPECT_EQ(OpenLogFile(), 1);
+    EXPECT_EQ(core::OpenLogFile(), 1);
     std::filesystem::current_path(saved);
     EXPECT_EQ(dir.Read("Log.txt"), "old");
 }
@@ -136,7 +136,7 @@ TEST(LogOpen, TruncatesPreviousLog) {
     dir.Write("Log.txt", "old contents");
     std::string saved = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    EXPECT_EQ(OpenLogFile(), 1);
+    EXPECT_EQ(core::OpenLogFile(), 1);
     std::filesystem::current_path(saved);
     EXPECT_EQ(dir.Read("Log.txt"), "");
 }

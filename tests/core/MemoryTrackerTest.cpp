@@ -16,27 +16,27 @@ using test::ScopedClock;
 
 std::string DumpLine(const void* block) {
     char line[256];
-    mem_detail::FormatDumpLine(block, line, sizeof line);
+    core::mem_detail::FormatDumpLine(block, line, sizeof line);
     return line;
 }
 
 TEST(MemFree, NullChangesNothing) {
-    auto before = mem_detail::CurrentTotals();
+    auto before = core::mem_detail::CurrentTotals();
     EXPECT_EQ(MemFree(nullptr), 0);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, before.blockCount);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, before.blockCount);
 }
 
 TEST(MemAlloc, TotalsFollowAllocationsAndFrees) {
-    auto base = mem_detail::CurrentTotals();
+    auto base = core::mem_detail::CurrentTotals();
     void* a = MemAlloc(10, nullptr, 0);
     void* b = MemAlloc(20, nullptr, 0);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(mem_detail::CurrentTotals().totalSize, base.totalSize + 30);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, base.blockCount + 2);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().totalSize, base.totalSize + 30);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, base.blockCount + 2);
     EXPECT_NE(MemFree(b), 0);
     EXPECT_NE(MemFree(a), 0);
-    EXPECT_EQ(mem_detail::CurrentTotals().totalSize, base.totalSize);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, base.blockCount);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().totalSize, base.totalSize);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, base.blockCount);
 }
 
 TEST(MemAlloc, BlocksAreAlignedAndZeroFilledOnRequest) {

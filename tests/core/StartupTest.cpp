@@ -42,11 +42,11 @@ std::string ExpectedSystemLine() {
 
 TEST_F(StartupTest, HeadlessStartAndShutdownLogTheirStepsInOrder) {
     ASSERT_EQ(StartRuntime(), 0);
-    EXPECT_EQ(Core().started, 1);
-    EXPECT_EQ(Core().windowExists, 1);
+    EXPECT_EQ(core::Core().started, 1);
+    EXPECT_EQ(core::Core().windowExists, 1);
     EXPECT_EQ(ShutdownRuntime(), 0);
-    EXPECT_EQ(Core().started, 0);
-    EXPECT_EQ(Core().windowExists, 0);
+    EXPECT_EQ(core::Core().started, 0);
+    EXPECT_EQ(core::Core().windowExists, 0);
 
     const auto log = Log();
     EXPECT_TRUE(test::ContainsInOrder(
@@ -93,7 +93,7 @@ TEST_F(StartupTest, WindowedStartShowsTheCursorLineOnlyInFullScreen) {
 
 TEST_F(StartupTest, ServiceThreadLeavesTheVirtualClockAlone) {
     ASSERT_EQ(StartRuntime(), 0);
-    ASSERT_EQ(Core().serviceThreadRunning, 1);
+    ASSERT_EQ(core::Core().serviceThreadRunning, 1);
     const uint64_t before = platform::headless::Clock().PeekNanos();
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(platform::headless::Clock().PeekNanos(), before);
@@ -113,7 +113,7 @@ void CountingService() {
 
 TEST_F(StartupTest, ServiceThreadRunsTheServicesWhileTheMainThreadSleeps) {
     gMainThread.store(platform::CurrentThreadId());
-    Subsystems().soundStreamingService = &CountingService;
+    core::Subsystems().soundStreamingService = &CountingService;
     ASSERT_EQ(StartRuntime(), 0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (gServiceCallsOffMain.load() < 3 && std::chrono::steady_clock::now() < deadline) {
@@ -124,7 +124,7 @@ TEST_F(StartupTest, ServiceThreadRunsTheServicesWhileTheMainThreadSleeps) {
     // A pump called from inside a service returns at once with 0.
     EXPECT_EQ(gNestedResult.load(), 0);
     ShutdownRuntime();
-    Subsystems().soundStreamingService = nullptr;
+    core::Subsystems().soundStreamingService = nullptr;
 }
 
 TEST_F(StartupTest, ProcessMessageReportsMinusOneOnceTheWindowIsClosed) {
@@ -133,7 +133,7 @@ TEST_F(StartupTest, ProcessMessageReportsMinusOneOnceTheWindowIsClosed) {
     platform::headless::PostEvent({platform::WindowEventKind::CloseRequested, 0, 0});
     EXPECT_EQ(ProcessMessage(), -1);
     EXPECT_EQ(ProcessMessage(), -1);
-    EXPECT_EQ(Core().endState, EndState::UserClose);
+    EXPECT_EQ(core::Core().endState, core::EndState::UserClose);
     EXPECT_EQ(ShutdownRuntime(), 0);
     const auto log = Log();
     EXPECT_EQ(test::CountLines(log, Sjis("ウインドウを閉じようとしています")), 1);
@@ -146,8 +146,8 @@ TEST_F(StartupTest, ProcessMessageReportsMinusOneOnceTheWindowIsClosed) {
 TEST_F(StartupTest, SecondStartWithoutShutdownFailsAtTheComponentStep) {
     ASSERT_EQ(StartRuntime(), 0);
     EXPECT_EQ(StartRuntime(), -1);
-    EXPECT_EQ(Core().started, 0);
-    EXPECT_EQ(Core().windowExists, 0);
+    EXPECT_EQ(core::Core().started, 0);
+    EXPECT_EQ(core::Core().windowExists, 0);
     // The second start reopened the log; its COM line is completed by the shutdown,
     // whose first message is the graphics layer's end.
     const auto log = Log();
@@ -167,9 +167,9 @@ TEST_F(StartupTest, ChangeWindowModeWithTheCurrentValueOnlyLogsItsFirstLine) {
     EXPECT_EQ(log[before], Sjis("ChangeWindowMode実行 "));
 
     EXPECT_EQ(ChangeWindowMode(1), 0);
-    EXPECT_EQ(Core().settings.windowMode, 1);
-    EXPECT_EQ(Core().modeSwitching, 0);
-    EXPECT_EQ(Core().displayChangeSeen, 1);
+    EXPECT_EQ(core::Core().settings.windowMode, 1);
+    EXPECT_EQ(core::Core().modeSwitching, 0);
+    EXPECT_EQ(core::Core().displayChangeSeen, 1);
     log = Log();
     EXPECT_TRUE(test::ContainsInOrder(
         std::vector<std::string>(log.begin() + long(before), log.end()),
@@ -180,10 +180,10 @@ TEST_F(StartupTest, ChangeWindowModeWithTheCurrentValueOnlyLogsItsFirstLine) {
 
 TEST_F(StartupTest, ChangeWindowModeBeforeStartUpOnlyRecords) {
     EXPECT_EQ(ChangeWindowMode(1), 0);
-    EXPECT_EQ(Core().settings.windowMode, 1);
+    EXPECT_EQ(core::Core().settings.windowMode, 1);
     // Start-up keeps the setting through its clearing of the core state.
     ASSERT_EQ(StartRuntime(), 0);
-    EXPECT_EQ(Core().settings.windowMode, 1);
+    EXPECT_EQ(core::Core().settings.windowMode, 1);
     ShutdownRuntime();
 }
 
@@ -193,7 +193,7 @@ void CountRestore() {
 }
 
 TEST_F(StartupTest, InactiveApplicationPumpsUntilActivatedAgain) {
-    Subsystems().restoreGraphics = &CountRestore;
+    core::Subsystems().restoreGraphics = &CountRestore;
     ASSERT_EQ(StartRuntime(), 0);
     platform::headless::PostEvent({platform::WindowEventKind::FocusLost, 0, 0});
     const uint64_t before = platform::headless::Clock().PeekNanos();
@@ -203,12 +203,12 @@ TEST_F(StartupTest, InactiveApplicationPumpsUntilActivatedAgain) {
     });
     EXPECT_EQ(ProcessMessage(), 0); // returns only once active again
     activator.join();
-    EXPECT_EQ(Core().active, 1);
+    EXPECT_EQ(core::Core().active, 1);
     EXPECT_GE(gRestores.load(), 1);
     // The waiting slept in 1 ms steps of (virtual) time.
     EXPECT_GE(platform::headless::Clock().PeekNanos() - before, 1000000u);
     ShutdownRuntime();
-    Subsystems().restoreGraphics = nullptr;
+    core::Subsystems().restoreGraphics = nullptr;
 }
 
 TEST_F(StartupTest, RunWhileInactiveInAWindowLetsThePumpAndTheWaitReturn) {
@@ -217,9 +217,9 @@ TEST_F(StartupTest, RunWhileInactiveInAWindowLetsThePumpAndTheWaitReturn) {
     ASSERT_EQ(StartRuntime(), 0);
     platform::headless::PostEvent({platform::WindowEventKind::FocusLost, 0, 0});
     EXPECT_EQ(ProcessMessage(), 0);
-    EXPECT_EQ(Core().active, 0);
+    EXPECT_EQ(core::Core().active, 0);
     EXPECT_EQ(core::WaitWhileInactive(), 0);
-    EXPECT_EQ(Core().active, 0);
+    EXPECT_EQ(core::Core().active, 0);
     ShutdownRuntime();
 }
 
@@ -237,7 +237,7 @@ bool RepaintSource(const uint32_t** pixels, int* width, int* height, int* pitch)
 }
 
 TEST_F(StartupTest, ExposeRepaintsFromTheSourceOrTheLastPicture) {
-    Subsystems().repaintSource = &RepaintSource;
+    core::Subsystems().repaintSource = &RepaintSource;
     ASSERT_EQ(StartRuntime(), 0);
     const uint64_t frames = platform::Presentation().PresentedFrames();
     const uint64_t redraws = platform::headless::RedrawCount();
@@ -250,7 +250,7 @@ TEST_F(StartupTest, ExposeRepaintsFromTheSourceOrTheLastPicture) {
     EXPECT_EQ(platform::headless::RedrawCount(), redraws + 2);
     EXPECT_EQ(platform::Presentation().PresentedFrames(), frames); // repaints are no frames
     ShutdownRuntime();
-    Subsystems().repaintSource = nullptr;
+    core::Subsystems().repaintSource = nullptr;
 }
 
 void ScreenMode24(int* width, int* height, int* bits) {
@@ -260,10 +260,10 @@ void ScreenMode24(int* width, int* height, int* bits) {
 }
 
 TEST_F(StartupTest, TwentyFourBitScreenIsRefusedBeforeAnythingStarts) {
-    Subsystems().screenMode = &ScreenMode24;
+    core::Subsystems().screenMode = &ScreenMode24;
     EXPECT_EQ(StartRuntime(), -1);
-    Subsystems().screenMode = nullptr;
-    EXPECT_EQ(Core().initialising, 0);
+    core::Subsystems().screenMode = nullptr;
+    EXPECT_EQ(core::Core().initialising, 0);
     const auto log = Log();
     EXPECT_EQ(test::CountLines(
                   log, Sjis("Ｖｅｌｏｘライブラリは２４ビットカラーモードに対応していません")),
@@ -280,15 +280,15 @@ void EndGraphics() {
 }
 
 TEST_F(StartupTest, FailingGraphicsLayerShutsTheRuntimeDown) {
-    Subsystems().startGraphics = &FailingGraphics;
-    Subsystems().endGraphics = &EndGraphics;
+    core::Subsystems().startGraphics = &FailingGraphics;
+    core::Subsystems().endGraphics = &EndGraphics;
     EXPECT_EQ(StartRuntime(), -1);
-    Subsystems().startGraphics = nullptr;
-    Subsystems().endGraphics = nullptr;
+    core::Subsystems().startGraphics = nullptr;
+    core::Subsystems().endGraphics = nullptr;
     EXPECT_EQ(gGraphicsEnded.load(), 1);
-    EXPECT_EQ(Core().started, 0);
-    EXPECT_EQ(Core().initialising, 0);
-    EXPECT_EQ(Core().serviceThreadRunning, 0);
+    EXPECT_EQ(core::Core().started, 0);
+    EXPECT_EQ(core::Core().initialising, 0);
+    EXPECT_EQ(core::Core().serviceThreadRunning, 0);
     EXPECT_TRUE(test::ContainsInOrder(
         Log(), {Sjis("入力関連の初期化をしました"), Sjis("入力関連の終了処理... 完了"),
                 Sjis("ソフトを終了する準備が整いました"), Sjis("ＣＯＭを終了... 完了")}));
@@ -340,7 +340,7 @@ TEST_F(StartupTest, SecondRunningCopyIsRefused) {
     LockHolder other(runDirectory_ + "/D123987X.lock");
     ASSERT_TRUE(other.locked());
     EXPECT_EQ(StartRuntime(), -1);
-    EXPECT_EQ(Core().windowExists, 0);
+    EXPECT_EQ(core::Core().windowExists, 0);
     const auto log = Log();
     EXPECT_TRUE(test::ContainsInOrder(
         log, {Sjis(" ソフトの二重起動検査... 二重起動されています、ソフトを終了します"),

@@ -34,7 +34,7 @@ public:
 
 TEST(Mul64To128, GivesAllFourWordsOfTheLargestProduct) {
     // (2^64 - 1)^2 = 2^128 - 2^65 + 1
-    const Words128 p = Mul64To128(~0ull, ~0ull);
+    const core::Words128 p = core::Mul64To128(~0ull, ~0ull);
     EXPECT_EQ(p.word[0], 0x00000001u);
     EXPECT_EQ(p.word[1], 0x00000000u);
     EXPECT_EQ(p.word[2], 0xFFFFFFFEu);
@@ -42,12 +42,12 @@ TEST(Mul64To128, GivesAllFourWordsOfTheLargestProduct) {
 }
 
 TEST(Mul64To128, MixedWords) {
-    const Words128 p = Mul64To128(0x123456789ABCDEF0ull, 0xFEDCBA9876543210ull);
+    const core::Words128 p = core::Mul64To128(0x123456789ABCDEF0ull, 0xFEDCBA9876543210ull);
     EXPECT_EQ(p.word[3], 0x121FA00Au);
     EXPECT_EQ(p.word[2], 0xD77D7422u);
     EXPECT_EQ(p.word[1], 0x236D88FEu);
     EXPECT_EQ(p.word[0], 0x5618CF00u);
-    const Words128 zero = Mul64To128(0, ~0ull);
+    const core::Words128 zero = core::Mul64To128(0, ~0ull);
     for (uint32_t w : zero.word) {
         EXPECT_EQ(w, 0u);
     }
@@ -55,42 +55,42 @@ TEST(Mul64To128, MixedWords) {
 
 TEST(Div128By64, RefusesZeroDivisorAndLeavesTheQuotient) {
     uint64_t quotient = 77;
-    EXPECT_FALSE(Div128By64(Mul64To128(5, 5), 0, &quotient));
+    EXPECT_FALSE(core::Div128By64(core::Mul64To128(5, 5), 0, &quotient));
     EXPECT_EQ(quotient, 77u);
-    EXPECT_FALSE(Div128By64(Mul64To128(5, 5), 3, nullptr));
+    EXPECT_FALSE(core::Div128By64(core::Mul64To128(5, 5), 3, nullptr));
 }
 
 TEST(Div128By64, TruncatesAndKeepsTheLowWordsOfAWideQuotient) {
     uint64_t q = 0;
-    ASSERT_TRUE(Div128By64(Mul64To128(25, 1), 4, &q));
+    ASSERT_TRUE(core::Div128By64(core::Mul64To128(25, 1), 4, &q));
     EXPECT_EQ(q, 6u);
     // 2^100 / 3 needs 99 bits; the low 64 are 0x5555555555555555.
-    ASSERT_TRUE(Div128By64(Words128{{0, 0, 0, 16}}, 3, &q));
+    ASSERT_TRUE(core::Div128By64(core::Words128{{0, 0, 0, 16}}, 3, &q));
     EXPECT_EQ(q, 0x5555555555555555ull);
-    ASSERT_TRUE(Div128By64(Mul64To128(~0ull, ~0ull), ~0ull, &q));
+    ASSERT_TRUE(core::Div128By64(core::Mul64To128(~0ull, ~0ull), ~0ull, &q));
     EXPECT_EQ(q, ~0ull);
 }
 
 TEST(CountToMicros, PerformanceCounterAtColourburstFrequency) {
-    EXPECT_EQ(timing_detail::CountToMicros(3579545, 3579545), 1000000u);
-    EXPECT_EQ(timing_detail::CountToMicros(1, 3579545), 0u);
-    EXPECT_EQ(timing_detail::CountToMicros(3579544, 3579545), 999999u);
+    EXPECT_EQ(core::timing_detail::CountToMicros(3579545, 3579545), 1000000u);
+    EXPECT_EQ(core::timing_detail::CountToMicros(1, 3579545), 0u);
+    EXPECT_EQ(core::timing_detail::CountToMicros(3579544, 3579545), 999999u);
 }
 
 TEST(CountToMicros, ExactWhenTheProductOverflowsSixtyFourBits) {
     // (2^64 - 1) x 10^6 needs 84 bits; the quotient still fits.
-    EXPECT_EQ(timing_detail::CountToMicros(~0ull, 3579545), 5153376776576227317ull);
-    EXPECT_EQ(timing_detail::CountToMicros(10000123456789ull, 3579545), 2793685637920ull);
-    EXPECT_EQ(timing_detail::CountToMicros(1ull << 63, 1000000000), 9223372036854775ull);
-    EXPECT_EQ(timing_detail::CountToMicros(12345, 0), 0u);
+    EXPECT_EQ(core::timing_detail::CountToMicros(~0ull, 3579545), 5153376776576227317ull);
+    EXPECT_EQ(core::timing_detail::CountToMicros(10000123456789ull, 3579545), 2793685637920ull);
+    EXPECT_EQ(core::timing_detail::CountToMicros(1ull << 63, 1000000000), 9223372036854775ull);
+    EXPECT_EQ(core::timing_detail::CountToMicros(12345, 0), 0u);
 }
 
 TEST(GetMicroCount, MillisecondTimerSourceDoesNotOverflowThirtyTwoBits) {
     FixedClock clock(4294967295ull * 1000000ull + 999999ull);
     ClockScope scope(&clock);
-    timing_detail::State().performanceInUse.store(false);
+    core::timing_detail::State().performanceInUse.store(false);
     EXPECT_EQ(GetMicroCount(0), 4294967295000ull);
-    timing_detail::State().performanceInUse.store(true);
+    core::timing_detail::State().performanceInUse.store(true);
 }
 
 TEST(GetMicroCount, PerformanceCounterSourceCountsNanoseconds) {
@@ -104,25 +104,25 @@ TEST(GetMicroCount, PerformanceCounterSourceCountsNanoseconds) {
 TEST(GetMicroCount, FlagOneBeforeStartUpGivesTheSameAsFlagZero) {
     FixedClock clock(123456789000ull);
     ClockScope scope(&clock);
-    ASSERT_FALSE(timing_detail::State().runtimeStarted.load());
+    ASSERT_FALSE(core::timing_detail::State().runtimeStarted.load());
     EXPECT_EQ(GetMicroCount(1), GetMicroCount(0));
 }
 
 TEST(GetMicroCount, FlagOneWithoutACounterFallsBackAfterStartUp) {
     FixedClock clock(42000000ull);
     ClockScope scope(&clock);
-    timing_detail::State().runtimeStarted.store(true);
-    timing_detail::State().cpuCounterPresent.store(false);
+    core::timing_detail::State().runtimeStarted.store(true);
+    core::timing_detail::State().cpuCounterPresent.store(false);
     EXPECT_EQ(GetMicroCount(1), 42000u);
-    timing_detail::State().runtimeStarted.store(false);
+    core::timing_detail::State().runtimeStarted.store(false);
 }
 
 class TimingLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
-        std::snprintf(log_detail::State().directory, 260, "%s", dir_.path().c_str());
-        OpenLogFile();
+        std::snprintf(core::log_detail::State().directory, 260, "%s", dir_.path().c_str());
+        core::OpenLogFile();
     }
     std::vector<std::string> Log() const { return test::ReadLogLines(dir_.path() + "/Log.txt"); }
     test::TempDir dir_;
@@ -132,10 +132,10 @@ TEST_F(TimingLogTest, PrecisionTestPrefersTheCounterThatChangesMoreOften) {
     platform::VirtualClock clock; // the counter changes at every read, the milliseconds not
     ClockScope scope(&clock);
     core::CheckTimerPrecision();
-    const auto counts = timing_detail::LastPrecisionCounts();
+    const auto counts = core::timing_detail::LastPrecisionCounts();
     EXPECT_EQ(counts.counterChanges, 60);
     EXPECT_EQ(counts.timerChanges, 0);
-    EXPECT_TRUE(timing_detail::State().performanceInUse.load());
+    EXPECT_TRUE(core::timing_detail::State().performanceInUse.load());
     EXPECT_TRUE(test::ContainsInOrder(
         Log(),
         {Sjis("タイマーの精度を検査します"),
@@ -146,10 +146,10 @@ TEST_F(TimingLogTest, PrecisionTestPrefersTheCounterThatChangesMoreOften) {
 TEST_F(TimingLogTest, PrecisionTestEndsWhenThePumpReportsQuit) {
     platform::VirtualClock clock;
     ClockScope scope(&clock);
-    Core().quit = 1; // no window and quit: ProcessMessage answers -1 at once
+    core::Core().quit = 1; // no window and quit: ProcessMessage answers -1 at once
     core::CheckTimerPrecision();
-    Core().quit = 0;
-    const auto counts = timing_detail::LastPrecisionCounts();
+    core::Core().quit = 0;
+    const auto counts = core::timing_detail::LastPrecisionCounts();
     EXPECT_EQ(counts.counterChanges, 1);
     EXPECT_EQ(counts.timerChanges, 0);
     EXPECT_TRUE(test::ContainsInOrder(
@@ -161,14 +161,14 @@ TEST_F(TimingLogTest, CpuClockIsMeasuredOnlyOnTheRealClock) {
         platform::VirtualClock clock;
         ClockScope scope(&clock);
         core::MeasureCpuClock();
-        EXPECT_FALSE(timing_detail::State().cpuCounterPresent.load());
+        EXPECT_FALSE(core::timing_detail::State().cpuCounterPresent.load());
     }
     EXPECT_EQ(test::FindLineStartingWith(Log(), Sjis("ＣＰＵ動作速度：大体")), -1);
     if (!platform::HasTimeStampCounter()) {
         GTEST_SKIP() << "no time stamp counter on this processor";
     }
     core::MeasureCpuClock();
-    const auto& state = timing_detail::State();
+    const auto& state = core::timing_detail::State();
     ASSERT_TRUE(state.cpuCounterPresent.load());
     // Ticks over at least 100 ms, times 10: a frequency, and the speed in MHz from it.
     EXPECT_GT(state.cpuFrequency.load(), 10000000u);
@@ -180,10 +180,10 @@ TEST_F(TimingLogTest, CpuClockIsMeasuredOnlyOnTheRealClock) {
                   double(uint32_t(state.cpuSpeedMhz)) * double(0.001f));
     EXPECT_EQ(Log()[size_t(line)], Sjis("ＣＰＵ動作速度：大体") + expected);
 
-    timing_detail::State().runtimeStarted.store(true);
+    core::timing_detail::State().runtimeStarted.store(true);
     const uint64_t a = GetMicroCount(1);
     const uint64_t b = GetMicroCount(1);
-    timing_detail::State().runtimeStarted.store(false);
+    core::timing_detail::State().runtimeStarted.store(false);
     EXPECT_LE(a, b);
 }
 

@@ -95,15 +95,15 @@ TEST_F(GraphicDeriveTest, DerivedGraphicTakesTheSourcesOptionsAndName) {
 TEST_F(GraphicDeriveTest, StoreLivesUntilTheLastGraphicUsingItIsDeleted) {
     const int part = DeriveGraphic(2, 2, 4, 4, source);
     Put(source, 3, 3, 0x00777777);
-    const int32_t blocks = mem_detail::CurrentTotals().blockCount;
+    const int32_t blocks = core::mem_detail::CurrentTotals().blockCount;
     ASSERT_EQ(DeleteGraphic(source, 0), 0);
     EXPECT_EQ(graphic::GraphicTables().surfaces.count, 1);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, blocks - 1); // the record alone
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, blocks - 1); // the record alone
     EXPECT_EQ(Raw(part, 1, 1), 0x00777777u);
     EXPECT_EQ(DeriveGraphic(0, 0, 1, 1, source), -1);
     ASSERT_EQ(DeleteGraphic(part, 0), 0);
     EXPECT_EQ(graphic::GraphicTables().surfaces.count, 0);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, blocks - 4); // records, store, pixels
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, blocks - 4); // records, store, pixels
 }
 
 } // namespace

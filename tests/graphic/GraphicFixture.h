@@ -33,7 +33,7 @@ protected:
         platform::BackendOptions options;
         options.kind = platform::BackendKind::Headless; // mode changes sleep in virtual time
         ASSERT_TRUE(platform::SelectBackend(options));
-        baselineBlocks_ = mem_detail::CurrentTotals().blockCount;
+        baselineBlocks_ = core::mem_detail::CurrentTotals().blockCount;
         ASSERT_EQ(SetScreenMode(800, 600, 32, 60), 0);
         ASSERT_EQ(graphic::StartGraphicsLayer(), 0);
         ASSERT_EQ(SetDrawTarget(kDrawBackBuffer), 0);
@@ -41,7 +41,7 @@ protected:
     void TearDown() override {
         graphic::EndGraphicsLayer();
         archive::EndArchiveLayer();
-        EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baselineBlocks_);
+        EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, baselineBlocks_);
     }
 
     // A running screen mode change deletes every graphic, as the screen layer does.

@@ -55,8 +55,8 @@ protected:
 };
 
 TEST_F(GraphicRestoreTest, StartUpRegistersTheDefaultWhichReloadsFromFiles) {
-    ASSERT_NE(Subsystems().registerDefaultRestore, nullptr);
-    Subsystems().registerDefaultRestore();
+    ASSERT_NE(core::Subsystems().registerDefaultRestore, nullptr);
+    core::Subsystems().registerDefaultRestore();
     WritePng("pic.png", Gradient(6, 4));
     const int whole = LoadGraphic("pic.png", 0);
     const int part = DeriveGraphic(2, 1, 3, 2, whole);

@@ -36,7 +36,7 @@ TEST(CreateBaseImage, OversizeFailsWithFormatAndSizesSet) {
 }
 
 TEST(ReleaseBaseImage, FreesAndClearsTwiceHarmlessly) {
-    auto before = mem_detail::CurrentTotals();
+    auto before = core::mem_detail::CurrentTotals();
     image::BaseImage image{};
     ASSERT_EQ(image::CreateArgb32BaseImage(4, 4, image), 0);
     image::ReleaseBaseImage(image);
@@ -44,7 +44,7 @@ TEST(ReleaseBaseImage, FreesAndClearsTwiceHarmlessly) {
     std::memset(&zero, 0, sizeof zero);
     EXPECT_EQ(std::memcmp(&image, &zero, sizeof image), 0);
     image::ReleaseBaseImage(image);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, before.blockCount);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, before.blockCount);
 }
 
 TEST(BaseImagePixels, SetThenGetInThreeAndFourBytes) {

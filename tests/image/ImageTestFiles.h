@@ -71,11 +71,11 @@ inline int RunReader(ReaderFunction reader, const Bytes& bytes, image::BaseImage
 
 // Checks that a reader refuses the bytes, frees what it took and leaves the image alone.
 inline void ExpectRefused(ReaderFunction reader, const Bytes& bytes) {
-    auto before = mem_detail::CurrentTotals();
+    auto before = core::mem_detail::CurrentTotals();
     image::BaseImage image = MarkedImage();
     EXPECT_NE(RunReader(reader, bytes, image), 0);
     EXPECT_TRUE(StillMarked(image));
-    auto after = mem_detail::CurrentTotals();
+    auto after = core::mem_detail::CurrentTotals();
     EXPECT_EQ(after.blockCount, before.blockCount);
     EXPECT_EQ(after.totalSize, before.totalSize);
 }

@@ -119,7 +119,7 @@ TEST_F(KeyboardTest, AfterTheWindowClosedTheBufferKeepsItsLastState) {
     headless::SetKeyDown(57, true);
     ClockAt(uint32_t(headless::Clock().PeekNanos() / 1000000) + 1);
     EXPECT_EQ(GetAllKeyState(keys), 0); // the pump pass reports the close
-    EXPECT_EQ(Core().quit, 1);
+    EXPECT_EQ(core::Core().quit, 1);
     EXPECT_EQ(keys[1], 1);
     EXPECT_EQ(keys[57], 0);
     ShutdownRuntime();

@@ -144,10 +144,10 @@ protected:
         setenv("SDL_VIDEODRIVER", "x11", 1);
         PinGraphicsDriver();
         ASSERT_TRUE(platform::SelectBackend(platform::BackendOptions{}));
-        Subsystems().screenMode = &Screen800x600;
+        core::Subsystems().screenMode = &Screen800x600;
     }
     void TearDown() override {
-        Subsystems().screenMode = nullptr;
+        core::Subsystems().screenMode = nullptr;
         (void)chdir(savedDirectory_.c_str());
     }
 

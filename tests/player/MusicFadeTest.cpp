@@ -40,8 +40,8 @@ protected:
 
     // The attenuation the current music's ring plays at.
     static int32_t MusicAttenuation() {
-        auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds,
-                                                       sound::Sound().currentMusic);
+        auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds,
+                                                             sound::Sound().currentMusic);
         int32_t attenuation = 1;
         if (!s || platform::GetSoundBufferAttenuation(s->buffers[0].buffer, attenuation) != 0) {
             ADD_FAILURE() << "no streamed music";
@@ -112,7 +112,7 @@ TEST_F(MusicFadeTest, SoundSlotCommands) {
     EXPECT_EQ(Run("stopsound 2"), 0);      // nothing to stop
     ASSERT_EQ(Run("loadsound 2,\"s.wav\""), 0);
     const int32_t sound = Scene().sounds[2];
-    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, sound);
+    auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, sound);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(s->bufferCount, 3);
     ASSERT_EQ(Run("playsound 2,64"), 0);

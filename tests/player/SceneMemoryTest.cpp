@@ -44,7 +44,7 @@ TEST_F(SceneMemory, ReplacedBackgroundsAreFreedAndImagesShrunkToNothingGoOn) {
                               "drawbackimage 0,0,400,300,16,12,255,255,0,0\r\n"
                               "loadimage 0,\"bg.png\"\r\n";
     ASSERT_EQ(Run(round), 0);
-    const int32_t afterOne = mem_detail::CurrentTotals().totalSize;
+    const int32_t afterOne = core::mem_detail::CurrentTotals().totalSize;
     std::string story;
     for (int i = 0; i < 20; ++i) {
         story += round;
@@ -52,7 +52,7 @@ TEST_F(SceneMemory, ReplacedBackgroundsAreFreedAndImagesShrunkToNothingGoOn) {
     ASSERT_EQ(Run(story), 0);
     EXPECT_EQ(Loop().reportedLine, 120);
     // One 800 x 600 screen is 1.9 MB; twenty rounds must not keep any more of them.
-    EXPECT_LT(mem_detail::CurrentTotals().totalSize - afterOne, 1 << 20);
+    EXPECT_LT(core::mem_detail::CurrentTotals().totalSize - afterOne, 1 << 20);
 }
 
 } // namespace

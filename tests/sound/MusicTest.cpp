@@ -43,8 +43,8 @@ bool HaveSoundFont() {
 class MusicTest : public test::SoundRuntimeTest {
 protected:
     int32_t RingAttenuation() {
-        auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds,
-                                                       sound::Sound().currentMusic);
+        auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds,
+                                                             sound::Sound().currentMusic);
         int32_t attenuation = 1;
         if (!s || platform::GetSoundBufferAttenuation(s->buffers[0].buffer, attenuation) != 0) {
             ADD_FAILURE() << "the current music is no stream sound";
@@ -306,7 +306,7 @@ TEST_F(MusicTest, RecordsAreLimitedAndShutdownDeletesEverything) {
         Run(100);
     }
     Finish();
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, 0);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, 0);
     EXPECT_GE(test::FindLineStartingWith(
                   Log(), Sjis("ミュージックデータの数が許容量を越えました終了します")),
               0);

@@ -116,10 +116,10 @@ TEST_F(EncodedOgg, DeclaredLengthFarBeyondTheDataIsNotAllocated) {
     DecodedSound s(WithDeclaredFrames(ogg_, uint64_t(1) << 28));
     ASSERT_EQ(s.setupResult(), 0);
     EXPECT_EQ(s.converter().dataSize, (int64_t(1) << 28) * 4);
-    const int32_t before = mem_detail::CurrentTotals().totalSize;
+    const int32_t before = core::mem_detail::CurrentTotals().totalSize;
     sound::PcmResult result{};
     ASSERT_EQ(sound::DecodeAllSound(s.converter(), result), 0);
-    EXPECT_LT(mem_detail::CurrentTotals().totalSize - before, 4 << 20);
+    EXPECT_LT(core::mem_detail::CurrentTotals().totalSize - before, 4 << 20);
     // What the data makes comes out whole: the honest stream's PCM, and then the
     // last packet's tail that the honest granule position trims (under a block).
     const std::string honest = DecodedSound(ogg_).DecodeAll();

@@ -15,7 +15,7 @@ using test::Sjis;
 class SoundHandleTest : public test::SoundRuntimeTest {};
 
 platform::SoundBuffer* BufferOf(int32_t handle, int index) {
-    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, handle);
+    auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, handle);
     return s && s->buffers[index].valid ? s->buffers[index].buffer : nullptr;
 }
 
@@ -146,7 +146,7 @@ TEST_F(SoundHandleTest, BufferCountsAreCappedAndZeroBuffersNeverStart) {
     Write("dc.wav", test::ConstantWave(100, 1000));
     const int ten = LoadSound("dc.wav", 15, -1);
     ASSERT_NE(ten, -1);
-    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, ten);
+    auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, ten);
     EXPECT_EQ(s->bufferCount, 10);
     const int none = LoadSound("dc.wav", 0, -1);
     ASSERT_NE(none, -1);
@@ -159,9 +159,9 @@ TEST_F(SoundHandleTest, DeletedAndForeignHandlesAreRefused) {
     Write("dc.wav", test::ConstantWave(100, 1000));
     const int h = LoadSound("dc.wav", 1, -1);
     ASSERT_NE(h, -1);
-    const auto blocks = mem_detail::CurrentTotals().blockCount;
+    const auto blocks = core::mem_detail::CurrentTotals().blockCount;
     ASSERT_EQ(DeleteSound(h), 0);
-    EXPECT_LT(mem_detail::CurrentTotals().blockCount, blocks); // the PCM copy went
+    EXPECT_LT(core::mem_detail::CurrentTotals().blockCount, blocks); // the PCM copy went
     EXPECT_EQ(IsSoundPlaying(h), -1);
     EXPECT_EQ(PlaySoundHandle(h, 1, 1), -1);
     EXPECT_EQ(StopSoundHandle(h), -1);
@@ -169,7 +169,7 @@ TEST_F(SoundHandleTest, DeletedAndForeignHandlesAreRefused) {
     EXPECT_EQ(DeleteSound(h), -1);
     EXPECT_EQ(IsSoundPlaying(0), -1);
     EXPECT_EQ(IsSoundPlaying(-1), -1);
-    EXPECT_EQ(IsSoundPlaying(MakeHandle(HandleType::Graphic, 0, 0)), -1);
+    EXPECT_EQ(IsSoundPlaying(core::MakeHandle(core::HandleType::Graphic, 0, 0)), -1);
     // A new sound in the freed slot gets a new serial: the old handle stays dead.
     const int again = LoadSound("dc.wav", 1, -1);
     ASSERT_NE(again, -1);
@@ -190,11 +190,11 @@ TEST_F(SoundHandleTest, UndecodableAndUnplayableFilesFailWithoutEndingTheRuntime
     Write("text.wav", "this is not a sound");
     Write("empty.wav", test::PcmWave(1, 44100, 16, ""));
     Write("six.wav", test::PcmWave(6, 44100, 16, std::string(1200, '\0')));
-    const auto before = mem_detail::CurrentTotals();
+    const auto before = core::mem_detail::CurrentTotals();
     EXPECT_EQ(LoadSound("text.wav", 1, -1), -1);
     EXPECT_EQ(LoadSound("empty.wav", 1, -1), -1);
     EXPECT_EQ(LoadSound("six.wav", 1, -1), -1);
-    const auto after = mem_detail::CurrentTotals();
+    const auto after = core::mem_detail::CurrentTotals();
     EXPECT_EQ(after.blockCount, before.blockCount);
     EXPECT_EQ(after.totalSize, before.totalSize);
     EXPECT_EQ(sound::Sound().sounds.count, 0);
@@ -212,9 +212,9 @@ TEST_F(SoundHandleTest, SoundTooLongForOneBufferFailsWithoutEndingTheRuntime) {
     ASSERT_FALSE(link.empty());
     Write("long.ogg", test::ChainOgg(link, 160));
     Write("dc.wav", test::ConstantWave(1000, 1000));
-    const auto before = mem_detail::CurrentTotals();
+    const auto before = core::mem_detail::CurrentTotals();
     EXPECT_EQ(LoadSound("long.ogg", 1, -1), -1);
-    EXPECT_EQ(mem_detail::CurrentTotals().totalSize, before.totalSize);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().totalSize, before.totalSize);
     const int after = LoadSound("dc.wav", 1, -1);
     ASSERT_NE(after, -1);
     EXPECT_EQ(PlaySoundHandle(after, 1, 1), 0);
@@ -230,7 +230,7 @@ TEST_F(SoundHandleTest, ShutdownReleasesEverySound) {
     const int playing = LoadSound("dc.wav", 1, -1);
     ASSERT_EQ(PlaySoundHandle(playing, 3, 1), 0);
     Finish();
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, 0);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, 0);
     EXPECT_EQ(LoadSound("dc.wav", 1, -1), -1); // the layer is down
     EXPECT_EQ(IsSoundPlaying(playing), -1);
 }

@@ -49,7 +49,7 @@ TEST_F(StreamSoundTest, LongSoundPlaysEveryFrameInOrderThroughTheRing) {
     Write("long.wav", test::PatternWave(frames));
     const int h = LoadStream("long.wav");
     ASSERT_NE(h, -1);
-    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
+    auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
     EXPECT_EQ(s->ringSize, 6 * 88200);
     const uint64_t t0 = FrameNow();
     ASSERT_EQ(PlaySoundHandle(h, 1, 1), 0);
@@ -146,13 +146,13 @@ TEST_F(StreamSoundTest, SharedRingGoesToTheLastStartedSound) {
     const int frames = int(FramesOfMs(3000));
     Write("p.wav", test::PatternWave(frames));
     Write("dc.wav", test::ConstantWave(frames, 2000));
-    const auto baseline = mem_detail::CurrentTotals();
+    const auto baseline = core::mem_detail::CurrentTotals();
     const int a = LoadStream("p.wav");
     const int b = LoadStream("dc.wav", 2, a);
     ASSERT_NE(a, -1);
     ASSERT_NE(b, -1);
-    auto* sa = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, a);
-    auto* sb = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, b);
+    auto* sa = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, a);
+    auto* sb = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, b);
     EXPECT_EQ(sb->sharedWith, a);
     EXPECT_EQ(sa->sharerCount, 1);
     EXPECT_FALSE(sb->buffers[0].valid); // no ring of its own
@@ -179,7 +179,7 @@ TEST_F(StreamSoundTest, SharedRingGoesToTheLastStartedSound) {
     EXPECT_EQ(IsSoundPlaying(b), 1);
     ASSERT_EQ(DeleteSound(b), 0);
     EXPECT_EQ(sound::Sound().sounds.count, 0);
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, baseline.blockCount);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, baseline.blockCount);
 
     const test::Capture c = Finish();
     const int64_t start = FindPatternStart(c, t0);
@@ -202,7 +202,7 @@ TEST_F(StreamSoundTest, EntriesPlayInTurnWithTheirRepeats) {
     ASSERT_NE(h, -1);
     ASSERT_EQ(sound::AddStreamEntry(h, "dc.wav", sound::kStreamDecodedImage, -1), 0);
     ASSERT_EQ(sound::AddStreamEntry(h, "p.wav", sound::kStreamFromFile, -1), 0);
-    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
+    auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
     s->entries[1].loopCount = 1; // the constant part twice
     EXPECT_EQ(sound::AddStreamEntry(h, "dc.wav", sound::kStreamFileInMemory, -1),
               -1); // three at most
@@ -239,7 +239,7 @@ TEST_F(StreamSoundTest, EntriesOfAnotherFormatOrWithoutSourceAreRefused) {
     EXPECT_EQ(sound::AddStreamEntry(h, "stereo.wav", sound::kStreamFileInMemory, -1), -1);
     EXPECT_EQ(sound::AddStreamEntry(h, "missing.wav", sound::kStreamFromFile, -1), -1);
     EXPECT_EQ(LoadStream("missing.wav"), -1);
-    auto* s = ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
+    auto* s = core::ValidateHandleAs<sound::SoundRecord>(sound::Sound().sounds, h);
     EXPECT_EQ(s->entryCount, 1);
     Finish();
     // These messages have no line end of their own: they run on to the next one.

@@ -134,7 +134,7 @@ TEST(PcmWaveFormat, DataSizeBeyondTheFileMeansTheRest) {
 }
 
 TEST(PcmWaveFormat, FailedRecognitionLeavesNoTrackedMemory) {
-    const auto before = mem_detail::CurrentTotals();
+    const auto before = core::mem_detail::CurrentTotals();
     {
         DecodedSound noData(Riff({Chunk("fmt ", FmtPayload(1, 1, 8000, 16000, 2, 16))}));
         EXPECT_EQ(noData.setupResult(), -1);
@@ -144,7 +144,7 @@ TEST(PcmWaveFormat, FailedRecognitionLeavesNoTrackedMemory) {
         DecodedSound garbage(std::string(300, 'x'));
         EXPECT_EQ(garbage.setupResult(), -1);
     }
-    const auto after = mem_detail::CurrentTotals();
+    const auto after = core::mem_detail::CurrentTotals();
     EXPECT_EQ(after.blockCount, before.blockCount);
     EXPECT_EQ(after.totalSize, before.totalSize);
 }

@@ -20,14 +20,14 @@ LogCapture::LogCapture(bool enabled) {
     if (::chdir(dir_.path().c_str()) != 0) {
         return;
     }
-    std::snprintf(log_detail::State().directory, sizeof log_detail::State().directory, "%s",
-                  dir_.path().c_str());
-    OpenLogFile();
+    std::snprintf(core::log_detail::State().directory, sizeof core::log_detail::State().directory,
+                  "%s", dir_.path().c_str());
+    core::OpenLogFile();
 }
 
 LogCapture::~LogCapture() {
     platform::SetDebugSink(nullptr, nullptr);
-    log_detail::State().directory[0] = '\0';
+    core::log_detail::State().directory[0] = '\0';
     if (::chdir(savedCwd_.c_str()) != 0) {
         std::perror("chdir");
     }

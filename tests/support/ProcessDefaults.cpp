@@ -19,13 +19,13 @@ namespace {
 
 void RestoreProcessDefaults() {
     // A runtime a test left running keeps its state: tearing it down is the test's job.
-    if (Core().started) {
+    if (core::Core().started) {
         return;
     }
-    Core() = CoreState{};
-    log_detail::State() = log_detail::LogState{};
+    core::Core() = core::CoreState{};
+    core::log_detail::State() = core::log_detail::LogState{};
     platform::SetDebugSink(nullptr, nullptr);
-    timing_detail::TimingState& t = timing_detail::State();
+    core::timing_detail::TimingState& t = core::timing_detail::State();
     t.performanceInUse = true;
     t.performanceFrequency = 0;
     t.timerPeriodMs = 1;

@@ -97,7 +97,7 @@ TEST_F(ScriptedFonts, FortyFirstFontFailsWithTheLimitMessage) {
     for (int i = 1; i < text::kFontSlotCount; ++i) {
         handles.push_back(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0));
         ASSERT_NE(handles.back(), -1) << i;
-        EXPECT_EQ(HandleSlot(handles.back()), i);
+        EXPECT_EQ(core::HandleSlot(handles.back()), i);
     }
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0), -1);
     EXPECT_NE(LogText().find(Sjis("作成できるフォントハンドル数 40 の限界を超えました") + "\r\n"),
@@ -108,9 +108,9 @@ TEST_F(ScriptedFonts, FortyFirstFontFailsWithTheLimitMessage) {
     EXPECT_EQ(DeleteFont(freed), -1);
     int again = CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0);
     ASSERT_NE(again, -1);
-    EXPECT_EQ(HandleSlot(again), HandleSlot(freed));
+    EXPECT_EQ(core::HandleSlot(again), core::HandleSlot(freed));
     EXPECT_NE(again, freed);
-    EXPECT_EQ(again >> 27, int(HandleType::Font));
+    EXPECT_EQ(again >> 27, int(core::HandleType::Font));
 }
 
 TEST_F(ScriptedFonts, DefaultFontSizeKeepsOrReplacesTheDefaultFont) {
@@ -200,11 +200,11 @@ TEST_F(ScriptedFonts, FailuresAfterTheRecordReleaseEverything) {
 
 TEST_F(ScriptedFonts, CreationNeedsTheGraphicsLayerAndAFreeSlot) {
     EXPECT_EQ(text::CreateFontInner(nullptr, 16, -1, -1, -1, -1, 0,
-                                    HandleSlot(text::Fonts().defaultFont), -1),
+                                    core::HandleSlot(text::Fonts().defaultFont), -1),
               -1);
     // An explicit slot and serial give exactly that handle (fonts re-created in place).
     int placed = text::CreateFontInner(nullptr, 16, -1, -1, -1, -1, 0, 7, 1234);
-    EXPECT_EQ(placed, MakeHandle(HandleType::Font, 1234, 7));
+    EXPECT_EQ(placed, core::MakeHandle(core::HandleType::Font, 1234, 7));
     graphic::Graphics().started = false;
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0), -1);
     graphic::Graphics().started = true;
@@ -236,7 +236,7 @@ TEST_F(ScriptedFonts, DeletingSetsTheLostFlagAndEndFontsEmptiesTheTable) {
     EXPECT_EQ(lost, 1);
     text::EndFonts();
     EXPECT_EQ(scripted.liveFonts, 0);
-    EXPECT_EQ(text::Fonts().defaultFont, kNoHandle);
+    EXPECT_EQ(text::Fonts().defaultFont, core::kNoHandle);
     EXPECT_EQ(CreateFontToHandle(nullptr, 16, -1, -1, -1, -1, 0), -1);
 }
 

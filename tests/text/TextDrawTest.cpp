@@ -38,7 +38,7 @@ protected:
 
 TEST_F(TextDraw, EmptyOrNullTextDrawsNothing) {
     int font = MakeFont(0, -1);
-    graphic::Graphics().screen.drawTarget = kFrontScreen;
+    graphic::Graphics().screen.drawTarget = core::kFrontScreen;
     EXPECT_EQ(Draw("", font, kWhite), 0);
     EXPECT_EQ(Draw(nullptr, font, kWhite), 0);
     EXPECT_EQ(test::CountPixelsNot(kBlack), 0);
@@ -119,7 +119,7 @@ TEST_F(TextDraw, DrawAreaClipsAndAnEmptyAreaDrawsNothing) {
 
 TEST_F(TextDraw, FrontScreenIsPresentedUnlessTheTextStartsPastTheRightEdge) {
     int font = MakeFont(0, -1);
-    graphic::Graphics().screen.drawTarget = kFrontScreen;
+    graphic::Graphics().screen.drawTarget = core::kFrontScreen;
     ASSERT_EQ(Draw("x", font, kWhite), 0);
     EXPECT_EQ(graphic::Graphics().screen.presentedFrames, 1u);
     EXPECT_EQ(PixelAt(102, 53), kWhite);

@@ -37,7 +37,7 @@ void StartTestScreen(int bits, int width, int height) {
     g.screen.height = height;
     g.screen.colorBits = bits;
     g.screen.format = *image::GetSoftwareFormat(bits == 32 ? 1 : 0, false, false);
-    g.screen.drawTarget = kBackBuffer;
+    g.screen.drawTarget = core::kBackBuffer;
     MakeScreenImage(g.screen.back, g.screen.format, width, height);
     MakeScreenImage(g.screen.front, g.screen.format, width, height);
     g.draw.brightness = 0xFFFFFF;
@@ -53,7 +53,7 @@ void StopTestScreen() {
 
 image::BaseImage& TargetImage() {
     graphic::GraphicsState& g = graphic::Graphics();
-    return g.screen.drawTarget == kFrontScreen ? g.screen.front : g.screen.back;
+    return g.screen.drawTarget == core::kFrontScreen ? g.screen.front : g.screen.back;
 }
 
 void FillTarget(Pixel c) {
@@ -164,7 +164,7 @@ int32_t CountingRasterizer::GetGlyph(platform::RasterFont* font, uint32_t code,
 }
 
 void TextTest::SetUp() {
-    g_blocksAtStart = mem_detail::CurrentTotals().blockCount;
+    g_blocksAtStart = core::mem_detail::CurrentTotals().blockCount;
     log_ = std::make_unique<LogCapture>();
     StartTestScreen(32, 800, 600);
     platform::SetGlyphRasterizer(rasterizer());
@@ -178,7 +178,7 @@ void TextTest::TearDown() {
     StopTestScreen();
     log_.reset();
     // Every font, cache, work screen and glyph buffer went back to the allocator.
-    EXPECT_EQ(mem_detail::CurrentTotals().blockCount, g_blocksAtStart);
+    EXPECT_EQ(core::mem_detail::CurrentTotals().blockCount, g_blocksAtStart);
 }
 
 } // namespace velox::test
