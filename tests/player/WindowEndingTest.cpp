@@ -16,7 +16,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <deque>
 #include <optional>
 #include <string>
 #include <thread>
@@ -66,11 +66,11 @@ protected:
         if (const char* asan = getenv("ASAN_OPTIONS")) {
             environment.emplace_back("ASAN_OPTIONS", std::string(asan) + ":detect_leaks=0");
         }
-        running_.push_back(std::make_unique<test::ChildProcess>());
-        running_.back()->Start("cd '" + dir_.path() + "' && exec '" VELOX_PLAYER_BINARY "' " +
-                                   arguments + " >>output.txt 2>&1",
-                               environment);
-        return *running_.back();
+        test::ChildProcess& player = running_.emplace_back();
+        player.Start("cd '" + dir_.path() + "' && exec '" VELOX_PLAYER_BINARY "' " + arguments +
+                         " >>output.txt 2>&1",
+                     environment);
+        return player;
     }
 
     // The mapped top-level window of process pid (by its _NET_WM_PID), waiting for it up
@@ -175,7 +175,7 @@ protected:
     test::VirtualDisplay display_;
     Display* x_ = nullptr;
     test::TempDir dir_;
-    std::vector<std::unique_ptr<test::ChildProcess>> running_;
+    std::deque<test::ChildProcess> running_; // references to it stay valid as it grows
 };
 
 // The show reacts within a frame or two and shuts down in well under half a second on an
