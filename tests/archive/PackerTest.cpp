@@ -1,11 +1,10 @@
 // The vla tool: what it refuses to pack or unpack, and its command line end to end.
 #include "VlaArchive.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -19,20 +18,7 @@ using test::Sjis;
 int RunVla(const std::string& arguments, std::string* out = nullptr, bool withErrors = false) {
     std::string command =
         std::string(VLA_PROGRAM) + " " + arguments + (withErrors ? " 2>&1" : " 2>/dev/null");
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return -1;
-    }
-    char buffer[4096];
-    std::string text;
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) {
-        text.append(buffer, n);
-    }
-    int status = ::pclose(pipe);
-    if (out) {
-        *out = text;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunShell(command, out);
 }
 
 TEST(VlaPack, RefusesNamesTheReaderCouldNotTellApart) {
@@ -107,9 +93,8 @@ TEST(VlaTool, UnpackKeepsExistingFilesUnlessForced) {
     dir.Write("story/a.txt", "packed a");
     dir.Write("story/sub/b.txt", "packed b");
     std::string out;
-    ASSERT_EQ(
-        std::system(("cd '" + dir.path() + "/story' && " VLA_PROGRAM " pack . >/dev/null").c_str()),
-        0);
+    ASSERT_EQ(test::RunShell("cd '" + dir.path() + "/story' && " VLA_PROGRAM " pack . >/dev/null"),
+              0);
     ASSERT_TRUE(std::filesystem::exists(dir.path() + "/story.VLA")); // named after the folder
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/story/..VLA"));
 

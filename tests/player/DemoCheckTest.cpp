@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,7 +40,7 @@ int LineOf(const std::vector<std::string>& lines, const std::string& prefix) {
 TEST(DemoCheck, TheDemoIsCleanAndEveryPlantedFaultInABrokenCopyIsFound) {
     test::TempDir dir;
     std::string make = "'" VELOX_MAKE_DEMO_BINARY "' '" + dir.path() + "/demo' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_EQ(test::RunShell(make), 0);
     ProgramRun clean = RunPlayer(dir, "--check demo");
     EXPECT_EQ(clean.exitCode, 0) << clean.output;
 

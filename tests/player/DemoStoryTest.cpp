@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 
 int RunMakeDemo(const std::string& arguments) {
     std::string command = "'" VELOX_MAKE_DEMO_BINARY "' " + arguments + " >/dev/null 2>&1";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return test::RunShell(command);
 }
 
 struct StoryLine {

@@ -144,7 +144,7 @@ TEST_F(ImageStory, PackedFolderPlaysTheSameFrames) {
     test::Picture before = Frame(2);
 
     std::string pack = "cd '" + dir.path() + "' && '" VELOX_VLA_BINARY "' pack data 2>&1";
-    ASSERT_EQ(std::system(pack.c_str()), 0);
+    ASSERT_EQ(test::RunShell(pack), 0);
     std::filesystem::remove_all(dir.path() + "/data");
     std::filesystem::remove_all(dir.path() + "/frames");
     ASSERT_TRUE(std::filesystem::exists(dir.path() + "/data.VLA"));
@@ -163,7 +163,7 @@ TEST_F(ImageStory, PackedFolderIsFoundUnderFoldersWithoutAShiftJisName) {
     dir.Write(story + "/story.txt", "loadimage 0,\"DATA\\BG.png\"\r\nwait 0\r\n");
     std::string pack =
         "cd '" + dir.path() + "/" + story + "' && '" VELOX_VLA_BINARY "' pack data >/dev/null 2>&1";
-    ASSERT_EQ(std::system(pack.c_str()), 0);
+    ASSERT_EQ(test::RunShell(pack), 0);
     std::filesystem::remove_all(dir.path() + "/" + story + "/data");
     ProgramRun run = RunPlayer(dir, "'" + story + "' --headless --dump-frames frames --log");
     ASSERT_EQ(run.exitCode, 0) << run.output;

@@ -1,12 +1,10 @@
 // Runs the real velox-player program for end-to-end tests.
 #pragma once
 
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
-#include <array>
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace velox::player {
 
@@ -21,17 +19,7 @@ inline ProgramRun RunPlayer(const test::TempDir& dir, const std::string& argumen
     std::string command = "cd '" + dir.path() + "' && XDG_RUNTIME_DIR='" + dir.path() + "' " +
                           environment + " '" VELOX_PLAYER_BINARY "' " + arguments + " 2>&1";
     ProgramRun run{-1, ""};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        return run;
-    }
-    std::array<char, 4096> buffer;
-    size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        run.output.append(buffer.data(), n);
-    }
-    int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.exitCode = test::RunShell(command, &run.output);
     return run;
 }
 

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,7 +43,7 @@ TEST(Readme, ExampleStoryPassesTheChecker) {
     ASSERT_TRUE(
         test::WritePng(dir.path() + "/data/chara.png", 4, 4, std::vector<uint32_t>(16, ~0u)));
     std::string make = "'" VELOX_MAKE_DEMO_BINARY "' '" + dir.path() + "/demo' >/dev/null 2>&1";
-    ASSERT_EQ(std::system(make.c_str()), 0);
+    ASSERT_EQ(test::RunShell(make), 0);
     std::filesystem::copy_file(dir.path() + "/demo/music/loop.ogg", dir.path() + "/bgm.ogg");
     ProgramRun run = RunPlayer(dir, "--check");
     EXPECT_EQ(run.exitCode, 0) << story << run.output;

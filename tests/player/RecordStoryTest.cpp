@@ -3,13 +3,13 @@
 // frame dump's list of durations, and the refusal to overwrite earlier output.
 #include "PlayerRun.h"
 #include "player/StoryFiles.h"
+#include "support/ChildProcess.h"
 #include "support/PngFile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -23,14 +23,7 @@ constexpr int kHeight = 600;
 
 std::string Capture(const std::string& command) {
     std::string out;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[65536];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            out.append(buffer, n);
-        }
-        ::pclose(pipe);
-    }
+    test::RunShell(command, &out);
     return out;
 }
 

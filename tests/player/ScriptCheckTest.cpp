@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -170,7 +169,7 @@ TEST_F(ScriptCheck, TextProblemsOfTheFileItself) {
 TEST_F(ScriptCheck, PackedFoldersAreReadAndAShadowedFolderIsNamed) {
     Picture("data/img/a.png", 2, 2);
     std::string pack = "cd '" + dir.path() + "' && '" VELOX_VLA_BINARY "' pack data >/dev/null";
-    ASSERT_EQ(std::system(pack.c_str()), 0);
+    ASSERT_EQ(test::RunShell(pack), 0);
     std::filesystem::remove_all(dir.path() + "/data/img");
     ProgramRun run = Check("wait 1\r\nloadimage 1,\"DATA\\IMG\\A.PNG\"\r\n"
                            "loadimage 2,\"data\\b.png\"\r\nloadimage 3,\"data\\img\\a.png\"\r\n");

@@ -1,12 +1,12 @@
 // End to end: velox-player --headless --audio-out on stories with sound and music; the
 // captured mix is checked against the frame pace, the volumes and the fade's steps.
 #include "player/StoryFiles.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <numbers>
 #include <string>
 
@@ -30,13 +30,7 @@ StoryRun PlayStory(const TempDir& dir, const std::string& story, const std::stri
                                 VELOX_PLAYER_BINARY + " story --headless --audio-out out.wav " +
                                 extra;
     StoryRun run;
-    if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) {
-            run.output += buffer;
-        }
-        run.exitCode = ::pclose(pipe);
-    }
+    run.exitCode = RunShell(command, &run.output);
     run.left = CaptureLeft(dir.Read("out.wav"));
     return run;
 }
@@ -164,7 +158,7 @@ TEST(SoundStory, AMissingSoundFontIsRefusedBeforeTheShowStarts) {
                                    "wait 1\r\n"
                                    "playmusic 255,0,\"a.mid\"\r\n",
                                    "--soundfont missing.sf2");
-    EXPECT_EQ(run.exitCode, 2 << 8) << run.output; // a usage error: the raw wait status
+    EXPECT_EQ(run.exitCode, 2) << run.output; // a usage error
     EXPECT_EQ(run.output.find("result="), std::string::npos) << run.output;
     EXPECT_TRUE(run.left.empty()); // no sound file was made
 }

@@ -1,5 +1,6 @@
 // --watch: story.txt rewritten under a running player, which must follow each save.
 #include "PlayerRun.h"
+#include "support/ChildProcess.h"
 #include "support/PngFile.h"
 #include "support/TempDir.h"
 
@@ -10,10 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace velox::player {
@@ -24,20 +22,8 @@ namespace {
 class RunningPlayer {
 public:
     RunningPlayer(const test::TempDir& dir, const std::string& arguments) : dir_(dir) {
-        const std::string command = "cd '" + dir.path() + "' && XDG_RUNTIME_DIR=. exec '" +
-                                    VELOX_PLAYER_BINARY "' " + arguments + " >output.txt 2>&1";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~RunningPlayer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        child_.Start("cd '" + dir.path() + "' && XDG_RUNTIME_DIR=. exec '" +
+                     VELOX_PLAYER_BINARY "' " + arguments + " >output.txt 2>&1");
     }
 
     // Waits up to 30 s for the output to hold text after position `from`: the position
@@ -53,20 +39,17 @@ public:
         }
     }
 
-    // SIGTERM; the exit status (-1 when not an exit).
+    // SIGTERM; the status once it has ended.
     int Stop() {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        child_.Signal(SIGTERM);
+        return child_.Wait();
     }
 
     std::string output() const { return dir_.Read("output.txt"); }
 
 private:
     const test::TempDir& dir_;
-    pid_t pid_ = -1;
+    test::ChildProcess child_;
 };
 
 std::string Lines(const std::vector<std::string>& lines) {

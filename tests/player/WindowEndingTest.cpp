@@ -12,17 +12,14 @@
 
 #include <X11/Xlib.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <poll.h>
+#include <cstdlib>
+#include <deque>
+#include <optional>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace velox::player {
@@ -50,10 +47,7 @@ protected:
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     }
     void TearDown() override {
-        for (pid_t pid : running_) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
+        running_.clear();
         if (x_) {
             XCloseDisplay(x_);
         }
@@ -61,26 +55,22 @@ protected:
 
     // Starts the player in the test folder on the virtual display; its output goes to
     // dir/output.txt.
-    pid_t Start(const std::string& arguments) {
-        const std::string command = "cd '" + dir_.path() + "' && exec '" VELOX_PLAYER_BINARY "' " +
-                                    arguments + " >>output.txt 2>&1";
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("DISPLAY", display_.name().c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
-            setenv("SDL_VIDEODRIVER", "x11", 1);
-            unsetenv("WAYLAND_DISPLAY");
-            // A windowed player loads the system's GL driver for its renderer, which keeps a
-            // block from its set-up and unloads its own module before the leak report can
-            // name it; the headless runs keep the leak check.
-            if (const char* asan = getenv("ASAN_OPTIONS")) {
-                setenv("ASAN_OPTIONS", (std::string(asan) + ":detect_leaks=0").c_str(), 1);
-            }
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
+    test::ChildProcess& Start(const std::string& arguments) {
+        test::Environment environment = {{"DISPLAY", display_.name()},
+                                         {"XDG_RUNTIME_DIR", dir_.path()},
+                                         {"SDL_VIDEODRIVER", "x11"},
+                                         {"WAYLAND_DISPLAY", std::nullopt}};
+        // A windowed player loads the system's GL driver for its renderer, which keeps a
+        // block from its set-up and unloads its own module before the leak report can
+        // name it; the headless runs keep the leak check.
+        if (const char* asan = getenv("ASAN_OPTIONS")) {
+            environment.emplace_back("ASAN_OPTIONS", std::string(asan) + ":detect_leaks=0");
         }
-        running_.push_back(pid);
-        return pid;
+        test::ChildProcess& player = running_.emplace_back();
+        player.Start("cd '" + dir_.path() + "' && exec '" VELOX_PLAYER_BINARY "' " + arguments +
+                         " >>output.txt 2>&1",
+                     environment);
+        return player;
     }
 
     // The mapped top-level window of process pid (by its _NET_WM_PID), waiting for it up
@@ -154,28 +144,8 @@ protected:
         XFlush(x_);
     }
 
-    // The exit status once the process has ended, waiting at most `limit`; -1 when it
-    // was still running then (it is killed) or did not exit normally.
-    int ExitWithin(pid_t pid, std::chrono::milliseconds limit) {
-        if (std::find(running_.begin(), running_.end(), pid) == running_.end()) {
-            return -1; // already reaped
-        }
-        const auto deadline = Clock::now() + limit;
-        int status = 0;
-        for (;;) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                std::erase(running_, pid);
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            if (Clock::now() > deadline) {
-                return -1;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-    }
-
     int RunToEnd(const std::string& arguments) {
-        return ExitWithin(Start(arguments), 20s);
+        return Start(arguments).ExitWithin(20s);
     }
 
     // Gives the window the keyboard focus (there is no window manager to do it) and
@@ -205,7 +175,7 @@ protected:
     test::VirtualDisplay display_;
     Display* x_ = nullptr;
     test::TempDir dir_;
-    std::vector<pid_t> running_;
+    std::deque<test::ChildProcess> running_; // references to it stay valid as it grows
 };
 
 // The show reacts within a frame or two and shuts down in well under half a second on an
@@ -244,20 +214,20 @@ TEST_F(WindowEnding, CloseRequestEndsTheShowWhereverItIs) {
         dir_.Write("output.txt", "");
         SCOPED_TRACE(c.name);
         dir_.Write("story.txt", c.story);
-        pid_t pid = Start("--windowed");
-        ::Window window = PlayerWindow(pid);
+        test::ChildProcess& player = Start("--windowed");
+        ::Window window = PlayerWindow(player.pid());
         ASSERT_NE(window, 0u);
         // Past start-up: the show is where the case says.
         std::this_thread::sleep_for(kStartUp);
-        window = SettledWindow(pid);
+        window = SettledWindow(player.pid());
         ASSERT_NE(window, 0u);
         if (c.pause) {
             Press(window, "space");
             std::this_thread::sleep_for(200ms);
         }
         SendCloseRequest(window);
-        EXPECT_EQ(ExitWithin(pid, kPromptly), c.status) << dir_.Read("output.txt");
-        if (ExitWithin(pid, 10s) != -1) {
+        EXPECT_EQ(player.ExitWithin(kPromptly), c.status) << dir_.Read("output.txt");
+        if (player.ExitWithin(10s) != -1) {
             ADD_FAILURE() << "still running after the close request";
         }
     }
@@ -267,23 +237,23 @@ TEST_F(WindowEnding, StopSignalsEndTheShowCleanlyWithTheirOwnStatus) {
     dir_.Write("story.txt", "wait 1000\r\n");
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
-        pid_t pid = Start("--windowed");
-        ASSERT_NE(PlayerWindow(pid), 0u);
+        test::ChildProcess& player = Start("--windowed");
+        ASSERT_NE(PlayerWindow(player.pid()), 0u);
         std::this_thread::sleep_for(1500ms);
-        kill(pid, signal);
-        EXPECT_EQ(ExitWithin(pid, kPromptly), 128 + signal) << dir_.Read("output.txt");
+        player.Signal(signal);
+        EXPECT_EQ(player.ExitWithin(kPromptly), 128 + signal) << dir_.Read("output.txt");
     }
     // A headless render stopped midway still leaves a whole sound file behind.
     // The signal goes once the first line runs (its trace line is out): by then the
     // player's handlers are in place, however slowly a loaded machine started it.
     dir_.Write("output.txt", "");
-    pid_t pid = Start("--headless --trace --audio-out out.wav");
+    test::ChildProcess& player = Start("--headless --trace --audio-out out.wav");
     for (int i = 0; i < 200 && dir_.Read("output.txt").find("story.txt:1:") == std::string::npos;
          ++i) {
         std::this_thread::sleep_for(50ms);
     }
-    kill(pid, SIGINT);
-    EXPECT_EQ(ExitWithin(pid, 5s), 130) << dir_.Read("output.txt");
+    player.Signal(SIGINT);
+    EXPECT_EQ(player.ExitWithin(5s), 130) << dir_.Read("output.txt");
     const std::string wav = dir_.Read("out.wav");
     ASSERT_GE(wav.size(), 44u);
     const uint32_t riffSize = uint8_t(wav[4]) | uint8_t(wav[5]) << 8 | uint8_t(wav[6]) << 16 |
@@ -293,10 +263,10 @@ TEST_F(WindowEnding, StopSignalsEndTheShowCleanlyWithTheirOwnStatus) {
 
 TEST_F(WindowEnding, F11AndAltEnterSwitchBetweenWindowAndFullScreen) {
     dir_.Write("story.txt", "wait 1000\r\n");
-    pid_t pid = Start("--windowed");
-    ASSERT_NE(PlayerWindow(pid), 0u);
+    test::ChildProcess& player = Start("--windowed");
+    ASSERT_NE(PlayerWindow(player.pid()), 0u);
     std::this_thread::sleep_for(kStartUp);
-    ::Window window = SettledWindow(pid);
+    ::Window window = SettledWindow(player.pid());
     ASSERT_TRUE(BecomesSize(window, 800, 600));
     // The window takes its new size before the switch is over; the next key waits for it.
     Press(window, "F11");
@@ -315,17 +285,17 @@ TEST_F(WindowEnding, F11AndAltEnterSwitchBetweenWindowAndFullScreen) {
         // Not asserted: the window may be gone by now, if the last try was taken after all.
         Run({"xdotool", "windowfocus", std::to_string(window)});
         Run({"xdotool", "key", "--delay", "0", "Escape"});
-        status = ExitWithin(pid, kSettle);
+        status = player.ExitWithin(kSettle);
     }
     EXPECT_EQ(status, 0) << dir_.Read("output.txt");
 }
 
 TEST_F(WindowEnding, WatchReplaysASavedStoryInTheSameWindow) {
     dir_.Write("story.txt", "wait 1000\r\n");
-    pid_t pid = Start("--windowed --watch --trace");
-    ASSERT_NE(PlayerWindow(pid), 0u);
+    test::ChildProcess& player = Start("--windowed --watch --trace");
+    ASSERT_NE(PlayerWindow(player.pid()), 0u);
     std::this_thread::sleep_for(kStartUp);
-    const ::Window window = SettledWindow(pid);
+    const ::Window window = SettledWindow(player.pid());
     ASSERT_NE(window, 0u);
     dir_.Write("story.new", "wait 999\r\n");
     ASSERT_EQ(
@@ -340,12 +310,12 @@ TEST_F(WindowEnding, WatchReplaysASavedStoryInTheSameWindow) {
                           "story.txt:1: wait 999  [frame 0, "),
               std::string::npos)
         << output;
-    EXPECT_EQ(PlayerWindow(pid), window) << "the window was not kept";
+    EXPECT_EQ(PlayerWindow(player.pid()), window) << "the window was not kept";
     int status = -1;
     for (int tries = 0; tries < 4 && status == -1; ++tries) {
         Run({"xdotool", "windowfocus", std::to_string(window)});
         Run({"xdotool", "key", "--delay", "0", "Escape"});
-        status = ExitWithin(pid, kSettle);
+        status = player.ExitWithin(kSettle);
     }
     EXPECT_EQ(status, 0) << dir_.Read("output.txt");
 }
@@ -353,16 +323,16 @@ TEST_F(WindowEnding, WatchReplaysASavedStoryInTheSameWindow) {
 TEST_F(WindowEnding, OnlyWindowedShowsHoldTheSingleInstanceLock) {
     dir_.Write("story.txt", "wait 1000\r\n");
     dir_.Write("short/story.txt", "wait 1\r\n");
-    pid_t first = Start("--windowed");
-    ASSERT_NE(PlayerWindow(first), 0u);
+    test::ChildProcess& first = Start("--windowed");
+    ASSERT_NE(PlayerWindow(first.pid()), 0u);
     // Renders run beside the window, and beside each other.
-    pid_t render = Start("short --headless");
+    test::ChildProcess& render = Start("short --headless");
     EXPECT_EQ(RunToEnd("short --headless"), 0) << dir_.Read("output.txt");
-    EXPECT_EQ(ExitWithin(render, 20s), 0) << dir_.Read("output.txt");
+    EXPECT_EQ(render.ExitWithin(20s), 0) << dir_.Read("output.txt");
     // A second window is refused: it cannot start.
     EXPECT_EQ(RunToEnd("short --windowed"), 3) << dir_.Read("output.txt");
-    kill(first, SIGTERM);
-    EXPECT_EQ(ExitWithin(first, 5s), 128 + SIGTERM);
+    first.Signal(SIGTERM);
+    EXPECT_EQ(first.ExitWithin(5s), 128 + SIGTERM);
 }
 
 } // namespace

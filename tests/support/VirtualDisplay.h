@@ -2,12 +2,11 @@
 // gone with the object, and with the test process if that is killed.
 #pragma once
 
+#include "support/ChildProcess.h"
+
 #include <csignal>
-#include <fcntl.h>
 #include <poll.h>
 #include <string>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velox::test {
@@ -19,18 +18,9 @@ public:
         if (pipe(fds) != 0) {
             return false;
         }
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL); // no server outlives a killed test
-            close(fds[0]);
-            int null = open("/dev/null", O_WRONLY);
-            dup2(null, 1);
-            dup2(null, 2);
-            const std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        // The server writes its display number to the write end it inherits.
+        server_.Start("exec Xvfb -displayfd " + std::to_string(fds[1]) + " -screen 0 " + screen +
+                      " -nolisten tcp >/dev/null 2>&1");
         close(fds[1]);
         std::string number;
         pollfd p{fds[0], POLLIN, 0};
@@ -49,15 +39,13 @@ public:
         return true;
     }
     ~VirtualDisplay() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
+        server_.Signal(SIGTERM);
+        server_.Wait();
     }
     const std::string& name() const { return name_; }
 
 private:
-    pid_t pid_ = -1;
+    ChildProcess server_;
     std::string name_;
 };
 
