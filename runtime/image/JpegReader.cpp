@@ -1,6 +1,7 @@
 // JPEG files through libjpeg, fed from the stream 4096 bytes at a time. A library
 // error leaves the decode by longjmp, so the decoding function keeps only plain
 // locals and frees by hand.
+#include "core/Log.h"
 #include "core/MemoryTracker.h"
 #include "image/ImageDecoder.h"
 #include "image/ImageInput.h"
@@ -32,6 +33,14 @@ struct JpegStreamSource {
     bool readAny;
     JOCTET buffer[kInputChunk];
 };
+
+// The library's warnings and errors go to the runtime's log, not to standard error,
+// where a player or a checker would print them between its own lines.
+void OutputMessage(j_common_ptr cinfo) {
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    LogWriteFormat("JPEG: %s\n", text);
+}
 
 void ErrorExit(j_common_ptr cinfo) {
     (*cinfo->err->output_message)(cinfo);
@@ -95,6 +104,7 @@ int Decode(JpegStreamSource& source, JpegResult& result) {
 
     cinfo.err = jpeg_std_error(&error.base);
     error.base.error_exit = ErrorExit;
+    error.base.output_message = OutputMessage;
     if (setjmp(error.jump)) {
         jpeg_destroy_decompress(&cinfo);
         MemFree(pixels);

@@ -1,4 +1,5 @@
 #include "ImageTestFiles.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,12 @@ TEST(JpegReader, TruncatedFileDecodesWithTheTopIntact) {
     std::vector<uint8_t> reference = ReferenceJpegDecode(file, w, h, c);
     Bytes cut = file.substr(0, file.size() / 2);
     image::BaseImage image{};
+    LogCapture log;
+    testing::internal::CaptureStderr();
     ASSERT_EQ(RunReader(image::ReadJpegImage, cut, image), 0);
+    // The library's warning reaches the log, and nothing is printed beside the caller.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(log.DebugText().find("JPEG: Premature end of JPEG file"), std::string::npos);
     EXPECT_EQ(image.width, width);
     EXPECT_EQ(image.height, height);
     // The first row of blocks lies wholly in the kept half.
