@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 
 namespace velox::player {
@@ -26,21 +28,33 @@ struct Arity {
 constexpr Arity kArity[14] = {{0, 0}, {10, 0}, {10, 0}, {2, 1}, {2, 0}, {1, 1}, {1, 1},
                               {1, 0}, {9, 0},  {0, 0},  {0, 0}, {0, 0}, {1, 0}, {2, 0}};
 
-int EditDistance(const std::string& a, const std::string& b) {
-    std::vector<int> row(b.size() + 1);
+// b is a command word (at most 13 bytes): one row of 32 counts on the stack serves.
+// Once a whole row reaches limit the distance can only be limit or more: limit is
+// returned then, which is all a search for the nearest word needs to know.
+int EditDistance(const std::string& a, const std::string& b, int limit) {
+    int row[32];
+    if (b.size() >= std::size(row)) {
+        return limit;
+    }
     for (size_t j = 0; j <= b.size(); ++j) {
         row[j] = int(j);
     }
     for (size_t i = 1; i <= a.size(); ++i) {
         int diagonal = row[0];
         row[0] = int(i);
+        int smallest = row[0];
         for (size_t j = 1; j <= b.size(); ++j) {
-            int above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            const int above = row[j];
+            const int replace = diagonal + (a[i - 1] != b[j - 1] ? 1 : 0);
+            row[j] = std::min(std::min(above, row[j - 1]) + 1, replace);
+            smallest = std::min(smallest, row[j]);
             diagonal = above;
         }
+        if (smallest >= limit) {
+            return limit;
+        }
     }
-    return row[b.size()];
+    return std::min(row[b.size()], limit);
 }
 
 void Add(std::vector<Finding>& findings, int line, bool warning, const std::string& message) {
@@ -237,10 +251,17 @@ std::string NearestCommandWord(const std::string& word) {
     std::string best;
     int bestDistance = 1 << 30;
     for (int code = 1; code <= 13; ++code) {
-        int d = EditDistance(head, CommandWord(code));
-        if (d < bestDistance) {
+        // A word is only offered when at most half of it differs; the length gap alone is
+        // a lower bound on the distance, so most far words cost nothing.
+        const std::string candidate = CommandWord(code);
+        const int limit = std::min(bestDistance, int(candidate.size() + 1) / 2 + 1);
+        if (std::abs(int(head.size()) - int(candidate.size())) >= limit) {
+            continue;
+        }
+        const int d = EditDistance(head, candidate, limit);
+        if (d < limit) {
             bestDistance = d;
-            best = CommandWord(code);
+            best = candidate;
         }
     }
     return best;
@@ -311,8 +332,9 @@ std::vector<Finding> CheckStory() {
         const int code = record.command;
         if (code == kNoCommand) {
             if (!word.empty() && !(i == 1 && byteOrderMark)) {
-                error("unknown command \"" + ToUtf8(word) + "\" (did you mean \"" +
-                      NearestCommandWord(word) + "\"?)");
+                const std::string nearest = NearestCommandWord(word);
+                error("unknown command \"" + ToUtf8(word) + "\"" +
+                      (nearest.empty() ? "" : " (did you mean \"" + nearest + "\"?)"));
             }
             continue;
         }

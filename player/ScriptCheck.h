@@ -22,7 +22,8 @@ std::string FormatFinding(const Finding& finding);
 // Prints every finding and a summary line to standard output; the exit status:
 // 1 when there is an error, 0 with warnings only.
 int ReportStoryCheck();
-// The known command word nearest to word (edit distance).
+// The known command word nearest to word (edit distance), or "" when none is within
+// half its own length of it: a word that far off gets no suggestion.
 std::string NearestCommandWord(const std::string& word);
 
 } // namespace velox::player

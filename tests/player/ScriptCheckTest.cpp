@@ -186,6 +186,9 @@ TEST(NearestCommandWord, PicksTheClosestWord) {
     EXPECT_EQ(NearestCommandWord("Wait"), "wait");
     EXPECT_EQ(NearestCommandWord("playsond"), "playsound");
     EXPECT_EQ(NearestCommandWord("fadmusic"), "fademusic");
+    // Nothing is offered for a word that is not a near miss of any command.
+    EXPECT_EQ(NearestCommandWord("xyzzy"), "");
+    EXPECT_EQ(NearestCommandWord(std::string(300, 'q')), "");
 }
 
 } // namespace
