@@ -84,10 +84,13 @@ clean:
 # fuzz-smoke runs each target for FUZZ_SMOKE_SECONDS on the kept corpus plus the
 # seeds the tests wrote, keeping what it finds in build-fuzz/found/<target>/ only;
 # `make fuzz FUZZ_SECONDS=N` runs each for N seconds and merges its finds back into
-# the kept corpus. A crash stops either, with the reproducer in build-fuzz/.
+# the kept corpus. A crash stops either, with the reproducer in build-fuzz/. Paths are
+# absolute: a target may change its current folder. fuzz/<target>.flags, when present,
+# adds options for one target (the story target keeps inputs to 1 KB: a longer story
+# only repeats lines, at a tenth of the speed).
 FUZZ_SMOKE_SECONDS ?= 30
 FUZZ_SECONDS ?= 600
-FUZZ_FLAGS = -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 -artifact_prefix=build-fuzz/
+FUZZ_FLAGS = -rss_limit_mb=2048 -timeout=25 -print_final_stats=1 -artifact_prefix=$(CURDIR)/build-fuzz/
 FUZZ_ENV = LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
 fuzz-build:
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELOX_FUZZ=ON -DVELOX_TESTS=OFF
@@ -98,8 +101,8 @@ fuzz-smoke: build test-plain fuzz-build
 	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	    mkdir -p build/fuzz-corpus/$$name build-fuzz/found/$$name fuzz/corpus/$$name; \
 	    echo "fuzz-smoke: $$name for $(FUZZ_SMOKE_SECONDS) s"; \
-	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SMOKE_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
-	        build-fuzz/found/$$name fuzz/corpus/$$name build/fuzz-corpus/$$name \
+	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SMOKE_SECONDS) $(FUZZ_FLAGS) $$(cat fuzz/$$name.flags 2>/dev/null) -dict=$(CURDIR)/fuzz/dict/$$name.dict \
+	        $(CURDIR)/build-fuzz/found/$$name $(CURDIR)/fuzz/corpus/$$name $(CURDIR)/build/fuzz-corpus/$$name \
 	        2>build-fuzz/$$name.log || { tail -50 build-fuzz/$$name.log; exit 1; }; \
 	done
 
@@ -108,10 +111,10 @@ fuzz: fuzz-build
 	    [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	    mkdir -p build-fuzz/found/$$name fuzz/corpus/$$name; \
 	    echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
-	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) -dict=fuzz/dict/$$name.dict \
-	        build-fuzz/found/$$name fuzz/corpus/$$name \
+	    $(FUZZ_ENV) $$f -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) $$(cat fuzz/$$name.flags 2>/dev/null) -dict=$(CURDIR)/fuzz/dict/$$name.dict \
+	        $(CURDIR)/build-fuzz/found/$$name $(CURDIR)/fuzz/corpus/$$name \
 	        2>build-fuzz/$$name.log || { tail -50 build-fuzz/$$name.log; exit 1; }; \
 	    grep -E 'stat::number_of_executed_units|cov:' build-fuzz/$$name.log | tail -2; \
-	    $(FUZZ_ENV) $$f -merge=1 $(FUZZ_FLAGS) fuzz/corpus/$$name build-fuzz/found/$$name \
+	    $(FUZZ_ENV) $$f -merge=1 $(FUZZ_FLAGS) $(CURDIR)/fuzz/corpus/$$name $(CURDIR)/build-fuzz/found/$$name \
 	        2>build-fuzz/$$name.merge.log || { tail -20 build-fuzz/$$name.merge.log; exit 1; }; \
 	done
