@@ -76,10 +76,11 @@ bool DecodeTail(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t*
 
 #if defined(__SSE2__)
 // How far the fast loop may read and write beyond the byte it is at: a
-// literal scan reads 16 coded bytes and stores them all, the copy code after a
-// marker in the last of them is at most 5 bytes (6 read), and a copy writes at
-// least 32 bytes and at most its length rounded up to 16.
-constexpr size_t kCodedSlack = 16 + 6;
+// marker search reads 64 coded bytes ahead, a literal run 16 of them (and
+// stores them all), the copy code is read as 8 bytes from a marker among those
+// 16, and a copy writes at least 32 bytes and at most its length rounded up
+// to 16.
+constexpr size_t kCodedSlack = 64;
 constexpr size_t kOutSlack = kCopyMaxLength + 32;
 
 // Literal runs are found 16 bytes at a time and copies move 16 bytes at a time,
@@ -90,41 +91,64 @@ bool DecodeFast(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t*
     size_t in = 0;
     size_t o = 0;
     const __m128i markers = _mm_set1_epi8(char(marker));
+    // Where the marker byte occurs in the 64 coded bytes from `base`, a bit
+    // each. Finding the next token is then a shift and a bit scan, which keeps
+    // the chain from one token to the next short. Bytes inside copy codes may
+    // equal the marker too; their bits lie behind `in` by the time they are
+    // looked at.
+    size_t base = 0;
+    uint64_t found = 0;
+    size_t refillAt = 0; // `in - base` from which fewer than 16 bits are ahead
     while (codedSize - in >= kCodedSlack && outSize - o >= kOutSlack) {
-        if (coded[in] != marker) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coded + in));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o), chunk);
-            const unsigned hits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, markers)));
-            if (hits == 0) {
-                in += 16;
-                o += 16;
-                continue;
+        if (in - base >= refillAt) {
+            base = in;
+            refillAt = 48;
+            found = 0;
+            for (int i = 0; i < 4; ++i) {
+                const __m128i block =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(coded + in + 16 * i));
+                found |= uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, markers))))
+                         << (16 * i);
             }
-            const unsigned run = unsigned(__builtin_ctz(hits));
-            in += run;
-            o += run;
         }
-        uint8_t c = coded[in + 1];
-        in += 2;
-        if (c == marker) {
-            out[o++] = marker;
+        // The literal run before the next marker, which may be empty, is
+        // copied without asking first: text alternates literals and copies too
+        // irregularly for a branch on "is this a marker" to be predicted.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + o),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(coded + in)));
+        const uint64_t ahead = found >> (in - base);
+        if ((ahead & 0xFFFF) == 0) {
+            in += 16;
+            o += 16;
             continue;
         }
-        c = uint8_t(c - (c > marker ? 1 : 0));
+        const size_t run = size_t(__builtin_ctzll(ahead));
+        in += run;
+        o += run;
+        // The whole copy code in one load, so that finding the next token
+        // waits on one memory access, not three.
+        uint64_t code;
+        std::memcpy(&code, coded + in, 8);
+        code = le64toh(code);
+        uint32_t c = uint32_t(code >> 8) & 0xFF;
+        if (c == marker) {
+            out[o++] = marker;
+            in += 2;
+            continue;
+        }
+        c -= c > marker ? 1 : 0;
         // Branch-free: the extra length byte and the distance's width vary from
-        // copy to copy, and the slack makes reading 4 bytes past the code safe.
+        // copy to copy.
         const uint32_t extended = (c >> 2) & 1;
         const uint32_t length =
-            ((c >> 3) | ((uint32_t(coded[in]) << 5) & (0u - extended))) + kCopyMinLength;
-        in += extended;
+            ((c >> 3) | ((uint32_t(code >> 11) & 0x1FE0) & (0u - extended))) + kCopyMinLength;
         const uint32_t width = c & 3;
         if (width == 3) {
             return false; // a distance width of 3 has no distance field
         }
-        uint32_t distance;
-        std::memcpy(&distance, coded + in, 4);
-        distance = (le32toh(distance) & ((1u << (8 * width + 8)) - 1)) + 1;
-        in += width + 1;
+        const uint32_t distance =
+            (uint32_t(code >> (16 + 8 * extended)) & ((1u << (8 * width + 8)) - 1)) + 1;
+        in += 3 + extended + width;
         if (distance > o) {
             return false;
         }
