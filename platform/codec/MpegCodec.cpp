@@ -19,7 +19,7 @@ class MpegConversion final : public AudioConversion {
 public:
     explicit MpegConversion(const WaveFormat& f)
         : sourceRate_(std::max(f.avgBytesPerSec, kMinSourceBytesPerSecond)),
-          pcmRate_(f.samplesPerSec * f.channels * 2),
+          pcmRate_(f.samplesPerSec * f.channels * 2), samplesPerSec_(f.samplesPerSec),
           frameBytes_(kMaxSamplesPerFrame * f.channels * 2) {}
     ~MpegConversion() override {
         if (handle_) {
@@ -39,11 +39,23 @@ public:
         // frame kept as audio, no resampling behind our back.
         long flags = MPG123_QUIET | MPG123_IGNORE_INFOFRAME;
         int channels = f.channels == 1 ? MPG123_MONO : MPG123_STEREO;
-        return mpg123_param(handle_, MPG123_FLAGS, flags, 0.0) == MPG123_OK &&
-               mpg123_format_none(handle_) == MPG123_OK &&
-               mpg123_format(handle_, long(f.samplesPerSec), channels, MPG123_ENC_SIGNED_16) ==
-                   MPG123_OK &&
-               mpg123_open_feed(handle_) == MPG123_OK;
+        if (mpg123_param(handle_, MPG123_FLAGS, flags, 0.0) != MPG123_OK ||
+            mpg123_format_none(handle_) != MPG123_OK) {
+            return false;
+        }
+        // Every rate is accepted here and a frame at a rate other than the
+        // record's is refused below: offered only the record's rate, the
+        // library prints its own complaint on standard error, whatever the
+        // quiet flag says.
+        const long* rates = nullptr;
+        size_t count = 0;
+        mpg123_rates(&rates, &count);
+        for (size_t i = 0; i < count; ++i) {
+            if (mpg123_format(handle_, rates[i], channels, MPG123_ENC_SIGNED_16) != MPG123_OK) {
+                return false;
+            }
+        }
+        return mpg123_open_feed(handle_) == MPG123_OK;
     }
 
     int Convert(const uint8_t* src, uint32_t srcBytes, uint32_t& srcUsed, uint8_t* dst,
@@ -67,7 +79,14 @@ public:
             int result = mpg123_read(handle_, dst + dstUsed, dstBytes - dstUsed, &done);
             dstUsed += uint32_t(done);
             if (result == MPG123_NEW_FORMAT) {
-                continue;
+                long rate = 0;
+                int channels = 0;
+                int encoding = 0;
+                if (mpg123_getformat(handle_, &rate, &channels, &encoding) == MPG123_OK &&
+                    rate == long(samplesPerSec_)) {
+                    continue;
+                }
+                result = MPG123_ERR; // a frame at another rate: the record lies
             }
             if (result == MPG123_OK && done > 0 && dstUsed < dstBytes) {
                 continue;
@@ -96,6 +115,7 @@ private:
     mpg123_handle* handle_ = nullptr;
     uint32_t sourceRate_;
     uint32_t pcmRate_;
+    uint32_t samplesPerSec_;
     uint32_t frameBytes_;
     bool needMore_ = true;
     bool failed_ = false;

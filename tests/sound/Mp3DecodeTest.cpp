@@ -183,6 +183,26 @@ TEST_F(EncodedMp3, CompressedWaveWithMpegDataAndTheOrderOfKinds) {
     EXPECT_EQ(m.converter().dataStart, int64_t(late.size() - mp3_.bytes.size()));
 }
 
+TEST_F(EncodedMp3, FramesAtAnotherRateEndTheSoundQuietly) {
+    // A file whose second half was cut from a 32000 Hz encoding: the frames at
+    // the first frame's rate decode, the rest is lost, and nothing reaches
+    // standard error from the decoding library.
+    const Mp3 other = EncodeMp3(Sine(32000, 2, 32000, 440.0, 8000), 2, 32000, 128);
+    const std::string spliced = mp3_.bytes + other.bytes;
+    const std::string alone = DecodedSound(mp3_.bytes).DecodeAll();
+    ::testing::internal::CaptureStderr();
+    DecodedSound s(spliced);
+    ASSERT_EQ(s.setupResult(), 0);
+    std::string pcm = s.Read(int32_t(alone.size()) + 100000);
+    const std::string printed = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(printed, "");
+    // Everything before the splice, up to the frame the decoder held back to
+    // look ahead.
+    ASSERT_GE(pcm.size(), alone.size() - 2 * 1152 * 4);
+    EXPECT_EQ(pcm.substr(0, alone.size() - 2 * 1152 * 4),
+              alone.substr(0, alone.size() - 2 * 1152 * 4));
+}
+
 TEST(Mp3Scan, MonoWithAnInfoFrameCountsItAsAudio) {
     // The encoder's info frame is a valid frame: it is counted by the scan and
     // decoded (as silence) by the codec, so the two agree.
