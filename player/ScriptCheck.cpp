@@ -300,13 +300,7 @@ std::vector<Finding> CheckStory() {
     const std::vector<std::string> shadowed = ShadowedFolders();
     std::vector<bool> shadowReported(shadowed.size());
 
-    // The loader appends the end record after the last line: the last "END" in the table.
-    int endRecord = 1;
-    for (int i = 1; i < kScriptRecords; ++i) {
-        if (std::strcmp(Script().lines[i].text, "END") == 0) {
-            endRecord = i;
-        }
-    }
+    const int endRecord = EndRecordOf(Script());
 
     std::map<std::pair<int, std::string>, std::vector<MediaProblem>> media;
     bool loaded[kSlots] = {};
