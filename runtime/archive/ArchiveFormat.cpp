@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velox::archive {
 namespace {
 
@@ -88,9 +92,21 @@ void ScrambleArchiveBytes(void* data, size_t size, uint64_t filePosition, const 
     for (size_t i = 0; i < kBlock; ++i) {
         pattern[i] = key.bytes[(k + i) % kArchiveKeySize];
     }
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i* lanes = reinterpret_cast<const __m128i*>(pattern);
+    const __m128i a = _mm_loadu_si128(lanes);
+    const __m128i b = _mm_loadu_si128(lanes + 1);
+    const __m128i c = _mm_loadu_si128(lanes + 2);
+    for (; i + kBlock <= size; i += kBlock) {
+        __m128i* at = reinterpret_cast<__m128i*>(p + i);
+        _mm_storeu_si128(at, _mm_xor_si128(_mm_loadu_si128(at), a));
+        _mm_storeu_si128(at + 1, _mm_xor_si128(_mm_loadu_si128(at + 1), b));
+        _mm_storeu_si128(at + 2, _mm_xor_si128(_mm_loadu_si128(at + 2), c));
+    }
+#else
     uint64_t words[kBlock / 8];
     std::memcpy(words, pattern, kBlock);
-    size_t i = 0;
     for (; i + kBlock <= size; i += kBlock) {
         for (size_t w = 0; w < kBlock / 8; ++w) {
             uint64_t v;
@@ -99,6 +115,7 @@ void ScrambleArchiveBytes(void* data, size_t size, uint64_t filePosition, const 
             std::memcpy(p + i + 8 * w, &v, 8);
         }
     }
+#endif
     for (size_t j = 0; i < size; ++i, ++j) {
         p[i] ^= pattern[j];
     }
