@@ -58,6 +58,9 @@ void WaitForArchiveFile(file::FileRecord* file);
 bool ReadArchiveBytes(ArchiveReader& reader, uint64_t position, void* dst, size_t size);
 // Starts reading bytes at a file position without waiting; they arrive scrambled.
 bool StartArchiveRead(ArchiveReader& reader, uint64_t position, void* dst, size_t size);
+// The same read, finished before returning and done on the calling thread when
+// the file allows it (still scrambled); false unless every byte arrived.
+bool ReadArchiveFileNow(ArchiveReader& reader, uint64_t position, void* dst, size_t size);
 
 // Normalises a path to "\DIR\...\NAME": upper-case ASCII, "." and ".." resolved,
 // drives and network roots mapped onto the one root. The length, or -1 when it

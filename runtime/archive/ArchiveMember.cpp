@@ -87,15 +87,16 @@ bool LoadCompressed(ArchiveMember& m) {
     if (!m.data || !m.compressed) {
         return false;
     }
+    if (!m.async) {
+        return ReadArchiveFileNow(*m.archive, MemberFilePosition(m), m.compressed,
+                                  compressedSize) &&
+               FinishDecompression(m);
+    }
     if (!StartArchiveRead(*m.archive, MemberFilePosition(m), m.compressed, compressedSize)) {
         return false;
     }
-    if (m.async) {
-        m.state = kMemberLoading; // the idle test or the next operation decodes
-        return true;
-    }
-    WaitForArchiveFile(m.archive->file);
-    return FinishDecompression(m);
+    m.state = kMemberLoading; // the idle test or the next operation decodes
+    return true;
 }
 
 } // namespace
@@ -186,17 +187,18 @@ size_t ArchiveMemberRead(void* dst, size_t elementSize, size_t count, ArchiveMem
         std::memcpy(dst, member->data + member->position, size_t(wanted));
     } else {
         uint64_t at = MemberFilePosition(*member) + uint64_t(member->position);
-        if (!StartArchiveRead(*member->archive, at, dst, size_t(wanted))) {
-            return 0;
-        }
-        if (member->async) {
+        if (!member->async) {
+            if (!ReadArchiveBytes(*member->archive, at, dst, size_t(wanted))) {
+                return 0;
+            }
+        } else {
+            if (!StartArchiveRead(*member->archive, at, dst, size_t(wanted))) {
+                return 0;
+            }
             member->state = kMemberReading;
             member->pendingPosition = at;
             member->pendingDestination = static_cast<uint8_t*>(dst);
             member->pendingLength = uint32_t(wanted);
-        } else {
-            WaitForArchiveFile(member->archive->file);
-            ScrambleArchiveBytes(dst, size_t(wanted), at, member->archive->key);
         }
     }
     member->position += int64_t(wanted);

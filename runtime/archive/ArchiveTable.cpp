@@ -55,11 +55,17 @@ bool StartArchiveRead(ArchiveReader& reader, uint64_t position, void* dst, size_
     return size == 0 || file::FileRecordRead(dst, 1, size, reader.file) == size;
 }
 
-bool ReadArchiveBytes(ArchiveReader& reader, uint64_t position, void* dst, size_t size) {
-    if (!StartArchiveRead(reader, position, dst, size)) {
+bool ReadArchiveFileNow(ArchiveReader& reader, uint64_t position, void* dst, size_t size) {
+    if (position > reader.fileSize || size > reader.fileSize - position) {
         return false;
     }
-    WaitForArchiveFile(reader.file);
+    return size == 0 || file::FileRecordReadAt(reader.file, int64_t(position), dst, size) == size;
+}
+
+bool ReadArchiveBytes(ArchiveReader& reader, uint64_t position, void* dst, size_t size) {
+    if (!ReadArchiveFileNow(reader, position, dst, size)) {
+        return false;
+    }
     ScrambleArchiveBytes(dst, size, position, reader.key);
     return true;
 }

@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Thread.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -327,6 +328,40 @@ size_t FileRecordRead(void* dst, size_t elementSize, size_t count, FileRecord* r
     }
     r->position += int64_t(bytes);
     return result;
+}
+
+size_t FileRecordReadAt(FileRecord* r, int64_t position, void* dst, size_t bytes) {
+    if (position < 0) {
+        return 0;
+    }
+    if (!r->threaded || r->aheadBuffer) {
+        if (FileRecordSeek(r, position, 0) != 0) {
+            return 0;
+        }
+        const size_t got = FileRecordRead(dst, 1, bytes, r);
+        if (r->threaded) {
+            r->done->Wait();
+        }
+        return got;
+    }
+    // Idle, the thread is parked on `request` and leaves its file alone; the
+    // event orders its last command before this read and this read before its
+    // next command.
+    r->done->Wait();
+    if (position >= int64_t(r->size)) {
+        r->position = position;
+        return 0;
+    }
+    bytes = std::min<uint64_t>(bytes, uint64_t(int64_t(r->size) - position));
+    platform::FileSystem& fs = platform::Files();
+    int64_t got = -1;
+    if (r->threadFd >= 0 && fs.SeekTo(r->threadFd, position)) {
+        got = fs.Read(r->threadFd, dst, bytes);
+    }
+    const size_t arrived = got < 0 ? 0 : size_t(got);
+    r->position = position + int64_t(arrived);
+    r->endFlag = 0;
+    return arrived;
 }
 
 int FileRecordAtEnd(FileRecord* r) {

@@ -18,6 +18,12 @@ int64_t FileRecordTell(FileRecord* record);
 int FileRecordSeek(FileRecord* record, int64_t offset, int origin);
 // Whole elements read; with the asynchronous flag the data may still be arriving.
 size_t FileRecordRead(void* dst, size_t elementSize, size_t count, FileRecord* record);
+// Reads bytes at a position and returns how many arrived, for callers that
+// would wait for the read anyway: once any outstanding command has finished,
+// the calling thread reads the file itself, sparing the two thread hand-overs.
+// A record with read-ahead hands the read to its thread, which owns its file
+// between commands. The position afterwards is where the read ended.
+size_t FileRecordReadAt(FileRecord* record, int64_t position, void* dst, size_t bytes);
 // -1 once a read has hit the end, else 0.
 int FileRecordAtEnd(FileRecord* record);
 // 1 when no asynchronous command is outstanding.
