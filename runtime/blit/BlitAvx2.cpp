@@ -40,13 +40,12 @@ inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
     hi = _mm256_unpackhi_epi32(twice, twice);
 }
 
-// (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256. Two
-// independent products: measured faster here than 256 * a + (b - a) * f, whose chain
-// is longer.
+// (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256, as
+// a + floor(((b - a) * f + 128) / 256): the rounding multiply-high of (b - a) * 128 by f
+// is exactly that floor, so one product serves where the plain form needs two.
 inline __m256i Lerp16(__m256i a, __m256i b, __m256i f) {
-    const __m256i g = _mm256_sub_epi16(_mm256_set1_epi16(256), f);
-    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, g), _mm256_mullo_epi16(b, f));
-    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+    return _mm256_add_epi16(a,
+                            _mm256_mulhrs_epi16(_mm256_slli_epi16(_mm256_sub_epi16(b, a), 7), f));
 }
 
 inline __m256i AlphaMask() {
