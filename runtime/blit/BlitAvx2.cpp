@@ -289,14 +289,16 @@ inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m
     auto pair = [base](int32_t offset) {
         return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + offset));
     };
+    // Pixels 0, 1 | 4, 5 in lo and 2, 3 | 6, 7 in hi, so that the in-lane shuffles leave
+    // the taps in pixel order.
     const __m256 lo =
         _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[0]), pair(at[1])),
-                                              _mm_unpacklo_epi64(pair(at[2]), pair(at[3]))));
+                                              _mm_unpacklo_epi64(pair(at[4]), pair(at[5]))));
     const __m256 hi =
-        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[4]), pair(at[5])),
+        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[2]), pair(at[3])),
                                               _mm_unpacklo_epi64(pair(at[6]), pair(at[7]))));
-    left = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8);
-    right = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8);
+    left = _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0x88));
+    right = _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0xDD));
 }
 
 template <bool Opaque32, bool Keyed, bool Mirror>
@@ -375,10 +377,12 @@ inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i paramet
     } else {
         const __m256i q = Opaque ? parameter : Div255(_mm256_mullo_epi16(parameter, a));
         if constexpr (Mode == 1) {
+            // (w * s + (256 - w) * d) >> 8 as d + floor((s - d) * w / 256), by one
+            // multiply-high of (s - d) * 128 by 2w.
             const __m256i w = _mm256_sub_epi16(q, _mm256_cmpeq_epi16(q, _mm256_set1_epi16(255)));
-            const __m256i rest = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
-            return _mm256_srli_epi16(
-                _mm256_add_epi16(_mm256_mullo_epi16(w, s), _mm256_mullo_epi16(rest, d)), 8);
+            return _mm256_add_epi16(d,
+                                    _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(s, d), 7),
+                                                       _mm256_add_epi16(w, w)));
         } else {
             const __m256i x = Div255(_mm256_mullo_epi16(s, q));
             return Mode == 2 ? _mm256_add_epi16(d, x) : _mm256_subs_epu16(d, x);
