@@ -34,10 +34,24 @@ inline __m256i SpreadAlpha(__m256i x16) {
     return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x16, 0xFF), 0xFF);
 }
 
+// A weight per pixel (0..256 in 32-bit lanes) spread over the 16-bit channel lanes of
+// the low (pixels 0, 1 | 4, 5) and high (2, 3 | 6, 7) halves that unpacking bytes gives.
 inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
-    const __m256i twice = _mm256_or_si256(w32, _mm256_slli_epi32(w32, 16));
-    lo = _mm256_unpacklo_epi32(twice, twice);
-    hi = _mm256_unpackhi_epi32(twice, twice);
+    lo = _mm256_shuffle_epi8(w32, _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5,
+                                                   0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5));
+    hi = _mm256_shuffle_epi8(w32, _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13,
+                                                   12, 13, 8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13,
+                                                   12, 13, 12, 13));
+}
+
+// The same for eight byte weights (0..255) at w.
+inline void SpreadByteWeights(const uint8_t* w, __m256i& lo, __m256i& hi) {
+    const __m256i v = _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w)));
+    const char z = -128; // a zero byte
+    lo = _mm256_shuffle_epi8(v, _mm256_setr_epi8(0, z, 0, z, 0, z, 0, z, 1, z, 1, z, 1, z, 1, z, 4,
+                                                 z, 4, z, 4, z, 4, z, 5, z, 5, z, 5, z, 5, z));
+    hi = _mm256_shuffle_epi8(v, _mm256_setr_epi8(2, z, 2, z, 2, z, 2, z, 3, z, 3, z, 3, z, 3, z, 6,
+                                                 z, 6, z, 6, z, 6, z, 7, z, 7, z, 7, z, 7, z));
 }
 
 // (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256, as
@@ -88,11 +102,10 @@ inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m
     return Mix2x2(p00, p01, p10, p11, fxLo, fxHi, fyLo, fyHi);
 }
 
-// (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
-inline __m256i Mix8(__m256i a, __m256i b, __m256i f) {
+// (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256),
+// spread as SpreadWeights does.
+inline __m256i Mix8(__m256i a, __m256i b, __m256i fLo, __m256i fHi) {
     const __m256i zero = _mm256_setzero_si256();
-    __m256i fLo, fHi;
-    SpreadWeights(f, fLo, fHi);
     return _mm256_packus_epi16(
         Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo),
         Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi));
@@ -173,8 +186,8 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
     for (; i + 8 <= n; i += 8) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
-        const __m256i f =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i)));
+        __m256i fLo, fHi;
+        SpreadByteWeights(fx + i, fLo, fHi);
         const int32_t first = std::min(x0[i], x0[i + 7]);
         const __m256i start = _mm256_set1_epi32(first);
         const __m256i ia = _mm256_sub_epi32(a, start), ib = _mm256_sub_epi32(b, start);
@@ -188,7 +201,7 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
         }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Mix8(FixSamples<Opaque32, Keyed>(left, key),
-                                 FixSamples<Opaque32, Keyed>(right, key), f));
+                                 FixSamples<Opaque32, Keyed>(right, key), fLo, fHi));
     }
     if (i < n) {
         PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
@@ -226,9 +239,7 @@ void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, c
         p10 = FixSamples<Opaque32, Keyed>(p10, key);
         p11 = FixSamples<Opaque32, Keyed>(p11, key);
         __m256i fLo, fHi;
-        SpreadWeights(
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i))), fLo,
-            fHi);
+        SpreadByteWeights(fx + i, fLo, fHi);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Mix2x2(p00, p01, p10, p11, fLo, fHi, fyv, fyv));
     }
@@ -242,13 +253,13 @@ void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, c
 }
 
 void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
-    const __m256i f = _mm256_set1_epi32(int32_t(fy));
+    const __m256i f = _mm256_set1_epi16(int16_t(fy));
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Mix8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + i)),
                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i)),
-                                 f));
+                                 f, f));
     }
     if (i < n) {
         PortableKernels().mixRows(top + i, bottom + i, fy, n - i, out + i);
@@ -284,9 +295,10 @@ void FetchAffineNearestT(const Source& s, const AffineRun& run, int32_t n, uint3
 // The taps at byte offsets and the pixel right of each, read as pairs by one 64-bit load
 // per pixel (faster here than 64-bit gathers), then split into left and right taps.
 inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m256i& right) {
-    alignas(32) int32_t at[8];
+    // Offsets are never negative: as unsigned they widen to addresses at no cost.
+    alignas(32) uint32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), offsets);
-    auto pair = [base](int32_t offset) {
+    auto pair = [base](uint32_t offset) {
         return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + offset));
     };
     // Pixels 0, 1 | 4, 5 in lo and 2, 3 | 6, 7 in hi, so that the in-lane shuffles leave
