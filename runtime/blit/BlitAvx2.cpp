@@ -30,10 +30,6 @@ inline __m256i Div255(__m256i t) {
                              8);
 }
 
-inline __m256i SpreadAlpha(__m256i x16) {
-    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x16, 0xFF), 0xFF);
-}
-
 // A weight per pixel (0..256 in 32-bit lanes) spread over the 16-bit channel lanes of
 // the low (pixels 0, 1 | 4, 5) and high (2, 3 | 6, 7) halves that unpacking bytes gives.
 inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
@@ -374,42 +370,76 @@ inline __m256i Toward(__m256i x, __m256i d, __m256i a) {
     return _mm256_sub_epi16(_mm256_add_epi16(d, up), down);
 }
 
-// One half (pixels 0, 1, 4, 5 or 2, 3, 6, 7) of eight samples in 16-bit lanes.
-template <int Mode, bool Bright, bool Opaque>
-inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
-    const __m256i a = Opaque ? _mm256_set1_epi16(255) : SpreadAlpha(s);
-    if constexpr (Bright) {
-        s = Div255(_mm256_mullo_epi16(s, bright));
-    }
-    if constexpr (Mode == 0) {
-        return Opaque ? s : Toward(s, d, a);
-    } else if constexpr (Mode == 4) {
-        const __m256i m = _mm256_srli_epi16(_mm256_mullo_epi16(s, d), 8);
-        return Opaque ? m : Toward(m, d, a);
+// The weight each sample brings to the blend, in 32-bit lanes: its alpha for modes 0 and
+// 4, the parameter scaled by it for modes 2 and 3, and twice the blend weight for mode 1.
+// Worked out once per pixel here rather than once per channel after unpacking.
+template <int Mode> inline __m256i SampleWeights(__m256i s, __m256i parameter32) {
+    const __m256i a = _mm256_srli_epi32(s, 24);
+    if constexpr (Mode == 0 || Mode == 4) {
+        return a;
     } else {
-        const __m256i q = Opaque ? parameter : Div255(_mm256_mullo_epi16(parameter, a));
+        // Products below 65536 in the low halves; the high halves stay 0 throughout.
+        const __m256i q = Div255(_mm256_mullo_epi16(parameter32, a));
         if constexpr (Mode == 1) {
-            // (w * s + (256 - w) * d) >> 8 as d + floor((s - d) * w / 256), by one
-            // multiply-high of (s - d) * 128 by 2w.
-            const __m256i w = _mm256_sub_epi16(q, _mm256_cmpeq_epi16(q, _mm256_set1_epi16(255)));
-            return _mm256_add_epi16(d,
-                                    _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(s, d), 7),
-                                                       _mm256_add_epi16(w, w)));
+            const __m256i w = _mm256_sub_epi32(q, _mm256_cmpeq_epi32(q, _mm256_set1_epi32(255)));
+            return _mm256_add_epi32(w, w);
         } else {
-            const __m256i x = Div255(_mm256_mullo_epi16(s, q));
-            return Mode == 2 ? _mm256_add_epi16(d, x) : _mm256_subs_epu16(d, x);
+            return q;
         }
     }
 }
 
+// The weight of opaque samples (alpha 255), the same in every 16-bit lane.
+template <int Mode> inline __m256i OpaqueWeight(int32_t parameter) {
+    if constexpr (Mode == 1) {
+        return _mm256_set1_epi16(int16_t(2 * (parameter == 255 ? 256 : parameter)));
+    } else {
+        return _mm256_set1_epi16(int16_t(Mode == 0 || Mode == 4 ? 255 : parameter));
+    }
+}
+
+// One half (pixels 0, 1, 4, 5 or 2, 3, 6, 7) of eight samples in 16-bit lanes, with the
+// weights of SampleWeights spread over the channels.
 template <int Mode, bool Bright, bool Opaque>
-inline __m256i Combine8(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
+inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i weight) {
+    if constexpr (Bright) {
+        s = Div255(_mm256_mullo_epi16(s, bright));
+    }
+    if constexpr (Mode == 0) {
+        return Opaque ? s : Toward(s, d, weight);
+    } else if constexpr (Mode == 4) {
+        const __m256i m = _mm256_srli_epi16(_mm256_mullo_epi16(s, d), 8);
+        return Opaque ? m : Toward(m, d, weight);
+    } else if constexpr (Mode == 1) {
+        // (w * s + (256 - w) * d) >> 8 as d + floor((s - d) * w / 256), by one
+        // multiply-high of (s - d) * 128 by 2w.
+        return _mm256_add_epi16(
+            d, _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(s, d), 7), weight));
+    } else {
+        const __m256i x = Div255(_mm256_mullo_epi16(s, weight));
+        return Mode == 2 ? _mm256_add_epi16(d, x) : _mm256_subs_epu16(d, x);
+    }
+}
+
+template <int Mode, bool Bright, bool Opaque>
+inline __m256i Combine8(__m256i s, __m256i d, __m256i bright, __m256i parameter32,
+                        __m256i opaqueWeight) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
-        _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
-    const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
-        _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
-    __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
+    __m256i result;
+    if constexpr (Opaque && Mode == 0 && !Bright) {
+        result = s;
+    } else {
+        __m256i weightLo = opaqueWeight, weightHi = opaqueWeight;
+        if constexpr (!Opaque) {
+            SpreadWeights(SampleWeights<Mode>(s, parameter32), weightLo, weightHi);
+        }
+        result = _mm256_packus_epi16(
+            CombineHalf<Mode, Bright, Opaque>(_mm256_unpacklo_epi8(s, zero),
+                                              _mm256_unpacklo_epi8(d, zero), bright, weightLo),
+            CombineHalf<Mode, Bright, Opaque>(_mm256_unpackhi_epi8(s, zero),
+                                              _mm256_unpackhi_epi8(d, zero), bright, weightHi));
+    }
+    result = _mm256_or_si256(result, AlphaMask());
     if constexpr (!Opaque) {
         // Uncovered samples leave the target as it was.
         const __m256i skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
@@ -425,7 +455,8 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
     const int16_t bb = int16_t(args.brightness & 255);
     const __m256i bright =
         _mm256_setr_epi16(bb, bg, br, 255, bb, bg, br, 255, bb, bg, br, 255, bb, bg, br, 255);
-    const __m256i parameter = _mm256_set1_epi16(int16_t(args.parameter));
+    const __m256i parameter32 = _mm256_set1_epi32(args.parameter);
+    const __m256i opaqueWeight = OpaqueWeight<Mode>(args.parameter);
     const __m256i zero = _mm256_setzero_si256();
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -437,8 +468,8 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
             }
         }
         __m256i* p = reinterpret_cast<__m256i*>(dst + 4 * int64_t(i));
-        _mm256_storeu_si256(
-            p, Combine8<Mode, Bright, Opaque>(s, _mm256_loadu_si256(p), bright, parameter));
+        _mm256_storeu_si256(p, Combine8<Mode, Bright, Opaque>(s, _mm256_loadu_si256(p), bright,
+                                                              parameter32, opaqueWeight));
     }
     if (i < n) {
         // The last few pixels through masked loads and stores: nothing past n is touched.
@@ -446,9 +477,9 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
             _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
         int* p = reinterpret_cast<int*>(dst + 4 * int64_t(i));
         const __m256i s = _mm256_maskload_epi32(reinterpret_cast<const int*>(src + i), mask);
-        _mm256_maskstore_epi32(
-            p, mask,
-            Combine8<Mode, Bright, Opaque>(s, _mm256_maskload_epi32(p, mask), bright, parameter));
+        _mm256_maskstore_epi32(p, mask,
+                               Combine8<Mode, Bright, Opaque>(s, _mm256_maskload_epi32(p, mask),
+                                                              bright, parameter32, opaqueWeight));
     }
 }
 
