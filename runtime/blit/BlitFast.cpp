@@ -327,14 +327,44 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
             rowOf[slot] = sy;
             return rows[slot];
         };
-        for (int32_t dy = r.top; dy < r.bottom; ++dy) {
-            const int64_t j = int64_t(dy) - rect.top;
-            const uint32_t* samples;
+        // The source rows target row j shows, and the weight of the lower one (bilinear).
+        auto sourceRows = [&](int64_t j, int32_t& y0, int32_t& y1, uint32_t& fy) {
             if (paint.bilinear) {
                 int64_t v = std::clamp<int64_t>(((2 * j + 1) << 31) / stepY - 32768, 0, maxV);
                 v = mirrorY ? maxV - v : v;
-                const int32_t y0 = int32_t(v >> 16), y1 = std::min(y0 + 1, h - 1);
-                const uint32_t fy = uint32_t(v >> 8 & 255);
+                y0 = int32_t(v >> 16);
+                y1 = std::min(y0 + 1, h - 1);
+                fy = uint32_t(v >> 8 & 255);
+            } else {
+                const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
+                y0 = y1 = mirrorY ? h - 1 - sy : sy;
+                fy = 0;
+            }
+        };
+        // The columns this block reads, to ask for the next target row's source rows ahead:
+        // a shrinking copy skips rows, which breaks the hardware's stream at every row.
+        const int32_t* right = paint.bilinear ? x1s : x0; // columns rise or fall monotonically
+        const int64_t spanFrom = int64_t(std::min(x0[0], x0[n - 1])) * 4;
+        const int64_t spanTo = (int64_t(std::max(right[0], right[n - 1])) + 1) * 4;
+        const bool prefetch = Is32(source.kind) && stepY < 65536;
+        for (int32_t dy = r.top; dy < r.bottom; ++dy) {
+            const int64_t j = int64_t(dy) - rect.top;
+            const uint32_t* samples;
+            int32_t y0, y1;
+            uint32_t fy;
+            sourceRows(j, y0, y1, fy);
+            if (prefetch && dy + 1 < r.bottom) {
+                int32_t next0, next1;
+                uint32_t nextFy;
+                sourceRows(j + 1, next0, next1, nextFy);
+                for (const int32_t y : {next0, next1}) {
+                    const uint8_t* row = source.pixels + int64_t(y) * source.pitch;
+                    for (int64_t k = spanFrom; k < spanTo; k += 64) {
+                        __builtin_prefetch(row + k);
+                    }
+                }
+            }
+            if (paint.bilinear) {
                 if (fy != 0 && stepY <= 32768 && plan.fetch->fetchBilinearRows != nullptr) {
                     // Shrunk to half or less, no two target rows share a source row, so
                     // nothing is gained by keeping the mixed rows.
@@ -349,8 +379,7 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
                     }
                 }
             } else {
-                const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
-                samples = fetched(mirrorY ? h - 1 - sy : sy, -1);
+                samples = fetched(y0, -1);
             }
             plan.combine(TargetAt(target, bx, dy, plan.bytes), samples, n, plan.args);
         }
