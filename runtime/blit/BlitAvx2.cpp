@@ -30,23 +30,32 @@ inline __m256i Div255(__m256i t) {
                              8);
 }
 
-inline __m256i SpreadAlpha(__m256i x16) {
-    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x16, 0xFF), 0xFF);
-}
-
+// A weight per pixel (0..256 in 32-bit lanes) spread over the 16-bit channel lanes of
+// the low (pixels 0, 1 | 4, 5) and high (2, 3 | 6, 7) halves that unpacking bytes gives.
 inline void SpreadWeights(__m256i w32, __m256i& lo, __m256i& hi) {
-    const __m256i twice = _mm256_or_si256(w32, _mm256_slli_epi32(w32, 16));
-    lo = _mm256_unpacklo_epi32(twice, twice);
-    hi = _mm256_unpackhi_epi32(twice, twice);
+    lo = _mm256_shuffle_epi8(w32, _mm256_setr_epi8(0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5,
+                                                   0, 1, 0, 1, 0, 1, 0, 1, 4, 5, 4, 5, 4, 5, 4, 5));
+    hi = _mm256_shuffle_epi8(w32, _mm256_setr_epi8(8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13, 12, 13,
+                                                   12, 13, 8, 9, 8, 9, 8, 9, 8, 9, 12, 13, 12, 13,
+                                                   12, 13, 12, 13));
 }
 
-// (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256. Two
-// independent products: measured faster here than 256 * a + (b - a) * f, whose chain
-// is longer.
+// The same for eight byte weights (0..255) at w.
+inline void SpreadByteWeights(const uint8_t* w, __m256i& lo, __m256i& hi) {
+    const __m256i v = _mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(w)));
+    const char z = -128; // a zero byte
+    lo = _mm256_shuffle_epi8(v, _mm256_setr_epi8(0, z, 0, z, 0, z, 0, z, 1, z, 1, z, 1, z, 1, z, 4,
+                                                 z, 4, z, 4, z, 4, z, 5, z, 5, z, 5, z, 5, z));
+    hi = _mm256_shuffle_epi8(v, _mm256_setr_epi8(2, z, 2, z, 2, z, 2, z, 3, z, 3, z, 3, z, 3, z, 6,
+                                                 z, 6, z, 6, z, 6, z, 7, z, 7, z, 7, z, 7, z));
+}
+
+// (a * (256 - f) + b * f + 128) >> 8 per 16-bit lane, a and b 0..255, f 0..256, as
+// a + floor(((b - a) * f + 128) / 256): the rounding multiply-high of (b - a) * 128 by f
+// is exactly that floor, so one product serves where the plain form needs two.
 inline __m256i Lerp16(__m256i a, __m256i b, __m256i f) {
-    const __m256i g = _mm256_sub_epi16(_mm256_set1_epi16(256), f);
-    const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(a, g), _mm256_mullo_epi16(b, f));
-    return _mm256_srli_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(128)), 8);
+    return _mm256_add_epi16(a,
+                            _mm256_mulhrs_epi16(_mm256_slli_epi16(_mm256_sub_epi16(b, a), 7), f));
 }
 
 inline __m256i AlphaMask() {
@@ -89,11 +98,10 @@ inline __m256i Bilinear8(__m256i p00, __m256i p01, __m256i p10, __m256i p11, __m
     return Mix2x2(p00, p01, p10, p11, fxLo, fxHi, fyLo, fyHi);
 }
 
-// (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256).
-inline __m256i Mix8(__m256i a, __m256i b, __m256i f) {
+// (a * (256 - f) + b * f + 128) >> 8 in each byte of eight pixels; f per pixel (0..256),
+// spread as SpreadWeights does.
+inline __m256i Mix8(__m256i a, __m256i b, __m256i fLo, __m256i fHi) {
     const __m256i zero = _mm256_setzero_si256();
-    __m256i fLo, fHi;
-    SpreadWeights(f, fLo, fHi);
     return _mm256_packus_epi16(
         Lerp16(_mm256_unpacklo_epi8(a, zero), _mm256_unpacklo_epi8(b, zero), fLo),
         Lerp16(_mm256_unpackhi_epi8(a, zero), _mm256_unpackhi_epi8(b, zero), fHi));
@@ -174,8 +182,8 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
     for (; i + 8 <= n; i += 8) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x0 + i));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(x1 + i));
-        const __m256i f =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i)));
+        __m256i fLo, fHi;
+        SpreadByteWeights(fx + i, fLo, fHi);
         const int32_t first = std::min(x0[i], x0[i + 7]);
         const __m256i start = _mm256_set1_epi32(first);
         const __m256i ia = _mm256_sub_epi32(a, start), ib = _mm256_sub_epi32(b, start);
@@ -189,7 +197,7 @@ void FetchBilinearRowT(const Source& s, const int32_t* x0, const int32_t* x1, co
         }
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Mix8(FixSamples<Opaque32, Keyed>(left, key),
-                                 FixSamples<Opaque32, Keyed>(right, key), f));
+                                 FixSamples<Opaque32, Keyed>(right, key), fLo, fHi));
     }
     if (i < n) {
         PortableKernels().fetchBilinearRow(s, x0 + i, x1 + i, fx + i, sy, n - i, out + i);
@@ -227,9 +235,7 @@ void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, c
         p10 = FixSamples<Opaque32, Keyed>(p10, key);
         p11 = FixSamples<Opaque32, Keyed>(p11, key);
         __m256i fLo, fHi;
-        SpreadWeights(
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(fx + i))), fLo,
-            fHi);
+        SpreadByteWeights(fx + i, fLo, fHi);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Mix2x2(p00, p01, p10, p11, fLo, fHi, fyv, fyv));
     }
@@ -243,13 +249,13 @@ void FetchBilinearRowsT(const Source& s, const int32_t* x0, const int32_t* x1, c
 }
 
 void MixRows(const uint32_t* top, const uint32_t* bottom, uint32_t fy, int32_t n, uint32_t* out) {
-    const __m256i f = _mm256_set1_epi32(int32_t(fy));
+    const __m256i f = _mm256_set1_epi16(int16_t(fy));
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i),
                             Mix8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + i)),
                                  _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i)),
-                                 f));
+                                 f, f));
     }
     if (i < n) {
         PortableKernels().mixRows(top + i, bottom + i, fy, n - i, out + i);
@@ -285,19 +291,22 @@ void FetchAffineNearestT(const Source& s, const AffineRun& run, int32_t n, uint3
 // The taps at byte offsets and the pixel right of each, read as pairs by one 64-bit load
 // per pixel (faster here than 64-bit gathers), then split into left and right taps.
 inline void GatherPairs(const uint8_t* base, __m256i offsets, __m256i& left, __m256i& right) {
-    alignas(32) int32_t at[8];
+    // Offsets are never negative: as unsigned they widen to addresses at no cost.
+    alignas(32) uint32_t at[8];
     _mm256_store_si256(reinterpret_cast<__m256i*>(at), offsets);
-    auto pair = [base](int32_t offset) {
+    auto pair = [base](uint32_t offset) {
         return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + offset));
     };
+    // Pixels 0, 1 | 4, 5 in lo and 2, 3 | 6, 7 in hi, so that the in-lane shuffles leave
+    // the taps in pixel order.
     const __m256 lo =
         _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[0]), pair(at[1])),
-                                              _mm_unpacklo_epi64(pair(at[2]), pair(at[3]))));
+                                              _mm_unpacklo_epi64(pair(at[4]), pair(at[5]))));
     const __m256 hi =
-        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[4]), pair(at[5])),
+        _mm256_castsi256_ps(_mm256_setr_m128i(_mm_unpacklo_epi64(pair(at[2]), pair(at[3])),
                                               _mm_unpacklo_epi64(pair(at[6]), pair(at[7]))));
-    left = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0x88)), 0xD8);
-    right = _mm256_permute4x64_epi64(_mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0xDD)), 0xD8);
+    left = _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0x88));
+    right = _mm256_castps_si256(_mm256_shuffle_ps(lo, hi, 0xDD));
 }
 
 template <bool Opaque32, bool Keyed, bool Mirror>
@@ -361,40 +370,76 @@ inline __m256i Toward(__m256i x, __m256i d, __m256i a) {
     return _mm256_sub_epi16(_mm256_add_epi16(d, up), down);
 }
 
-// One half (pixels 0, 1, 4, 5 or 2, 3, 6, 7) of eight samples in 16-bit lanes.
-template <int Mode, bool Bright, bool Opaque>
-inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
-    const __m256i a = Opaque ? _mm256_set1_epi16(255) : SpreadAlpha(s);
-    if constexpr (Bright) {
-        s = Div255(_mm256_mullo_epi16(s, bright));
-    }
-    if constexpr (Mode == 0) {
-        return Opaque ? s : Toward(s, d, a);
-    } else if constexpr (Mode == 4) {
-        const __m256i m = _mm256_srli_epi16(_mm256_mullo_epi16(s, d), 8);
-        return Opaque ? m : Toward(m, d, a);
+// The weight each sample brings to the blend, in 32-bit lanes: its alpha for modes 0 and
+// 4, the parameter scaled by it for modes 2 and 3, and twice the blend weight for mode 1.
+// Worked out once per pixel here rather than once per channel after unpacking.
+template <int Mode> inline __m256i SampleWeights(__m256i s, __m256i parameter32) {
+    const __m256i a = _mm256_srli_epi32(s, 24);
+    if constexpr (Mode == 0 || Mode == 4) {
+        return a;
     } else {
-        const __m256i q = Opaque ? parameter : Div255(_mm256_mullo_epi16(parameter, a));
+        // Products below 65536 in the low halves; the high halves stay 0 throughout.
+        const __m256i q = Div255(_mm256_mullo_epi16(parameter32, a));
         if constexpr (Mode == 1) {
-            const __m256i w = _mm256_sub_epi16(q, _mm256_cmpeq_epi16(q, _mm256_set1_epi16(255)));
-            const __m256i rest = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
-            return _mm256_srli_epi16(
-                _mm256_add_epi16(_mm256_mullo_epi16(w, s), _mm256_mullo_epi16(rest, d)), 8);
+            const __m256i w = _mm256_sub_epi32(q, _mm256_cmpeq_epi32(q, _mm256_set1_epi32(255)));
+            return _mm256_add_epi32(w, w);
         } else {
-            const __m256i x = Div255(_mm256_mullo_epi16(s, q));
-            return Mode == 2 ? _mm256_add_epi16(d, x) : _mm256_subs_epu16(d, x);
+            return q;
         }
     }
 }
 
+// The weight of opaque samples (alpha 255), the same in every 16-bit lane.
+template <int Mode> inline __m256i OpaqueWeight(int32_t parameter) {
+    if constexpr (Mode == 1) {
+        return _mm256_set1_epi16(int16_t(2 * (parameter == 255 ? 256 : parameter)));
+    } else {
+        return _mm256_set1_epi16(int16_t(Mode == 0 || Mode == 4 ? 255 : parameter));
+    }
+}
+
+// One half (pixels 0, 1, 4, 5 or 2, 3, 6, 7) of eight samples in 16-bit lanes, with the
+// weights of SampleWeights spread over the channels.
 template <int Mode, bool Bright, bool Opaque>
-inline __m256i Combine8(__m256i s, __m256i d, __m256i bright, __m256i parameter) {
+inline __m256i CombineHalf(__m256i s, __m256i d, __m256i bright, __m256i weight) {
+    if constexpr (Bright) {
+        s = Div255(_mm256_mullo_epi16(s, bright));
+    }
+    if constexpr (Mode == 0) {
+        return Opaque ? s : Toward(s, d, weight);
+    } else if constexpr (Mode == 4) {
+        const __m256i m = _mm256_srli_epi16(_mm256_mullo_epi16(s, d), 8);
+        return Opaque ? m : Toward(m, d, weight);
+    } else if constexpr (Mode == 1) {
+        // (w * s + (256 - w) * d) >> 8 as d + floor((s - d) * w / 256), by one
+        // multiply-high of (s - d) * 128 by 2w.
+        return _mm256_add_epi16(
+            d, _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(s, d), 7), weight));
+    } else {
+        const __m256i x = Div255(_mm256_mullo_epi16(s, weight));
+        return Mode == 2 ? _mm256_add_epi16(d, x) : _mm256_subs_epu16(d, x);
+    }
+}
+
+template <int Mode, bool Bright, bool Opaque>
+inline __m256i Combine8(__m256i s, __m256i d, __m256i bright, __m256i parameter32,
+                        __m256i opaqueWeight) {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i lo = CombineHalf<Mode, Bright, Opaque>(
-        _mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero), bright, parameter);
-    const __m256i hi = CombineHalf<Mode, Bright, Opaque>(
-        _mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero), bright, parameter);
-    __m256i result = _mm256_or_si256(_mm256_packus_epi16(lo, hi), AlphaMask());
+    __m256i result;
+    if constexpr (Opaque && Mode == 0 && !Bright) {
+        result = s;
+    } else {
+        __m256i weightLo = opaqueWeight, weightHi = opaqueWeight;
+        if constexpr (!Opaque) {
+            SpreadWeights(SampleWeights<Mode>(s, parameter32), weightLo, weightHi);
+        }
+        result = _mm256_packus_epi16(
+            CombineHalf<Mode, Bright, Opaque>(_mm256_unpacklo_epi8(s, zero),
+                                              _mm256_unpacklo_epi8(d, zero), bright, weightLo),
+            CombineHalf<Mode, Bright, Opaque>(_mm256_unpackhi_epi8(s, zero),
+                                              _mm256_unpackhi_epi8(d, zero), bright, weightHi));
+    }
+    result = _mm256_or_si256(result, AlphaMask());
     if constexpr (!Opaque) {
         // Uncovered samples leave the target as it was.
         const __m256i skip = _mm256_cmpeq_epi32(_mm256_and_si256(s, AlphaMask()), zero);
@@ -410,7 +455,8 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
     const int16_t bb = int16_t(args.brightness & 255);
     const __m256i bright =
         _mm256_setr_epi16(bb, bg, br, 255, bb, bg, br, 255, bb, bg, br, 255, bb, bg, br, 255);
-    const __m256i parameter = _mm256_set1_epi16(int16_t(args.parameter));
+    const __m256i parameter32 = _mm256_set1_epi32(args.parameter);
+    const __m256i opaqueWeight = OpaqueWeight<Mode>(args.parameter);
     const __m256i zero = _mm256_setzero_si256();
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
@@ -422,8 +468,8 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
             }
         }
         __m256i* p = reinterpret_cast<__m256i*>(dst + 4 * int64_t(i));
-        _mm256_storeu_si256(
-            p, Combine8<Mode, Bright, Opaque>(s, _mm256_loadu_si256(p), bright, parameter));
+        _mm256_storeu_si256(p, Combine8<Mode, Bright, Opaque>(s, _mm256_loadu_si256(p), bright,
+                                                              parameter32, opaqueWeight));
     }
     if (i < n) {
         // The last few pixels through masked loads and stores: nothing past n is touched.
@@ -431,9 +477,9 @@ void CombineT(uint8_t* dst, const uint32_t* src, int32_t n, const CombineArgs& a
             _mm256_cmpgt_epi32(_mm256_set1_epi32(n - i), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
         int* p = reinterpret_cast<int*>(dst + 4 * int64_t(i));
         const __m256i s = _mm256_maskload_epi32(reinterpret_cast<const int*>(src + i), mask);
-        _mm256_maskstore_epi32(
-            p, mask,
-            Combine8<Mode, Bright, Opaque>(s, _mm256_maskload_epi32(p, mask), bright, parameter));
+        _mm256_maskstore_epi32(p, mask,
+                               Combine8<Mode, Bright, Opaque>(s, _mm256_maskload_epi32(p, mask),
+                                                              bright, parameter32, opaqueWeight));
     }
 }
 

@@ -104,6 +104,46 @@ void PrefetchTargetRow(const Target& t, const Plan& plan, int32_t y, int32_t fro
     }
 }
 
+// A turned copy's rows cross the source's rows every few pixels, a pattern the hardware
+// does not foresee: a source that is not in cache costs a memory round trip every few
+// pixels. So the part of the source the target rectangle r shows is first read in order,
+// one byte per cache line, which the hardware streams at full speed, when it is small
+// enough to stay in cache meanwhile. (Prefetch hints instead of reads gained nothing.)
+constexpr int64_t kSourceWarmBytes = int64_t(1) << 20;
+
+void WarmSource(const Source& s, const AffineMap& m, const Rect& r) {
+    if (!Is32(s.kind)) {
+        return; // the sources of the fast fetches
+    }
+    int64_t minU = INT64_MAX, maxU = INT64_MIN, minV = INT64_MAX, maxV = INT64_MIN;
+    for (int corner = 0; corner < 4; ++corner) {
+        const int64_t i = int64_t(corner & 1 ? r.right - 1 : r.left) - m.bounds.left;
+        const int64_t j = int64_t(corner & 2 ? r.bottom - 1 : r.top) - m.bounds.top;
+        const int64_t u = m.u0 + i * m.dudx + j * m.dudy, v = m.v0 + i * m.dvdx + j * m.dvdy;
+        minU = std::min(minU, u);
+        maxU = std::max(maxU, u);
+        minV = std::min(minV, v);
+        maxV = std::max(maxV, v);
+    }
+    // One pixel of margin each way for the bilinear neighbours.
+    const int64_t x0 = std::clamp<int64_t>((minU >> 16) - 1, 0, s.width - 1);
+    const int64_t x1 = std::clamp<int64_t>((maxU >> 16) + 1, 0, s.width - 1);
+    const int64_t y0 = std::clamp<int64_t>((minV >> 16) - 1, 0, s.height - 1);
+    const int64_t y1 = std::clamp<int64_t>((maxV >> 16) + 1, 0, s.height - 1);
+    const int64_t rowBytes = (x1 - x0 + 1) * 4;
+    if (rowBytes * (y1 - y0 + 1) > kSourceWarmBytes) {
+        return;
+    }
+    uint8_t seen = 0;
+    for (int64_t y = y0; y <= y1; ++y) {
+        const uint8_t* row = s.pixels + y * s.pitch + x0 * 4;
+        for (int64_t k = 0; k < rowBytes + 63; k += 64) {
+            seen |= row[std::min(k, rowBytes - 1)];
+        }
+    }
+    asm volatile("" : : "r"(seen));
+}
+
 // Sources whose every 16.16 position and byte offset fits 32 bits.
 bool SourceFits(const Source& s) {
     return s.width > 0 && s.height > 0 && s.width <= kMaxSourceSide && s.height <= kMaxSourceSide &&
@@ -287,14 +327,44 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
             rowOf[slot] = sy;
             return rows[slot];
         };
-        for (int32_t dy = r.top; dy < r.bottom; ++dy) {
-            const int64_t j = int64_t(dy) - rect.top;
-            const uint32_t* samples;
+        // The source rows target row j shows, and the weight of the lower one (bilinear).
+        auto sourceRows = [&](int64_t j, int32_t& y0, int32_t& y1, uint32_t& fy) {
             if (paint.bilinear) {
                 int64_t v = std::clamp<int64_t>(((2 * j + 1) << 31) / stepY - 32768, 0, maxV);
                 v = mirrorY ? maxV - v : v;
-                const int32_t y0 = int32_t(v >> 16), y1 = std::min(y0 + 1, h - 1);
-                const uint32_t fy = uint32_t(v >> 8 & 255);
+                y0 = int32_t(v >> 16);
+                y1 = std::min(y0 + 1, h - 1);
+                fy = uint32_t(v >> 8 & 255);
+            } else {
+                const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
+                y0 = y1 = mirrorY ? h - 1 - sy : sy;
+                fy = 0;
+            }
+        };
+        // The columns this block reads, to ask for the next target row's source rows ahead:
+        // a shrinking copy skips rows, which breaks the hardware's stream at every row.
+        const int32_t* right = paint.bilinear ? x1s : x0; // columns rise or fall monotonically
+        const int64_t spanFrom = int64_t(std::min(x0[0], x0[n - 1])) * 4;
+        const int64_t spanTo = (int64_t(std::max(right[0], right[n - 1])) + 1) * 4;
+        const bool prefetch = Is32(source.kind) && stepY < 65536;
+        for (int32_t dy = r.top; dy < r.bottom; ++dy) {
+            const int64_t j = int64_t(dy) - rect.top;
+            const uint32_t* samples;
+            int32_t y0, y1;
+            uint32_t fy;
+            sourceRows(j, y0, y1, fy);
+            if (prefetch && dy + 1 < r.bottom) {
+                int32_t next0, next1;
+                uint32_t nextFy;
+                sourceRows(j + 1, next0, next1, nextFy);
+                for (const int32_t y : {next0, next1}) {
+                    const uint8_t* row = source.pixels + int64_t(y) * source.pitch;
+                    for (int64_t k = spanFrom; k < spanTo; k += 64) {
+                        __builtin_prefetch(row + k);
+                    }
+                }
+            }
+            if (paint.bilinear) {
                 if (fy != 0 && stepY <= 32768 && plan.fetch->fetchBilinearRows != nullptr) {
                     // Shrunk to half or less, no two target rows share a source row, so
                     // nothing is gained by keeping the mixed rows.
@@ -309,8 +379,7 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
                     }
                 }
             } else {
-                const int32_t sy = int32_t(std::min<int64_t>((j << 16) / stepY, h - 1));
-                samples = fetched(mirrorY ? h - 1 - sy : sy, -1);
+                samples = fetched(y0, -1);
             }
             plan.combine(TargetAt(target, bx, dy, plan.bytes), samples, n, plan.args);
         }
@@ -328,6 +397,7 @@ void CopyAffine(const Target& target, const Source& source, const AffineMap& map
     if (!MakePlan(target, &source, paint, plan) || Empty(r)) {
         return;
     }
+    WarmSource(source, map, r);
     const int64_t maxU = int64_t(source.width) << 16, maxV = int64_t(source.height) << 16;
     for (int32_t dy = r.top; dy < r.bottom; ++dy) {
         const int64_t j = int64_t(dy) - map.bounds.top;
