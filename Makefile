@@ -66,7 +66,7 @@ test-asan: deps
 test-tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELOX_TSAN=ON $(CMAKE_FLAGS)
 	cmake --build build-tsan -j$(JOBS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" $(CTEST)
 
 SOURCES = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
 
