@@ -347,16 +347,19 @@ void CopyStretched(const Target& target, const Source& source, int32_t x1, int32
         const int64_t spanFrom = int64_t(std::min(x0[0], x0[n - 1])) * 4;
         const int64_t spanTo = (int64_t(std::max(right[0], right[n - 1])) + 1) * 4;
         const bool prefetch = Is32(source.kind) && stepY < 65536;
+        // Each row's source rows are worked out once: as the next row's, then used.
+        int32_t next0, next1;
+        uint32_t nextFy;
+        sourceRows(int64_t(r.top) - rect.top, next0, next1, nextFy);
         for (int32_t dy = r.top; dy < r.bottom; ++dy) {
             const int64_t j = int64_t(dy) - rect.top;
             const uint32_t* samples;
-            int32_t y0, y1;
-            uint32_t fy;
-            sourceRows(j, y0, y1, fy);
-            if (prefetch && dy + 1 < r.bottom) {
-                int32_t next0, next1;
-                uint32_t nextFy;
+            const int32_t y0 = next0, y1 = next1;
+            const uint32_t fy = nextFy;
+            if (dy + 1 < r.bottom) {
                 sourceRows(j + 1, next0, next1, nextFy);
+            }
+            if (prefetch && dy + 1 < r.bottom) {
                 for (const int32_t y : {next0, next1}) {
                     const uint8_t* row = source.pixels + int64_t(y) * source.pitch;
                     for (int64_t k = spanFrom; k < spanTo; k += 64) {
