@@ -3,16 +3,15 @@
 #include "core/Log.h"
 #include "core/MemoryTracker.h"
 #include "core/ShiftJis.h"
+#include "file/ParkedThreads.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Thread.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
 
 namespace velox::file {
 
@@ -22,7 +21,6 @@ constexpr int32_t kReadAheadSize = 0x20000;
 constexpr uint32_t kReadAheadPollMs = 100;
 
 enum ThreadCommand : int32_t {
-    kCommandOpen = 0,
     kCommandRelease = 1,
     kCommandRead = 2,
     kCommandSeek = 3,
@@ -34,7 +32,8 @@ enum ThreadCommand : int32_t {
 // The caller and the file-access thread hand over through the two events: the
 // caller writes a command and its arguments only while `done` is signalled, and
 // the thread touches its platform file and read-ahead buffer only while running
-// a command or between commands.
+// a command or between commands. The thread's last touch of the record is
+// `threadEnded`: after that the record may be freed while the thread parks.
 struct FileRecord {
     int fd;
     int32_t threaded;
@@ -43,14 +42,12 @@ struct FileRecord {
     int32_t endFlag;
     int64_t position;
     uint32_t size;
-    std::thread* thread;
+    int32_t threadStarted;
     std::atomic<int32_t> threadEnded;
     int threadFd;
     platform::ManualResetEvent* request;
     platform::ManualResetEvent* done;
     int32_t command;
-    int32_t openFailed;
-    char path[260];
     uint8_t* readDestination;
     int64_t readPosition;
     int64_t readCount;
@@ -102,7 +99,8 @@ void RunRead(FileRecord* r) {
     }
 }
 
-void FileAccessThread(FileRecord* r) {
+void FileAccessThread(void* record) {
+    auto* r = static_cast<FileRecord*>(record);
     platform::FileSystem& fs = platform::Files();
     for (;;) {
         if (!r->aheadBuffer) {
@@ -114,15 +112,6 @@ void FileAccessThread(FileRecord* r) {
         r->request->Reset();
         r->done->Reset();
         switch (r->command) {
-        case kCommandOpen:
-            r->threadFd = fs.OpenRead(r->path);
-            if (r->threadFd < 0) {
-                r->openFailed = 1;
-                r->threadEnded.store(1);
-                r->done->Set();
-                return;
-            }
-            break;
         case kCommandRelease:
             fs.Close(r->threadFd);
             r->threadFd = -1;
@@ -144,8 +133,8 @@ void FileAccessThread(FileRecord* r) {
                 fs.Close(r->threadFd);
                 r->threadFd = -1;
             }
-            r->threadEnded.store(1);
             r->done->Set();
+            r->threadEnded.store(1);
             return;
         default:
             break;
@@ -163,13 +152,11 @@ void HandCommand(FileRecord* r, int32_t command) {
 
 // Releases the thread's objects after it has ended (or was never started).
 void ReleaseThreadObjects(FileRecord* r) {
-    if (r->thread) {
+    if (r->threadStarted) {
         while (!r->threadEnded.load()) {
             platform::YieldProcessor();
         }
-        r->thread->join();
-        delete r->thread;
-        r->thread = nullptr;
+        r->threadStarted = 0;
     }
     delete r->request;
     delete r->done;
@@ -184,7 +171,8 @@ void FreeRecord(FileRecord* r) {
     MemFree(r);
 }
 
-bool StartThread(FileRecord* r, const char* path) {
+// The thread takes over `fd`, the handle the caller opened.
+bool StartThread(FileRecord* r, int fd) {
     if (r->readAhead) {
         r->aheadBuffer = static_cast<uint8_t*>(MemAlloc(kReadAheadSize, nullptr, 0));
         if (!r->aheadBuffer) {
@@ -194,24 +182,12 @@ bool StartThread(FileRecord* r, const char* path) {
     }
     r->request = new (std::nothrow) platform::ManualResetEvent(false);
     r->done = new (std::nothrow) platform::ManualResetEvent(true);
-    if (r->request && r->done) {
-        try {
-            r->thread = new std::thread(FileAccessThread, r);
-        } catch (...) {
-            r->thread = nullptr;
-        }
-    }
-    if (!r->thread) {
+    r->threadFd = fd;
+    r->threadStarted = r->request && r->done && RunOnParkedThread(FileAccessThread, r) ? 1 : 0;
+    if (!r->threadStarted) {
+        r->threadFd = -1;
         ReleaseThreadObjects(r);
         LogWrite(SJIS("ファイルアクセス専用スレッドの作成に失敗しました\n"));
-        return false;
-    }
-    std::snprintf(r->path, sizeof r->path, "%s", path);
-    HandCommand(r, kCommandOpen);
-    r->done->Wait();
-    if (r->openFailed) {
-        ReleaseThreadObjects(r);
-        LogWrite(SJIS("ファイルのオープンに失敗しました\n"));
         return false;
     }
     return true;
@@ -243,8 +219,8 @@ FileRecord* OpenFileRecord(const char* path, int readAhead, int async) {
         r->fd = fd;
         return r;
     }
-    fs.Close(fd); // the thread opens its own handle
-    if (!StartThread(r, path)) {
+    if (!StartThread(r, fd)) {
+        fs.Close(fd);
         FreeRecord(r);
         return nullptr;
     }

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace velox {
@@ -168,6 +170,52 @@ TEST_F(FileLayerTest, AsynchronousReadCompletesWhenIdle) {
     file::gFileAccess.close(f);
 }
 
+// File-access threads outlive their records and serve the next ones: records
+// opened together each need a thread of their own, records opened in turn
+// reuse one, and no read may wait for a thread that never comes.
+TEST_F(FileLayerTest, RecordsOpenedTogetherAndInTurnEachGetTheirThread) {
+    auto waitIdle = [](intptr_t f) {
+        for (int spins = 0; file::gFileAccess.idle(f) == 0; ++spins) {
+            if (spins > 5000) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    };
+    std::vector<std::string> datas, paths;
+    for (int i = 0; i < 7; ++i) {
+        datas.push_back(Pattern(3000 + 977 * size_t(i)));
+        paths.push_back(dir.Write("t" + std::to_string(i) + ".bin", datas.back()));
+    }
+    for (int round = 0; round < 3; ++round) {
+        std::vector<intptr_t> open;
+        std::vector<std::string> got;
+        for (size_t i = 0; i < datas.size(); ++i) {
+            open.push_back(file::gFileAccess.open(paths[i].c_str(), 0, 1, 1));
+            ASSERT_NE(open.back(), 0);
+            got.emplace_back(datas[i].size(), '\0');
+        }
+        // Every record has a read outstanding at once.
+        for (size_t i = 0; i < open.size(); ++i) {
+            file::gFileAccess.read(got[i].data(), 1, got[i].size(), open[i]);
+        }
+        for (size_t i = 0; i < open.size(); ++i) {
+            ASSERT_TRUE(waitIdle(open[i])) << "record " << i << " round " << round;
+            EXPECT_EQ(got[i], datas[i]);
+            EXPECT_EQ(file::gFileAccess.close(open[i]), 0);
+        }
+        for (size_t i = 0; i < datas.size(); ++i) {
+            intptr_t f = file::gFileAccess.open(paths[i].c_str(), 1, 1, 0);
+            ASSERT_NE(f, 0);
+            std::string one(datas[i].size(), '\0');
+            EXPECT_EQ(file::gFileAccess.read(one.data(), 1, one.size(), f), one.size());
+            EXPECT_EQ(one, datas[i]);
+            EXPECT_EQ(file::gFileAccess.close(f), 0);
+        }
+    }
+    EXPECT_EQ(file::OpenFileCount(), 0);
+}
 TEST_F(FileLayerTest, PlainSetHandsOutRecords) {
     file::InstallPlainFileAccess();
     std::string path = dir.Write("p.txt", "abc");
