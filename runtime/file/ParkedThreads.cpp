@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <pthread.h>
 #include <system_error>
 #include <thread>
 
@@ -31,9 +32,18 @@ struct Pool {
 };
 
 // Never destroyed: parked threads may still wait on it while the process exits.
+Pool* gPool = nullptr;
+std::once_flag gPoolMade;
+
 Pool& ThePool() {
-    static Pool* pool = new Pool;
-    return *pool;
+    std::call_once(gPoolMade, [] {
+        gPool = new Pool;
+        // A forked child has none of the parked threads: it starts a pool of
+        // its own rather than wait for threads that are not there.
+        pthread_atfork([] { gPool->mutex.lock(); }, [] { gPool->mutex.unlock(); },
+                       [] { gPool = new Pool; });
+    });
+    return *gPool;
 }
 
 void ParkedThreadMain() {

@@ -14,6 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace velox {
 namespace {
 
@@ -215,6 +218,44 @@ TEST_F(FileLayerTest, RecordsOpenedTogetherAndInTurnEachGetTheirThread) {
         }
     }
     EXPECT_EQ(file::OpenFileCount(), 0);
+}
+
+// A child forked while threads are parked has none of them, and must not wait
+// for one.
+TEST_F(FileLayerTest, ForkedChildReadsThroughItsOwnThreads) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread checker refuses threads in a forked child";
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+    GTEST_SKIP() << "the thread checker refuses threads in a forked child";
+#endif
+#endif
+    std::string data = Pattern(5000);
+    std::string path = dir.Write("fork.bin", data);
+    auto readAll = [&] {
+        intptr_t f = file::gFileAccess.open(path.c_str(), 1, 1, 1);
+        if (f == 0) {
+            return false;
+        }
+        std::string got(data.size(), '\0');
+        file::gFileAccess.read(got.data(), 1, got.size(), f);
+        for (int spins = 0; file::gFileAccess.idle(f) == 0 && spins < 3000; ++spins) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const bool same = file::gFileAccess.idle(f) != 0 && got == data;
+        file::gFileAccess.close(f);
+        return same;
+    };
+    ASSERT_TRUE(readAll()); // leaves a parked thread behind
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(10); // a hang ends the child, and the test fails
+        _exit(readAll() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 TEST_F(FileLayerTest, PlainSetHandsOutRecords) {
     file::InstallPlainFileAccess();
