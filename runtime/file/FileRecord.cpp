@@ -171,8 +171,21 @@ void FreeRecord(FileRecord* r) {
     MemFree(r);
 }
 
-// The thread takes over `fd`, the handle the caller opened.
-bool StartThread(FileRecord* r, int fd) {
+// Starts the record's thread. A record that only reads asynchronously gets it
+// at its first read, so an archive read only in full never starts one.
+bool StartThread(FileRecord* r) {
+    if (r->threadStarted) {
+        return true;
+    }
+    r->threadStarted = RunOnParkedThread(FileAccessThread, r) ? 1 : 0;
+    if (!r->threadStarted) {
+        LogWrite(SJIS("ファイルアクセス専用スレッドの作成に失敗しました\n"));
+    }
+    return r->threadStarted != 0;
+}
+
+// The record takes over `fd`, the handle the caller opened.
+bool SetUpThread(FileRecord* r, int fd) {
     if (r->readAhead) {
         r->aheadBuffer = static_cast<uint8_t*>(MemAlloc(kReadAheadSize, nullptr, 0));
         if (!r->aheadBuffer) {
@@ -183,11 +196,9 @@ bool StartThread(FileRecord* r, int fd) {
     r->request = new (std::nothrow) platform::ManualResetEvent(false);
     r->done = new (std::nothrow) platform::ManualResetEvent(true);
     r->threadFd = fd;
-    r->threadStarted = r->request && r->done && RunOnParkedThread(FileAccessThread, r) ? 1 : 0;
-    if (!r->threadStarted) {
-        r->threadFd = -1;
+    if (!r->request || !r->done || (r->readAhead && !StartThread(r))) {
+        r->threadFd = -1; // the caller closes it
         ReleaseThreadObjects(r);
-        LogWrite(SJIS("ファイルアクセス専用スレッドの作成に失敗しました\n"));
         return false;
     }
     return true;
@@ -219,7 +230,7 @@ FileRecord* OpenFileRecord(const char* path, int readAhead, int async) {
         r->fd = fd;
         return r;
     }
-    if (!StartThread(r, fd)) {
+    if (!SetUpThread(r, fd)) {
         fs.Close(fd);
         FreeRecord(r);
         return nullptr;
@@ -233,9 +244,12 @@ int CloseFileRecord(FileRecord* r) {
     }
     if (!r->threaded) {
         platform::Files().Close(r->fd);
-    } else {
+    } else if (r->threadStarted) {
         HandCommand(r, kCommandEnd);
         r->done->Wait();
+        ReleaseThreadObjects(r);
+    } else {
+        platform::Files().Close(r->threadFd);
         ReleaseThreadObjects(r);
     }
     FreeRecord(r);
@@ -259,10 +273,12 @@ int FileRecordSeek(FileRecord* r, int64_t offset, int origin) {
     if (target < 0) {
         return -1; // before the start of the file: refused, nothing changes
     }
-    if (r->threaded) {
+    if (r->threadStarted) {
         r->done->Wait();
         r->seekTarget = target;
         HandCommand(r, kCommandSeek);
+    } else if (r->threaded) {
+        // No thread yet: each read seeks to its own position.
     } else if (!platform::Files().SeekTo(r->fd, target)) {
         return -1;
     }
@@ -289,7 +305,12 @@ size_t FileRecordRead(void* dst, size_t elementSize, size_t count, FileRecord* r
     }
     size_t bytes = elementSize * count;
     size_t result = count;
-    if (r->threaded) {
+    if (r->threaded && !StartThread(r)) {
+        // No thread to be had: the read happens now, on the caller's thread.
+        platform::FileSystem& fs = platform::Files();
+        int64_t got = fs.SeekTo(r->threadFd, r->position) ? fs.Read(r->threadFd, dst, bytes) : -1;
+        result = got < 0 ? 0 : size_t(got) / elementSize;
+    } else if (r->threaded) {
         r->done->Wait();
         r->readDestination = static_cast<uint8_t*>(dst);
         r->readPosition = r->position;
