@@ -168,9 +168,15 @@ void ReleaseArchiveReference(int archiveIndex) {
 }
 
 void ReleaseUnusedArchives() {
-    for (ArchiveSlot& slot : gArchives.slots) {
-        if (slot.reader && slot.refCount <= 0) {
-            CloseSlot(slot);
+    // The table is mostly empty: the walk ends at the last open archive.
+    int open = gArchives.openCount;
+    for (int i = 0; i < kMaxArchives && open > 0; ++i) {
+        ArchiveSlot& slot = gArchives.slots[i];
+        if (slot.reader) {
+            --open;
+            if (slot.refCount <= 0) {
+                CloseSlot(slot);
+            }
         }
     }
 }
