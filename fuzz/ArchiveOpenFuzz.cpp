@@ -1,7 +1,9 @@
-// Opens a fuzzed archive and reads every member it lists, synchronously and
-// asynchronously. The input is a descrambled archive: it is scrambled with the
-// default key on its way into the in-memory file system, so that mutations hit
-// the structure.
+// Opens a fuzzed archive, lists it and reads one member it lists. The input is
+// a descrambled archive and a last byte that picks the member and whether it
+// is read synchronously or asynchronously: one member an input keeps each run
+// short, and the fuzzer reaches the others by changing that byte. The archive
+// is scrambled with the default key on its way into the in-memory file
+// system, so that mutations hit the structure.
 #include "MemoryFileSystem.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveHook.h"
@@ -20,6 +22,7 @@ velox::fuzz::MemoryFileSystem& Files() {
     static velox::fuzz::MemoryFileSystem* files = [] {
         auto* made = new velox::fuzz::MemoryFileSystem;
         velox::platform::SetFileSystem(made);
+        archive::ResetArchiveLayer();
         return made;
     }();
     return *files;
@@ -50,8 +53,10 @@ void ReadMember(int archive, const std::string& path, int async) {
     archive::CloseArchiveMember(m);
 }
 
-// Lists a folder and everything below it, a bounded number of entries.
-void Explore(int archive, const std::string& prefix, int depth, int& budget) {
+// Lists a folder and everything below it, a bounded number of entries, and
+// collects the members' paths.
+void Explore(int archive, const std::string& prefix, int depth, int& budget,
+             std::vector<std::string>& members) {
     archive::ArchiveFindEntry entry;
     archive::ArchiveFind* find = archive::ArchiveFindFirst(archive, (prefix + "*").c_str(), entry);
     if (!find) {
@@ -67,11 +72,10 @@ void Explore(int archive, const std::string& prefix, int depth, int& budget) {
         }
         if (entry.isDirectory) {
             if (depth < 4) {
-                Explore(archive, prefix + name + "\\", depth + 1, budget);
+                Explore(archive, prefix + name + "\\", depth + 1, budget, members);
             }
         } else {
-            ReadMember(archive, prefix + name, 0);
-            ReadMember(archive, prefix + name, 1);
+            members.push_back(prefix + name);
         }
     } while (archive::ArchiveFindNext(find, entry) == 0);
     archive::ArchiveFindClose(find);
@@ -80,16 +84,25 @@ void Explore(int archive, const std::string& prefix, int depth, int& budget) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> bytes(data, data + size);
+    if (size == 0) {
+        return 0;
+    }
+    const uint8_t choice = data[size - 1];
+    std::vector<uint8_t> bytes(data, data + size - 1);
     archive::ScrambleArchiveBytes(bytes.data(), bytes.size(), 0, archive::MakeArchiveKey(nullptr));
     Files().Put("FUZZ.VLA", bytes.data(), bytes.size());
 
-    archive::ResetArchiveLayer(); // the file changed under the same name
+    // The last run's EndArchiveLayer closed the archive and forgot where it
+    // was, so the changed file is opened afresh.
     archive::ArchiveLookup lookup;
     if (archive::FindArchiveForPath("FUZZ\\any", lookup)) {
-        int budget = 256;
-        Explore(lookup.archiveIndex, "", 0, budget);
-        ReadMember(lookup.archiveIndex, "A\\B.TXT", 0);
+        int budget = 128; // as many as the choice byte can pick
+        std::vector<std::string> members;
+        Explore(lookup.archiveIndex, "", 0, budget, members);
+        // Past the listed members, a path that may name a folder or nothing.
+        const size_t pick = choice & 0x7F;
+        ReadMember(lookup.archiveIndex, pick < members.size() ? members[pick] : "A\\B.TXT",
+                   choice >> 7);
         archive::ReleaseArchiveReference(lookup.archiveIndex);
     }
     archive::EndArchiveLayer();

@@ -433,7 +433,10 @@ def archive_seeds(vla):
             with open(root + ".VLA", "rb") as f:
                 packed = f.read()
             plain = bytes(c ^ key[i % 12] for i, c in enumerate(packed))
-            put("ArchiveOpenFuzz", name + ".vla", plain)
+            # The last byte picks the member read and how: the first one read
+            # at once, the second one read in the background.
+            put("ArchiveOpenFuzz", name + ".vla", plain + b"\x00")
+            put("ArchiveOpenFuzz", name + "-background.vla", plain + b"\x81")
 
 
 def main():

@@ -83,7 +83,8 @@ protected:
         dir.Write(archive, std::string(plain.begin(), plain.end()));
     }
 
-    // Seeds for the archive fuzz target, which takes descrambled archives.
+    // Seeds for the archive fuzz target, which takes a descrambled archive and
+    // a last byte that picks the member it reads (here the first, at once).
     void WriteOpenSeed(const std::string& name, const std::vector<uint8_t>& plainBytes) {
         std::filesystem::path seeds = kStartDirectory / "../fuzz-corpus/ArchiveOpenFuzz";
         std::error_code ec;
@@ -91,6 +92,7 @@ protected:
         std::ofstream out(seeds / name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(plainBytes.data()),
                   std::streamsize(plainBytes.size()));
+        out.put('\0');
     }
 
     LogCapture log; // before dir: it changes the current directory and restores it last
