@@ -165,13 +165,6 @@ bool DecodeFast(const uint8_t* coded, size_t codedSize, uint8_t marker, uint8_t*
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
             }
-        } else if (distance >= 8) {
-            // Eight bytes a step: each step reads bytes written before it.
-            for (uint32_t i = 0; i < length; i += 8) {
-                uint64_t eight;
-                std::memcpy(&eight, src + i, 8);
-                std::memcpy(dst + i, &eight, 8);
-            }
         } else if (distance == 1) {
             std::memset(dst, *src, length);
         } else {
