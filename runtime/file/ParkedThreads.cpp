@@ -22,8 +22,9 @@ struct Job {
     void* arg;
 };
 
-// Every queued job has a parked thread promised to it: a job is only queued
-// while `parked` exceeds the queue, or with a new thread started for it.
+// Every queued job has a thread promised to it: a job joins the queue only
+// while at least as many threads are parked as jobs wait, or with a new thread
+// started for it.
 struct Pool {
     std::mutex mutex;
     std::condition_variable jobQueued;
