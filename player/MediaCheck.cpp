@@ -190,7 +190,7 @@ std::string DescribeSound(const std::string& b) {
                        std::to_string(Le16At(b, at + 22)) +
                        " bits; Velox reads PCM, MS and IMA ADPCM, A-law, mu-law and MPEG";
             }
-            at += 8 + size + (size & 1);
+            at += 8 + uint64_t(size) + (size & 1); // 32 bits would wrap back onto `at`
         }
         return "WAVE without a readable format chunk";
     }

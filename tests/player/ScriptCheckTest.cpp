@@ -88,6 +88,9 @@ TEST_F(ScriptCheck, MediaThatWouldNotLoadIsNamedWithItsVariant) {
     std::string midi = test::OrganMidi(1);
     dir.Write("cut.mid", midi.substr(0, midi.size() - 6));
     dir.Write("notes.txt", "just some words");
+    // A chunk size that a 32-bit sum would wrap back onto its own chunk.
+    dir.Write("wrap.wav",
+              std::string("RIFF\x24\0\0\0WAVEjunk\xF8\xFF\xFF\xFF", 20) + std::string(16, '\0'));
     ProgramRun run = Check("loadimage 1,\"cut.png\"\r\n"
                            "loadimage 2,\"pic.png\"\r\n"
                            "loadimage 3,\"tex.dds\"\r\n"
@@ -95,7 +98,8 @@ TEST_F(ScriptCheck, MediaThatWouldNotLoadIsNamedWithItsVariant) {
                            "playmusic 100,1,\"cut.mid\"\r\n"
                            "playmusic 100,1,\"notes.txt\"\r\n"
                            "loadsound 2,\"se.wav\"\r\n"
-                           "stopsound 3\r\n");
+                           "stopsound 3\r\n"
+                           "loadsound 4,\"wrap.wav\"\r\n");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(Has(run, "story.txt:1: error: cannot decode \"cut.png\": PNG, 8 x 8"))
         << run.output;
@@ -109,6 +113,8 @@ TEST_F(ScriptCheck, MediaThatWouldNotLoadIsNamedWithItsVariant) {
     EXPECT_TRUE(Has(run, "story.txt:7: warning: sound slot 2 is loaded but never played\n"));
     EXPECT_TRUE(Has(run, "story.txt:8: error: stopsound of sound slot 3, which no loadsound "
                          "has filled\n"));
+    EXPECT_TRUE(Has(run, "story.txt:9: error: cannot decode \"wrap.wav\": WAVE without a "
+                         "readable format chunk"));
 
     // Warnings alone leave the exit status at 0.
     ProgramRun warned = Check("loadsound 2,\"se.wav\"\r\nloadsound 2,\"se.wav\"\r\n"
